@@ -1,0 +1,16 @@
+#include "http/message_pump.h"
+
+#include <atomic>
+
+namespace ornivel {
+namespace {
+std::atomic<MessagePump> g_pump{nullptr};
+}  // namespace
+
+void SetMessagePump(MessagePump pump) { g_pump.store(pump, std::memory_order_release); }
+
+void ProcessPendingMessages() {
+  if (const MessagePump pump = g_pump.load(std::memory_order_acquire)) pump();
+}
+
+}  // namespace ornivel

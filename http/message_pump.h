@@ -1,0 +1,17 @@
+#pragma once
+// The message-pump hook. The front end installs a function that processes the window thread's
+// pending events; the HTTP code calls it between steps and while it waits on the network, so a
+// request made on the window thread keeps the window painting. Until a pump is installed, and on
+// threads without windows (the pump's own business), a call does nothing.
+
+namespace ornivel {
+
+using MessagePump = void (*)();
+
+// Installs `pump` (nullptr removes it). Safe to call from any thread.
+void SetMessagePump(MessagePump pump);
+
+// Runs the installed pump, if any.
+void ProcessPendingMessages();
+
+}  // namespace ornivel

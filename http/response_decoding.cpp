@@ -1,0 +1,31 @@
+#include "http/response_decoding.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "http/charset_decoder.h"
+#include "http/message_pump.h"
+#include "regex/regex_object.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+
+std::string DecodeResponseText(std::span<const std::uint8_t> body) {
+  const std::string_view bytes(reinterpret_cast<const char*>(body.data()), body.size());
+  std::string text(bytes.substr(0, bytes.find('\0')));
+
+  constexpr std::size_t kSampleSize = 1024;  // the cut may fall inside a double-byte character
+  RegexObject regex;
+  if (regex.Create(kCharsetPattern, std::string_view(text).substr(0, kSampleSize))) {
+    const std::string name = regex.SubMatchText(1, 1);
+    // Only these two exact spellings are exempt: "GBK" goes through the decoder and comes back
+    // as the same text.
+    if (!name.empty() && name != "gbk" && name != "gb2312") {
+      if (auto decoded = DecodeCharset(name, body)) text = Utf16ToText(*decoded, kCodePageGbk);
+    }
+    ProcessPendingMessages();
+  }
+  return text;
+}
+
+}  // namespace ornivel

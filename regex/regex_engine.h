@@ -1,0 +1,63 @@
+#pragma once
+// The regular-expression engine seam.
+//
+// One backend file per platform supplies CreateRegexEngine(): PCRE2's 16-bit library on Linux,
+// the platform's automation class on Windows. The engine works on UTF-16 and knows nothing of
+// GBK or of 1-based numbering; RegexObject adds both.
+//
+// Every backend gives the pattern these meanings: "." never matches a line feed; "\w" is ASCII
+// letters, digits and "_"; `multiline` only lets "^" and "$" match at line feeds (without it "$"
+// matches only at the very end); `global` collects every match instead of the first; groups are
+// numbered from 1 in the order of their opening brackets.
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ornivel {
+
+struct RegexOptions {
+  bool ignoreCase = true;
+  bool multiline = true;
+  bool global = true;
+};
+
+class RegexEngine {
+ public:
+  virtual ~RegexEngine() = default;
+
+  // Takes the pattern and options and runs the pattern over `subject`, keeping the matches.
+  // `subject` must stay alive and unchanged until the next Execute or the engine's end. False
+  // when the pattern is invalid or the run failed (a resource limit included): no matches are
+  // held then.
+  [[nodiscard]] virtual bool Execute(std::u16string_view pattern, const RegexOptions& options,
+                                     std::u16string_view subject) = 0;
+
+  // Number of matches held.
+  [[nodiscard]] virtual std::size_t MatchCount() const = 0;
+
+  // Number of capture groups of the pattern held (0 when none is held).
+  [[nodiscard]] virtual std::size_t GroupCount() const = 0;
+
+  // The text of match `match` (0-based), or of its capture group `group` (1-based; 0 is the whole
+  // match). A group that took no part gives an empty text; a match or group out of range gives
+  // nullopt. The view is valid until the next call on the engine.
+  [[nodiscard]] virtual std::optional<std::u16string_view> MatchGroup(std::size_t match,
+                                                                      std::size_t group) const = 0;
+
+  // The pattern of the last Execute (also after an invalid one); empty before the first.
+  [[nodiscard]] virtual std::u16string Pattern() const = 0;
+
+  // The subject with the held matches replaced by `replacement`, which may refer to groups as
+  // $1 to $99, to the match as $&, to the text before and after it as $` and $', and to a dollar
+  // sign as $$. nullopt when no matches are held because Execute failed or never ran.
+  [[nodiscard]] virtual std::optional<std::u16string> Replace(
+      std::u16string_view replacement) const = 0;
+};
+
+// A new engine for the calling thread. Never null.
+[[nodiscard]] std::unique_ptr<RegexEngine> CreateRegexEngine();
+
+}  // namespace ornivel

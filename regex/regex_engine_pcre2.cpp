@@ -1,0 +1,240 @@
+// The regular-expression engine over PCRE2's 16-bit library.
+//
+// UTF mode without Unicode properties, so "\w" stays ASCII; LF is the only newline, so "." never
+// matches it; without `multiline`, "$" matches only at the very end. JIT is used where the library
+// has it. Every match call runs under a match limit, a depth limit and a bounded JIT stack: a
+// subject that exhausts them makes the whole Execute fail rather than hang or crash.
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include <pcre2.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "regex/regex_engine.h"
+
+namespace ornivel {
+namespace {
+
+constexpr std::uint32_t kMatchLimit = 5'000'000;
+constexpr std::uint32_t kDepthLimit = 10'000;
+constexpr std::uint32_t kHeapLimitKiB = 64 * 1024;
+constexpr std::size_t kJitStackStart = 32 * 1024;
+constexpr std::size_t kJitStackMax = 1024 * 1024;
+constexpr std::size_t kCachedPatterns = 8;
+
+PCRE2_SPTR AsPcre(std::u16string_view s) { return reinterpret_cast<PCRE2_SPTR>(s.data()); }
+
+struct CodeDeleter {
+  void operator()(pcre2_code* code) const { pcre2_code_free(code); }
+};
+struct MatchDataDeleter {
+  void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+};
+struct MatchContextDeleter {
+  void operator()(pcre2_match_context* context) const { pcre2_match_context_free(context); }
+};
+struct CompileContextDeleter {
+  void operator()(pcre2_compile_context* context) const { pcre2_compile_context_free(context); }
+};
+struct JitStackDeleter {
+  void operator()(pcre2_jit_stack* stack) const { pcre2_jit_stack_free(stack); }
+};
+
+using CodePtr = std::shared_ptr<const pcre2_code>;
+
+// Compiled patterns are read-only and may be shared; each thread keeps the few it used last,
+// so a pattern run on every request (the charset pattern) is compiled once per thread.
+struct CachedPattern {
+  std::u16string pattern;
+  std::uint32_t flags;
+  CodePtr code;
+};
+
+std::uint32_t CompileFlags(const RegexOptions& options) {
+  std::uint32_t flags = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
+  if (options.ignoreCase) flags |= PCRE2_CASELESS;
+  flags |= options.multiline ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
+  return flags;
+}
+
+CodePtr Compile(std::u16string_view pattern, std::uint32_t flags) {
+  thread_local std::vector<CachedPattern> cache;
+  const auto hit = std::find_if(cache.begin(), cache.end(), [&](const CachedPattern& entry) {
+    return entry.flags == flags && entry.pattern == pattern;
+  });
+  if (hit != cache.end()) {
+    std::rotate(cache.begin(), hit, hit + 1);
+    return cache.front().code;
+  }
+  std::unique_ptr<pcre2_compile_context, CompileContextDeleter> context(
+      pcre2_compile_context_create(nullptr));
+  if (!context) return nullptr;
+  pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
+  int error = 0;
+  PCRE2_SIZE errorOffset = 0;
+  std::unique_ptr<pcre2_code, CodeDeleter> code(pcre2_compile(
+      AsPcre(pattern), pattern.size(), flags, &error, &errorOffset, context.get()));
+  if (!code) return nullptr;
+  // Without JIT support the interpreter runs the pattern; the limits apply to both.
+  pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
+  CodePtr shared(code.release(), CodeDeleter());
+  if (cache.size() == kCachedPatterns) cache.pop_back();
+  cache.insert(cache.begin(), CachedPattern{std::u16string(pattern), flags, shared});
+  return shared;
+}
+
+pcre2_match_context* MatchContext() {
+  thread_local std::unique_ptr<pcre2_jit_stack, JitStackDeleter> stack(
+      pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
+  thread_local std::unique_ptr<pcre2_match_context, MatchContextDeleter> context = [] {
+    std::unique_ptr<pcre2_match_context, MatchContextDeleter> made(
+        pcre2_match_context_create(nullptr));
+    if (made) {
+      pcre2_set_match_limit(made.get(), kMatchLimit);
+      pcre2_set_depth_limit(made.get(), kDepthLimit);
+      pcre2_set_heap_limit(made.get(), kHeapLimitKiB);
+      if (stack) pcre2_jit_stack_assign(made.get(), nullptr, stack.get());
+    }
+    return made;
+  }();
+  return context.get();
+}
+
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+
+class Pcre2Engine final : public RegexEngine {
+ public:
+  bool Execute(std::u16string_view pattern, const RegexOptions& options,
+               std::u16string_view subject) override {
+    pattern_.assign(pattern);
+    global_ = options.global;
+    subject_ = subject;
+    spans_.clear();
+    matchCount_ = 0;
+    groups_ = 0;
+    executed_ = false;
+    code_ = Compile(pattern, CompileFlags(options));
+    if (!code_) return false;
+    std::uint32_t captures = 0;
+    pcre2_pattern_info(code_.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
+    std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
+        pcre2_match_data_create_from_pattern(code_.get(), nullptr));
+    pcre2_match_context* context = MatchContext();
+    if (!data || !context) return false;
+    const std::size_t pairs = captures + 1;
+    std::size_t start = 0;
+    while (start <= subject.size()) {
+      const int rc = pcre2_match(code_.get(), AsPcre(subject), subject.size(), start, 0,
+                                 data.get(), context);
+      if (rc == PCRE2_ERROR_NOMATCH) break;
+      if (rc < 0) {  // a limit was hit, or the subject was refused
+        spans_.clear();
+        return false;
+      }
+      const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
+      spans_.insert(spans_.end(), ovector, ovector + pairs * 2);
+      ++matchCount_;
+      if (!global_) break;
+      // As the platform class does: after an empty match the search goes on one character
+      // further, after any other match where it ended.
+      start = ovector[1];
+      if (ovector[1] == ovector[0]) {
+        start += (start < subject.size() && IsHighSurrogate(subject[start]) &&
+                  start + 1 < subject.size())
+                     ? 2
+                     : 1;
+      }
+    }
+    groups_ = captures;
+    executed_ = true;
+    return true;
+  }
+
+  std::size_t MatchCount() const override { return matchCount_; }
+
+  std::size_t GroupCount() const override { return groups_; }
+
+  std::optional<std::u16string_view> MatchGroup(std::size_t match,
+                                                std::size_t group) const override {
+    if (match >= matchCount_ || group > groups_) return std::nullopt;
+    const PCRE2_SIZE* span = &spans_[(match * (groups_ + 1) + group) * 2];
+    if (span[0] == PCRE2_UNSET) return std::u16string_view();
+    return subject_.substr(span[0], span[1] - span[0]);
+  }
+
+  std::u16string Pattern() const override { return pattern_; }
+
+  std::optional<std::u16string> Replace(std::u16string_view replacement) const override {
+    if (!executed_) return std::nullopt;
+    std::u16string out;
+    std::size_t done = 0;
+    for (std::size_t m = 0; m < matchCount_; ++m) {
+      const PCRE2_SIZE* span = &spans_[m * (groups_ + 1) * 2];
+      out.append(subject_.substr(done, span[0] - done));
+      Expand(replacement, m, out);
+      done = span[1];
+    }
+    out.append(subject_.substr(done));
+    return out;
+  }
+
+ private:
+  // Appends `replacement` with its $ references resolved against match `m`. A reference to a
+  // group that does not exist stays as it is written.
+  void Expand(std::u16string_view replacement, std::size_t m, std::u16string& out) const {
+    const PCRE2_SIZE* span = &spans_[m * (groups_ + 1) * 2];
+    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    for (std::size_t i = 0; i < replacement.size(); ++i) {
+      const char16_t c = replacement[i];
+      const char16_t next = i + 1 < replacement.size() ? replacement[i + 1] : u'\0';
+      if (c != u'$' || next == u'\0') {
+        out.push_back(c);
+      } else if (next == u'$') {
+        out.push_back(u'$');
+        ++i;
+      } else if (next == u'&') {
+        out.append(subject_.substr(span[0], span[1] - span[0]));
+        ++i;
+      } else if (next == u'`') {
+        out.append(subject_.substr(0, span[0]));
+        ++i;
+      } else if (next == u'\'') {
+        out.append(subject_.substr(span[1]));
+        ++i;
+      } else if (isDigit(next)) {
+        std::size_t group = next - u'0';
+        std::size_t used = 1;
+        if (i + 2 < replacement.size() && isDigit(replacement[i + 2])) {
+          const std::size_t two = group * 10 + (replacement[i + 2] - u'0');
+          if (two >= 1 && two <= groups_) {
+            group = two;
+            used = 2;
+          }
+        }
+        if (group >= 1 && group <= groups_) {
+          out.append(*MatchGroup(m, group));
+          i += used;
+        } else {
+          out.push_back(c);
+        }
+      } else {
+        out.push_back(c);
+      }
+    }
+  }
+
+  CodePtr code_;
+  std::u16string pattern_;
+  std::u16string_view subject_;
+  bool global_ = true;
+  bool executed_ = false;
+  std::size_t matchCount_ = 0;
+  std::size_t groups_ = 0;
+  std::vector<PCRE2_SIZE> spans_;  // (groups_ + 1) offset pairs per match
+};
+
+}  // namespace
+
+std::unique_ptr<RegexEngine> CreateRegexEngine() { return std::make_unique<Pcre2Engine>(); }
+
+}  // namespace ornivel

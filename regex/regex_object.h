@@ -1,0 +1,61 @@
+#pragma once
+// RegexObject: the program's one regular-expression facility.
+//
+// A caller makes an object, runs Create with a pattern and a GBK subject, reads matches and
+// groups, and drops the object. Matching is on characters, not GBK bytes: "." matches one Chinese
+// character, and groups come back as whole GBK characters. Every failure gives the empty result
+// of the operation (false, 0, the empty text). Numbers of matches and groups are 1-based.
+//
+// An object is used on the thread that made it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "regex/regex_engine.h"
+
+namespace ornivel {
+
+class RegexObject {
+ public:
+  RegexObject();
+  ~RegexObject();
+  RegexObject(const RegexObject&) = delete;
+  RegexObject& operator=(const RegexObject&) = delete;
+
+  // Runs `pattern` over `subject`, replacing whatever an earlier Create held. With `quoteToken`,
+  // every "#引号" of the pattern stands for one double quote. True when a match collection was
+  // made, also an empty one; false for an invalid pattern or a run that hit the engine's limits.
+  [[nodiscard]] bool Create(std::string_view pattern, std::string_view subject,
+                            bool caseSensitive = false, bool multiline = true, bool global = true,
+                            bool quoteToken = false);
+
+  [[nodiscard]] int MatchCount() const;
+  // Capture group `group` of match `match`; empty when either is out of range or the group took
+  // no part in the match.
+  [[nodiscard]] std::string SubMatchText(int match, int group) const;
+  // The whole text of match `match`.
+  [[nodiscard]] std::string MatchText(int match) const;
+  // Number of capture groups of the first match; 0 when there is no match.
+  [[nodiscard]] int SubMatchCount() const;
+  // The pattern of the last Create, after placeholder replacement.
+  [[nodiscard]] std::string GetPattern() const;
+  // The subject with the matches replaced (every match when `global`, else the first); the
+  // replacement may use $1..$99, $&, $`, $' and $$. Empty on failure.
+  [[nodiscard]] std::string ReplaceMatches(std::string_view replacement) const;
+
+ private:
+  std::string Narrow(std::u16string_view units) const;
+
+  std::unique_ptr<RegexEngine> engine_;
+  std::string subject_;          // GBK, as given
+  std::u16string subject16_;     // what the engine runs over
+  // For each UTF-16 unit of subject16_, the offset of its character in subject_ (plus the end),
+  // so groups can be cut from the GBK bytes directly. Empty when the subject did not widen one
+  // character to one unit (bytes GBK does not define); groups are then narrowed by conversion.
+  std::vector<std::uint32_t> unitToByte_;
+};
+
+}  // namespace ornivel

@@ -1,0 +1,83 @@
+#include "http/response_decoding.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "http/message_pump.h"
+#include "tests/support/gbk.h"
+
+namespace ornivel {
+namespace {
+
+using test::Gbk;
+
+std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+
+std::string Decode(std::string_view body) { return DecodeResponseText(Bytes(body)); }
+
+TEST(DecodeResponseTextTest, BodyWithoutMetaTagComesBackAsItIsUpToTheFirstZero) {
+  EXPECT_EQ(Decode(""), "");
+  EXPECT_EQ(Decode("<html>\xD6\xD0</html>"), "<html>\xD6\xD0</html>");
+  EXPECT_EQ(Decode(std::string_view("ab\0cd", 5)), "ab");
+  // The search reply: UTF-8 without a meta tag stays raw UTF-8.
+  EXPECT_EQ(Decode("{'songName':'\xE4\xB8\xAD'}"), "{'songName':'\xE4\xB8\xAD'}");
+}
+
+TEST(DecodeResponseTextTest, DeclaredUtf8IsConvertedToGbk) {
+  const std::string page = "<html><head><meta charset=\"utf-8\"></head><body>中文 \xF0\x9F\x8E\xB5 가</body>";
+  EXPECT_EQ(Decode(page),
+            Gbk("<html><head><meta charset=\"utf-8\"></head><body>中文 ") + "? ?" + "</body>");
+  const std::string unquoted =
+      "<META HTTP-EQUIV=Content-Type CONTENT=text/html;CHARSET=UTF-8>\xE6\x96\x87";
+  EXPECT_EQ(Decode(unquoted), Gbk(unquoted));
+}
+
+TEST(DecodeResponseTextTest, OtherCharsetsAreDecodedToo) {
+  // "中文" in Big5 is A4 A4 A4 E5.
+  EXPECT_EQ(Decode("<meta charset=big5>\xA4\xA4\xA4\xE5"), Gbk("<meta charset=big5>中文"));
+  // Latin-1 é (E9) is A8 A6 in GBK.
+  EXPECT_EQ(Decode("<meta charset=iso-8859-1>\xE9"), "<meta charset=iso-8859-1>\xA8\xA6");
+}
+
+TEST(DecodeResponseTextTest, GbkAndGb2312AreLeftAloneButCapitalisedNamesAreDecoded) {
+  const std::string gbk = "<meta charset=gbk>\xD6\xD0\xFF";
+  EXPECT_EQ(Decode(gbk), gbk);  // not decoded: the stray FF survives
+  const std::string gb2312 = "<meta charset=gb2312>\xD6\xD0\xFF";
+  EXPECT_EQ(Decode(gb2312), gb2312);
+  EXPECT_EQ(Decode("<meta charset=GBK>\xD6\xD0"), "<meta charset=GBK>\xD6\xD0");
+  EXPECT_EQ(Decode("<meta charset=GBK>\xD6\xD0\xFF"), "<meta charset=GBK>\xD6\xD0?");
+}
+
+TEST(DecodeResponseTextTest, ConvertedBodyIncludesBytesAfterAZeroUpToTheDecodedZero) {
+  // The whole body goes to the decoder; the decoded text then ends at its first NUL.
+  const std::string page("<meta charset=utf-8>a\0b", 23);
+  EXPECT_EQ(Decode(page), "<meta charset=utf-8>a");
+}
+
+TEST(DecodeResponseTextTest, MetaTagBeyondTheFirst1024BytesIsNotSeen) {
+  const std::string late = std::string(1024, ' ') + "<meta charset=utf-8>\xE4\xB8\xAD";
+  EXPECT_EQ(Decode(late), late);
+  const std::string early = std::string(1000, ' ') + "<meta charset=utf-8>\xE4\xB8\xAD";
+  EXPECT_EQ(Decode(early), std::string(1000, ' ') + "<meta charset=utf-8>\xD6\xD0");
+}
+
+TEST(DecodeResponseTextTest, UnknownCharsetKeepsTheText) {
+  const std::string page = "<meta charset=x-no-such-set>\xD6\xD0";
+  EXPECT_EQ(Decode(page), page);
+}
+
+std::atomic<int> g_pumped{0};
+
+TEST(DecodeResponseTextTest, ProcessesPendingMessagesOnce) {
+  SetMessagePump([] { ++g_pumped; });
+  g_pumped = 0;
+  (void)Decode("<p>plain</p>");
+  EXPECT_EQ(g_pumped.load(), 1);
+  SetMessagePump(nullptr);
+  (void)Decode("<p>plain</p>");
+  EXPECT_EQ(g_pumped.load(), 1);
+}
+
+}  // namespace
+}  // namespace ornivel

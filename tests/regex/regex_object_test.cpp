@@ -1,0 +1,238 @@
+#include "regex/regex_object.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/gbk.h"
+
+namespace ornivel {
+namespace {
+
+using test::Gbk;
+
+// The song-record pattern of the search reply.
+constexpr std::string_view kRecordPattern =
+    "rid':'(.*?)','songName':'(.*?)','album':'(.*?)','(.*?)artist':'(.*?)'";
+constexpr std::string_view kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
+
+TEST(RegexObjectTest, EmptyObjectGivesEmptyResults) {
+  RegexObject regex;
+  EXPECT_EQ(regex.MatchCount(), 0);
+  EXPECT_EQ(regex.SubMatchText(1, 1), "");
+  EXPECT_EQ(regex.MatchText(1), "");
+  EXPECT_EQ(regex.SubMatchCount(), 0);
+  EXPECT_EQ(regex.GetPattern(), "");
+  EXPECT_EQ(regex.ReplaceMatches("x"), "");
+}
+
+TEST(RegexObjectTest, InvalidPatternFailsCreate) {
+  RegexObject regex;
+  EXPECT_FALSE(regex.Create("(ab", "ab ab"));
+  EXPECT_EQ(regex.MatchCount(), 0);
+  EXPECT_EQ(regex.SubMatchText(1, 1), "");
+  EXPECT_EQ(regex.ReplaceMatches("x"), "");
+  EXPECT_EQ(regex.GetPattern(), "(ab");
+  // The object is usable again after a failed Create.
+  EXPECT_TRUE(regex.Create("(ab)", "ab ab"));
+  EXPECT_EQ(regex.MatchCount(), 2);
+}
+
+TEST(RegexObjectTest, NoMatchAndEmptySubjectSucceedWithZeroMatches) {
+  RegexObject regex;
+  EXPECT_TRUE(regex.Create("x+", "abc"));
+  EXPECT_EQ(regex.MatchCount(), 0);
+  EXPECT_EQ(regex.SubMatchCount(), 0);
+  EXPECT_TRUE(regex.Create(kRecordPattern, ""));
+  EXPECT_EQ(regex.MatchCount(), 0);
+}
+
+TEST(RegexObjectTest, GroupsAreOneBasedAndOutOfRangeGivesEmpty) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("(\\w)(\\d)?", "a1 b"));
+  ASSERT_EQ(regex.MatchCount(), 2);
+  EXPECT_EQ(regex.SubMatchCount(), 2);
+  EXPECT_EQ(regex.MatchText(1), "a1");
+  EXPECT_EQ(regex.SubMatchText(1, 1), "a");
+  EXPECT_EQ(regex.SubMatchText(1, 2), "1");
+  EXPECT_EQ(regex.SubMatchText(2, 1), "b");
+  EXPECT_EQ(regex.SubMatchText(2, 2), "");  // took no part
+  EXPECT_EQ(regex.SubMatchText(3, 1), "");
+  EXPECT_EQ(regex.SubMatchText(1, 3), "");
+  EXPECT_EQ(regex.SubMatchText(0, 1), "");
+  EXPECT_EQ(regex.SubMatchText(1, 0), "");
+  EXPECT_EQ(regex.SubMatchText(-1, -1), "");
+  EXPECT_EQ(regex.MatchText(0), "");
+  EXPECT_EQ(regex.MatchText(3), "");
+}
+
+TEST(RegexObjectTest, GroupInAnAlternativeThatDidNotMatchIsEmpty) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("(a)|(b)", "b"));
+  EXPECT_EQ(regex.SubMatchText(1, 1), "");
+  EXPECT_EQ(regex.SubMatchText(1, 2), "b");
+}
+
+TEST(RegexObjectTest, OptionDefaultsAreCaseInsensitiveMultilineGlobal) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("^ab$", "AB\nab\nx"));
+  EXPECT_EQ(regex.MatchCount(), 2);
+  EXPECT_EQ(regex.MatchText(1), "AB");
+
+  ASSERT_TRUE(regex.Create("^ab$", "AB\nab", /*caseSensitive=*/true));
+  EXPECT_EQ(regex.MatchCount(), 1);
+  EXPECT_EQ(regex.MatchText(1), "ab");
+
+  ASSERT_TRUE(regex.Create("ab", "ab ab ab", false, true, /*global=*/false));
+  EXPECT_EQ(regex.MatchCount(), 1);
+}
+
+TEST(RegexObjectTest, WithoutMultilineDollarMatchesOnlyAtTheVeryEnd) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("b$", "ab\nab\n", false, /*multiline=*/false));
+  EXPECT_EQ(regex.MatchCount(), 0);
+  ASSERT_TRUE(regex.Create("b$", "ab\nab", false, false));
+  EXPECT_EQ(regex.MatchCount(), 1);
+  ASSERT_TRUE(regex.Create("^a", "ab\nab", false, false));
+  EXPECT_EQ(regex.MatchCount(), 1);
+}
+
+TEST(RegexObjectTest, DotNeverMatchesLineFeedButMatchesCarriageReturn) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("a.b", "a\nb a\rb", true, false, true));
+  ASSERT_EQ(regex.MatchCount(), 1);
+  EXPECT_EQ(regex.MatchText(1), "a\rb");
+  // A record split over two lines is not matched.
+  ASSERT_TRUE(regex.Create("x'(.*?)'", "x'ab\ncd'"));
+  EXPECT_EQ(regex.MatchCount(), 0);
+}
+
+TEST(RegexObjectTest, WordClassIsAscii) {
+  RegexObject regex;
+  const std::string subject = Gbk("中a_1é-");
+  ASSERT_TRUE(regex.Create("\\w+", subject));
+  ASSERT_EQ(regex.MatchCount(), 1);
+  EXPECT_EQ(regex.MatchText(1), "a_1");
+  ASSERT_TRUE(regex.Create("[^\\w]", subject));
+  EXPECT_EQ(regex.MatchText(1), Gbk("中"));
+}
+
+TEST(RegexObjectTest, MatchesCharactersNotBytes) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("^(.)(.)$", Gbk("中文"), false, false));
+  ASSERT_EQ(regex.MatchCount(), 1);
+  EXPECT_EQ(regex.SubMatchText(1, 1), Gbk("中"));
+  EXPECT_EQ(regex.SubMatchText(1, 2), Gbk("文"));
+  // A character whose trail byte is "\" is not a backslash.
+  ASSERT_TRUE(regex.Create("\\\\", "\x95\x5C"));
+  EXPECT_EQ(regex.MatchCount(), 0);
+}
+
+TEST(RegexObjectTest, BytesGbkDoesNotDefineComeBackAsQuestionMarks) {
+  RegexObject regex;
+  // FF is no GBK byte; the lone lead byte at the end is cut off from its trail.
+  ASSERT_TRUE(regex.Create("a(.*)b", "a\xFF" "b\xD6\xD0" "b\xD6"));
+  EXPECT_EQ(regex.SubMatchText(1, 1), "?b\xD6\xD0");
+}
+
+TEST(RegexObjectTest, QuoteTokenStandsForADoubleQuoteOnlyWhenAsked) {
+  RegexObject regex;
+  const std::string pattern = Gbk("id=#引号(\\d+)#引号");
+  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", false, true, true, /*quoteToken=*/true));
+  EXPECT_EQ(regex.SubMatchText(1, 1), "42");
+  EXPECT_EQ(regex.GetPattern(), "id=\"(\\d+)\"");
+  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", false, true, true, false));
+  EXPECT_EQ(regex.MatchCount(), 0);
+  ASSERT_TRUE(regex.Create(pattern, Gbk("id=#引号7#引号")));
+  EXPECT_EQ(regex.SubMatchText(1, 1), "7");
+}
+
+TEST(RegexObjectTest, CharsetPatternFindsCapitalisedMetaTags) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create(kCharsetPattern,
+                           "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" "
+                           "CONTENT=\"text/html; CHARSET=UTF-8\">"));
+  EXPECT_EQ(regex.SubMatchText(1, 1), "UTF-8");
+  ASSERT_TRUE(regex.Create(kCharsetPattern, "<meta charset=\"big5\">"));
+  EXPECT_EQ(regex.SubMatchText(1, 1), "big5");
+  ASSERT_TRUE(regex.Create(kCharsetPattern, "<meta charset=  utf-8>"));
+  EXPECT_EQ(regex.MatchCount(), 0);  // only one character may stand after "="
+}
+
+TEST(RegexObjectTest, RecordPatternReadsEveryField) {
+  const std::string reply =
+      Gbk("{'RID':'MUSIC_1','SONGNAME':'月亮代表我的心','ALBUM':'经典','PIC':'x','ARTIST':'邓丽君'}\n"
+          "{'rid':'MUSIC_2','songName':'a/b','album':'','artist':'A&B'}\n"
+          "{'rid':'MUSIC_3','songName':'broken\n','album':'x','artist':'y'}");
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create(kRecordPattern, reply, false, false, true, true));
+  ASSERT_EQ(regex.MatchCount(), 2);
+  EXPECT_EQ(regex.SubMatchCount(), 5);
+  EXPECT_EQ(regex.SubMatchText(1, 1), "MUSIC_1");
+  EXPECT_EQ(regex.SubMatchText(1, 2), Gbk("月亮代表我的心"));
+  EXPECT_EQ(regex.SubMatchText(1, 3), Gbk("经典"));
+  EXPECT_EQ(regex.SubMatchText(1, 4), "PIC':'x','");
+  EXPECT_EQ(regex.SubMatchText(1, 5), Gbk("邓丽君"));
+  EXPECT_EQ(regex.SubMatchText(2, 2), "a/b");
+  EXPECT_EQ(regex.SubMatchText(2, 3), "");
+  EXPECT_EQ(regex.SubMatchText(2, 5), "A&B");
+}
+
+TEST(RegexObjectTest, ReplaceUsesTheGroupReferencesOfThePlatformClass) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("(\\w)(\\d)", "a1-b2"));
+  EXPECT_EQ(regex.ReplaceMatches("$2$1"), "1a-2b");
+  EXPECT_EQ(regex.ReplaceMatches("[$&]"), "[a1]-[b2]");
+  EXPECT_EQ(regex.ReplaceMatches("$$"), "$-$");
+  EXPECT_EQ(regex.ReplaceMatches("$3$0$"), "$3$0$-$3$0$");
+  EXPECT_EQ(regex.ReplaceMatches("$10"), "a0-b0");  // no group 10: group 1, then "0"
+  ASSERT_TRUE(regex.Create("-", "a1-b2"));
+  EXPECT_EQ(regex.ReplaceMatches("<$`|$'>"), "a1<a1|b2>b2");
+  ASSERT_TRUE(regex.Create("o", "foo", false, true, /*global=*/false));
+  EXPECT_EQ(regex.ReplaceMatches("0"), "f0o");
+  ASSERT_TRUE(regex.Create("x", Gbk("中x文")));
+  EXPECT_EQ(regex.ReplaceMatches(Gbk("和")), Gbk("中和文"));
+}
+
+TEST(RegexObjectTest, TwoDigitGroupReferences) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)", "abcdefghijk"));
+  EXPECT_EQ(regex.ReplaceMatches("$11$10$1"), "kja");
+}
+
+TEST(RegexObjectTest, EmptyMatchesAdvanceOneCharacter) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("a*", "baaa"));
+  ASSERT_EQ(regex.MatchCount(), 3);
+  EXPECT_EQ(regex.MatchText(1), "");
+  EXPECT_EQ(regex.MatchText(2), "aaa");
+  EXPECT_EQ(regex.MatchText(3), "");
+  ASSERT_TRUE(regex.Create("x*", Gbk("中文")));
+  EXPECT_EQ(regex.MatchCount(), 3);
+  EXPECT_EQ(regex.ReplaceMatches("-"), Gbk("-中-文-"));
+}
+
+TEST(RegexObjectTest, CreateReplacesEverythingHeldBefore) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("(a)(b)", "ab"));
+  ASSERT_TRUE(regex.Create("c", "cc"));
+  EXPECT_EQ(regex.MatchCount(), 2);
+  EXPECT_EQ(regex.SubMatchCount(), 0);
+  EXPECT_EQ(regex.SubMatchText(1, 1), "");
+  EXPECT_EQ(regex.GetPattern(), "c");
+}
+
+TEST(RegexObjectTest, RunawayBacktrackingFailsInsteadOfHanging) {
+  RegexObject regex;
+  const std::string subject(40, 'a');
+  EXPECT_FALSE(regex.Create("(a+)+$", subject + "b", true, false));
+  EXPECT_EQ(regex.MatchCount(), 0);
+  EXPECT_EQ(regex.SubMatchText(1, 1), "");
+}
+
+TEST(RegexObjectTest, SubjectEndsAtItsFirstNul) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("b", std::string_view("ab\0b", 4)));
+  EXPECT_EQ(regex.MatchCount(), 1);
+}
+
+}  // namespace
+}  // namespace ornivel

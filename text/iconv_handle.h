@@ -1,0 +1,44 @@
+#pragma once
+// An owned iconv conversion descriptor and the two loops the iconv backends share.
+// Linux backends only.
+
+#include <iconv.h>
+
+#include <string>
+#include <string_view>
+
+namespace ornivel {
+
+// iconv's name for the UTF-16 units of the core (the host is little-endian).
+inline constexpr const char* kIconvUtf16 = "UTF-16LE";
+
+class IconvHandle {
+ public:
+  IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~IconvHandle() {
+    if (*this) iconv_close(cd_);
+  }
+  IconvHandle(const IconvHandle&) = delete;
+  IconvHandle& operator=(const IconvHandle&) = delete;
+
+  explicit operator bool() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
+// Converts `bytes` to UTF-16 through `cd` (which must convert to kIconvUtf16). Every sequence
+// iconv refuses becomes U+FFFD; with `utf8` the whole maximal ill-formed UTF-8 subsequence is
+// taken as one, otherwise one byte is.
+[[nodiscard]] std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool utf8);
+
+// Converts UTF-16 `units` through `cd` (which must convert from kIconvUtf16). Every character the
+// target lacks and every unpaired surrogate becomes "?".
+[[nodiscard]] std::string IconvEncode(const IconvHandle& cd, std::u16string_view units);
+
+// Length of the maximal ill-formed subsequence that starts `bytes` (at least 1): the longest
+// prefix that could begin a well-formed UTF-8 sequence.
+[[nodiscard]] std::size_t Utf8IllFormedLength(std::string_view bytes);
+
+}  // namespace ornivel

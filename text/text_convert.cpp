@@ -1,0 +1,55 @@
+#include "text/text_convert.h"
+
+namespace ornivel {
+namespace {
+
+template <typename Char>
+std::basic_string_view<Char> UpToNul(std::basic_string_view<Char> text) {
+  const auto nul = text.find(Char{0});
+  return nul == text.npos ? text : text.substr(0, nul);
+}
+
+bool IsUnreserved(unsigned char c) {
+  return c == '-' || c == '.' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+         (c >= 'a' && c <= 'z');
+}
+
+}  // namespace
+
+std::string UrlEncode(std::string_view text, bool keepUnreserved, bool toUtf8) {
+  text = UpToNul(text);
+  if (text.empty()) return {};
+  const std::string utf8 = toUtf8 ? GbkToUtf8(text) : std::string();
+  const std::string_view bytes = toUtf8 ? std::string_view(utf8) : text;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (keepUnreserved && IsUnreserved(c)) {
+      out.push_back(ch);
+    } else {
+      const char encoded[3] = {'%', kHex[c >> 4], kHex[c & 0x0F]};
+      out.append(encoded, 3);
+    }
+  }
+  return out;
+}
+
+std::string GbkToUtf8(std::string_view text) {
+  return Utf16ToText(TextToUtf16(text, kCodePageGbk), kCodePageUtf8);
+}
+
+std::string Utf8ToGbk(std::string_view text) {
+  return Utf16ToText(TextToUtf16(text), kCodePageGbk);
+}
+
+std::u16string TextToUtf16(std::string_view text, int codePage) {
+  return DecodeCodePage(UpToNul(text), codePage);
+}
+
+std::string Utf16ToText(std::u16string_view units, int codePage) {
+  return EncodeCodePage(UpToNul(units), codePage);
+}
+
+}  // namespace ornivel

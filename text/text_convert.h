@@ -1,0 +1,31 @@
+#pragma once
+// Percent-encoding and conversion between GBK, UTF-8 and UTF-16.
+//
+// Texts end at their first NUL, as they do everywhere in the program: conversions read up to it.
+
+#include <string>
+#include <string_view>
+
+#include "text/code_page.h"
+
+namespace ornivel {
+
+// Percent-encodes every byte of `text` as "%" and two upper-case hexadecimal digits. With
+// `keepUnreserved`, "-", ".", digits and ASCII letters stay as they are ("_", "~" and "/" are
+// still encoded). With `toUtf8`, the GBK text is first converted to UTF-8. A space is always %20.
+[[nodiscard]] std::string UrlEncode(std::string_view text, bool keepUnreserved = false,
+                                    bool toUtf8 = false);
+
+// GBK text as UTF-8. Never loses a GBK character.
+[[nodiscard]] std::string GbkToUtf8(std::string_view text);
+
+// UTF-8 text as GBK. Invalid UTF-8 and characters GBK lacks become "?".
+[[nodiscard]] std::string Utf8ToGbk(std::string_view text);
+
+// `text` read in `codePage` as UTF-16 units (without a terminating zero unit).
+[[nodiscard]] std::u16string TextToUtf16(std::string_view text, int codePage = kCodePageUtf8);
+
+// UTF-16 `units` up to their first zero unit, written in `codePage`.
+[[nodiscard]] std::string Utf16ToText(std::u16string_view units, int codePage = kCodePageSystem);
+
+}  // namespace ornivel
