@@ -15,7 +15,7 @@ std::optional<std::u16string> DecodeCharset(std::string_view charsetName,
   });
   if (!plain) return std::nullopt;
   const std::string name(charsetName);
-  IconvHandle cd(kIconvUtf16, name.c_str());
+  IconvHandle cd(kIconvWide, name.c_str());
   if (!cd) return std::nullopt;
   std::string lower = name;
   std::transform(lower.begin(), lower.end(), lower.begin(),

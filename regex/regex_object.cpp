@@ -1,38 +1,11 @@
 #include "regex/regex_object.h"
 
-#include <limits>
+#include <cstdint>
 
 #include "text/gbk_text.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
-namespace {
-
-bool IsGbkTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE); }
-
-// Byte offsets of the characters of `gbk` as the code page widens them, one UTF-16 unit each,
-// followed by the end offset. Empty when `wide` is not the one-unit-per-character widening of
-// `gbk` (a byte sequence GBK does not define became U+FFFD, or a subject too large to index).
-std::vector<std::uint32_t> MapUnitsToBytes(std::string_view gbk, std::u16string_view wide) {
-  std::vector<std::uint32_t> map;
-  if (gbk.size() >= std::numeric_limits<std::uint32_t>::max()) return map;
-  map.reserve(wide.size() + 1);
-  for (std::size_t pos = 0; pos < gbk.size();) {
-    map.push_back(static_cast<std::uint32_t>(pos));
-    const auto b = static_cast<unsigned char>(gbk[pos]);
-    const bool pair = b >= 0x81 && b <= 0xFE && pos + 1 < gbk.size() &&
-                      IsGbkTrailByte(static_cast<unsigned char>(gbk[pos + 1]));
-    pos += pair ? 2 : 1;
-  }
-  map.push_back(static_cast<std::uint32_t>(gbk.size()));
-  if (map.size() != wide.size() + 1 || wide.find(u'\uFFFD') != std::u16string_view::npos) {
-    map.clear();
-  }
-  return map;
-}
-
-}  // namespace
-
 RegexObject::RegexObject() : engine_(CreateRegexEngine()) {}
 
 RegexObject::~RegexObject() = default;
@@ -44,7 +17,7 @@ bool RegexObject::Create(std::string_view pattern, std::string_view subject, boo
   // Texts end at their first NUL, here as in every conversion.
   subject_.assign(subject.substr(0, subject.find('\0')));
   subject16_ = TextToUtf16(subject_, kCodePageSystem);
-  unitToByte_ = MapUnitsToBytes(subject_, subject16_);
+  unitIndex_ = GbkUnitIndex(subject_, subject16_);
   const RegexOptions options{!caseSensitive, multiline, global};
   return engine_->Execute(TextToUtf16(effectivePattern, kCodePageSystem), options, subject16_);
 }
@@ -80,11 +53,11 @@ std::string RegexObject::Narrow(std::u16string_view units) const {
   // would give back, without converting it again.
   const auto base = reinterpret_cast<std::uintptr_t>(subject16_.data());
   const auto at = reinterpret_cast<std::uintptr_t>(units.data());
-  if (!unitToByte_.empty() && at >= base &&
+  if (!unitIndex_.empty() && at >= base &&
       at + units.size() * sizeof(char16_t) <= base + subject16_.size() * sizeof(char16_t)) {
     const auto first = (at - base) / sizeof(char16_t);
-    const std::uint32_t begin = unitToByte_[first];
-    const std::uint32_t end = unitToByte_[first + units.size()];
+    const std::size_t begin = unitIndex_.ByteOffset(first);
+    const std::size_t end = unitIndex_.ByteOffset(first + units.size());
     return subject_.substr(begin, end - begin);
   }
   return Utf16ToText(units);

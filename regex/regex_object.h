@@ -8,13 +8,12 @@
 //
 // An object is used on the thread that made it.
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "regex/regex_engine.h"
+#include "text/gbk_unit_index.h"
 
 namespace ornivel {
 
@@ -52,10 +51,9 @@ class RegexObject {
   std::unique_ptr<RegexEngine> engine_;
   std::string subject_;          // GBK, as given
   std::u16string subject16_;     // what the engine runs over
-  // For each UTF-16 unit of subject16_, the offset of its character in subject_ (plus the end),
-  // so groups can be cut from the GBK bytes directly. Empty when the subject did not widen one
-  // character to one unit (bytes GBK does not define); groups are then narrowed by conversion.
-  std::vector<std::uint32_t> unitToByte_;
+  // Lets groups be cut from subject_ directly. Empty when the subject held bytes GBK does not
+  // define; groups are then narrowed by conversion.
+  GbkUnitIndex unitIndex_;
 };
 
 }  // namespace ornivel

@@ -27,7 +27,7 @@ const char* IconvName(int codePage) {
 std::u16string DecodeCodePage(std::string_view bytes, int codePage) {
   const char* name = IconvName(codePage);
   if (name == nullptr) return {};
-  IconvHandle cd(kIconvUtf16, name);
+  IconvHandle cd(kIconvWide, name);
   if (!cd) return {};
   return IconvDecode(cd, bytes, codePage == kCodePageUtf8);
 }
@@ -35,7 +35,7 @@ std::u16string DecodeCodePage(std::string_view bytes, int codePage) {
 std::string EncodeCodePage(std::u16string_view units, int codePage) {
   const char* name = IconvName(codePage);
   if (name == nullptr) return {};
-  IconvHandle cd(name, kIconvUtf16);
+  IconvHandle cd(name, kIconvWide);
   if (!cd) return {};
   return IconvEncode(cd, units);
 }

@@ -1,13 +1,12 @@
 #include "text/iconv_handle.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 
 namespace ornivel {
 
-static_assert(std::endian::native == std::endian::little, "kIconvUtf16 assumes a little-endian host");
+static_assert(sizeof(wchar_t) == sizeof(char32_t), "kIconvWide is UCS-4");
 
 namespace {
 
@@ -46,62 +45,98 @@ std::size_t Utf8IllFormedLength(std::string_view bytes) {
 }
 
 std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool utf8) {
-  std::u16string out;
-  if (bytes.empty()) return out;
-  // A byte never gives more than one UTF-16 unit; a four-byte sequence gives two.
-  std::string buffer(bytes.size() * 2 + 8, '\0');
+  // iconv decodes to its own UCS-4 in one step; the units are then packed into UTF-16 here.
+  // In the character sets in use a byte never gives more than one character; the loop grows
+  // the buffer for a set that does.
+  std::u32string wide(bytes.size() + 1, U'\0');
+  std::size_t used = 0;  // in bytes
   iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   auto* in = const_cast<char*>(bytes.data());
   std::size_t inLeft = bytes.size();
   while (inLeft > 0) {
-    char* outPtr = buffer.data();
-    std::size_t outLeft = buffer.size();
+    const std::size_t capacity = wide.size() * sizeof(char32_t);
+    char* outPtr = reinterpret_cast<char*>(wide.data()) + used;
+    std::size_t outLeft = capacity - used;
     const std::size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
-    const int err = rc == static_cast<std::size_t>(-1) ? errno : 0;
-    const std::size_t produced = buffer.size() - outLeft;
-    const std::size_t start = out.size();
-    out.resize(start + produced / 2);
-    std::memcpy(out.data() + start, buffer.data(), produced / 2 * 2);
-    if (err == 0 || err == E2BIG) continue;
+    used = capacity - outLeft;
+    if (rc != static_cast<std::size_t>(-1)) break;
+    const int err = errno;
+    if (err == E2BIG || outLeft < sizeof(char32_t)) {
+      wide.resize(wide.size() * 2);
+      if (err == E2BIG) continue;
+    }
+    if (err != EILSEQ && err != EINVAL) break;
     // EILSEQ: an invalid sequence here; EINVAL: the text ends inside a sequence.
-    out.push_back(kReplacementCharacter);
     std::size_t skip = err == EINVAL ? inLeft : 1;
     if (utf8 && err == EILSEQ) skip = Utf8IllFormedLength(std::string_view(in, inLeft));
+    wide[used / sizeof(char32_t)] = kReplacementCharacter;
+    used += sizeof(char32_t);
     in += skip;
     inLeft -= skip;
     iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   }
+  const std::size_t count = used / sizeof(char32_t);
+  std::u16string out;
+  out.resize(count);
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const char32_t c = wide[i];
+    if (c < 0x10000) {
+      if (n == out.size()) out.resize(out.size() * 2 + 2);
+      out[n++] = static_cast<char16_t>(c);
+    } else {
+      if (n + 2 > out.size()) out.resize(out.size() * 2 + 2);
+      out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+  }
+  out.resize(n);
   return out;
 }
 
 std::string IconvEncode(const IconvHandle& cd, std::u16string_view units) {
   std::string out;
   if (units.empty()) return out;
-  std::string buffer(units.size() * 4 + 8, '\0');
-  iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-  auto* in = reinterpret_cast<char*>(const_cast<char16_t*>(units.data()));
-  std::size_t inLeft = units.size() * 2;
-  while (inLeft > 0) {
-    char* outPtr = buffer.data();
-    std::size_t outLeft = buffer.size();
-    const std::size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
-    const int err = rc == static_cast<std::size_t>(-1) ? errno : 0;
-    out.append(buffer.data(), buffer.size() - outLeft);
-    if (err == 0 || err == E2BIG) continue;
-    // A character the target lacks, or a surrogate without its partner: one "?" for it.
-    out.push_back('?');
-    std::size_t skip = 2;
-    if (err == EILSEQ && inLeft >= 4) {
-      char16_t first, second;
-      std::memcpy(&first, in, 2);
-      std::memcpy(&second, in + 2, 2);
-      if (IsHighSurrogate(first) && IsLowSurrogate(second)) skip = 4;
+  // The units are unpacked into UCS-4 here, so iconv converts in one step; an unpaired
+  // surrogate is not a character and is written as "?" like any character the target lacks.
+  constexpr char32_t kUnpaired = 0xFFFFFFFF;
+  std::u32string wide;
+  wide.reserve(units.size());
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t u = units[i];
+    if (IsHighSurrogate(u) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
+      wide.push_back(0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{units[i + 1]} - 0xDC00));
+      ++i;
+    } else {
+      wide.push_back((IsHighSurrogate(u) || IsLowSurrogate(u)) ? kUnpaired : char32_t{u});
     }
-    skip = std::min(skip, inLeft);
+  }
+  // Room for the widest characters of the code pages in use (UTF-8: four bytes); the loop grows
+  // it if a target ever needs more.
+  out.resize(wide.size() * 4 + 4);
+  std::size_t used = 0;
+  iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+  auto* in = reinterpret_cast<char*>(wide.data());
+  std::size_t inLeft = wide.size() * sizeof(char32_t);
+  while (inLeft > 0) {
+    char* outPtr = out.data() + used;
+    std::size_t outLeft = out.size() - used;
+    const std::size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+    used = out.size() - outLeft;
+    if (rc != static_cast<std::size_t>(-1)) break;
+    const int err = errno;
+    if (err == E2BIG || used == out.size()) {
+      out.resize(out.size() * 2);
+      if (err == E2BIG) continue;
+    }
+    if (err != EILSEQ && err != EINVAL) break;
+    out[used++] = '?';
+    const std::size_t skip = std::min(sizeof(char32_t), inLeft);
     in += skip;
     inLeft -= skip;
     iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   }
+  out.resize(used);
   return out;
 }
 

@@ -9,8 +9,9 @@
 
 namespace ornivel {
 
-// iconv's name for the UTF-16 units of the core (the host is little-endian).
-inline constexpr const char* kIconvUtf16 = "UTF-16LE";
+// iconv's name for its own wide characters (UCS-4 in host order), the one step every
+// conversion of glibc passes through; the loops below pack and unpack UTF-16 themselves.
+inline constexpr const char* kIconvWide = "WCHAR_T";
 
 class IconvHandle {
  public:
@@ -28,12 +29,12 @@ class IconvHandle {
   iconv_t cd_;
 };
 
-// Converts `bytes` to UTF-16 through `cd` (which must convert to kIconvUtf16). Every sequence
+// Converts `bytes` to UTF-16 through `cd` (which must convert to kIconvWide). Every sequence
 // iconv refuses becomes U+FFFD; with `utf8` the whole maximal ill-formed UTF-8 subsequence is
 // taken as one, otherwise one byte is.
 [[nodiscard]] std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool utf8);
 
-// Converts UTF-16 `units` through `cd` (which must convert from kIconvUtf16). Every character the
+// Converts UTF-16 `units` through `cd` (which must convert from kIconvWide). Every character the
 // target lacks and every unpaired surrogate becomes "?".
 [[nodiscard]] std::string IconvEncode(const IconvHandle& cd, std::u16string_view units);
 
