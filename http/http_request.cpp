@@ -1,0 +1,178 @@
+#include "http/http_request.h"
+
+#include <span>
+#include <string_view>
+
+#include "http/cookie_text.h"
+#include "http/http_transport.h"
+#include "http/message_pump.h"
+#include "http/response_decoding.h"
+#include "text/gbk_text.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+namespace {
+
+struct DefaultHeader {
+  std::string_view probe;
+  bool ignoreCase;
+  std::string_view line;
+};
+
+// Each default line is added when its probe occurs nowhere in the caller's header text. The
+// Content-Type probe alone is exact and has no space: a caller's "content-type: text/plain"
+// does not keep the default line out.
+constexpr DefaultHeader kDefaultHeaders[] = {
+    {"User-Agent: ", true,
+     "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n"},
+    {"Accept: ", true, "Accept: text/html, application/xhtml+xml, */*\r\n"},
+    {"Accept-Encoding: ", true, "Accept-Encoding: gbk, GB2312\r\n"},
+    {"Accept-Language: ", true, "Accept-Language: zh-cn\r\n"},
+    {"Content-Type:", false, "Content-Type: application/x-www-form-urlencoded\r\n"},
+    {"Cache-Control: ", true, "Cache-Control: no-cache\r\n"},
+};
+
+std::string HeaderText(const HttpRequestParams& params) {
+  std::string text = params.extraHeaders.empty() ? std::string() : params.extraHeaders + "\r\n";
+  for (const DefaultHeader& header : kDefaultHeaders) {
+    if (TextFind(text, header.probe, 1, header.ignoreCase) == -1) text.append(header.line);
+  }
+  if (params.cookies && !params.cookies->empty() &&
+      TextFind(text, "Cookie: ", 1, true) == -1) {
+    text.append("Cookie: ").append(*params.cookies).append("\r\n");
+  }
+  return text;
+}
+
+std::string_view Verb(int method) {
+  switch (method) {
+    case 1:
+      return "POST";
+    case 2:
+      return "HEAD";
+    case 3:
+      return "PUT";
+    default:
+      return "GET";
+  }
+}
+
+// The status line's code and reason: from its tenth character to the first CRLF after it.
+std::string StatusText(std::string_view headers) {
+  if (headers.size() < 10) return {};
+  const auto end = headers.find("\r\n", 9);
+  if (end == headers.npos) return {};
+  return std::string(headers.substr(9, end - 9));
+}
+
+}  // namespace
+
+long RequestTimeoutMs(int timeoutSeconds) {
+  return timeoutSeconds > 0 ? static_cast<long>(timeoutSeconds) * 1000L : 30000L;
+}
+
+std::string HttpFailureMessage(int code) {
+  switch (code) {
+    case 700: return Utf8ToGbk("700 当前系统不支持WinHttp服务!");
+    case 701: return Utf8ToGbk("701 解析URL地址失败!");
+    case 702: return Utf8ToGbk("702 创建WinHttp会话失败!");
+    case 703: return Utf8ToGbk("703 创建WinHttp连接失败!");
+    case 704: return Utf8ToGbk("704 创建WinHttp请求失败!");
+    case 705: return Utf8ToGbk("705 设置超时时间失败!");
+    case 707: return Utf8ToGbk("707 设置代理凭证失败!");
+    case 708: return Utf8ToGbk("708 禁止自动设置Cookies失败!");
+    case 709: return Utf8ToGbk("709 重定向设置失败!");
+    case 710: return Utf8ToGbk("710 设置协议头失败!");
+    case 711: return Utf8ToGbk("711 发送请求失败!");
+    case 712: return Utf8ToGbk("712 服务器未响应!");
+    case 713: return Utf8ToGbk("713 读取数据失败!");
+    default: return {};
+  }
+}
+
+int HttpFailureCode(const std::string& status) {
+  for (int code = 700; code <= 713; ++code) {
+    const std::string message = HttpFailureMessage(code);
+    if (!message.empty() && message == status) return code;
+  }
+  return 0;
+}
+
+std::string HttpRequest(HttpRequestParams& params) {
+  const auto url = CrackHttpUrl(params.url);
+  if (!url) {
+    params.status = HttpFailureMessage(701);
+    ProcessPendingMessages();
+    return {};
+  }
+
+  HttpExchangeRequest request;
+  request.url = *url;
+  request.verb = Verb(params.method);
+  request.headerText = HeaderText(params);
+  request.body = params.body;
+  request.proxy = params.proxy;
+  if (!params.userName.empty() && !params.password.empty()) {
+    request.userName = params.userName;
+    request.password = params.password;
+  }
+  if (!params.proxyUserName.empty() && !params.proxyPassword.empty()) {
+    request.proxyUserName = params.proxyUserName;
+    request.proxyPassword = params.proxyPassword;
+  }
+  request.cookieEngine = params.cookies.has_value();
+  request.followRedirects = !params.noRedirect;
+  request.timeoutMs = RequestTimeoutMs(params.timeoutSeconds);
+
+  HttpExchangeResult exchange;
+  const HttpFailure failure = PerformHttpExchange(request, exchange);
+  switch (failure) {
+    case HttpFailure::kNone:
+    case HttpFailure::kRead:
+      break;
+    case HttpFailure::kCredentials:
+    case HttpFailure::kCookieOption:
+    case HttpFailure::kRedirectOption:
+      // These options are refused before anything is sent: the routine returns at once.
+      params.status = HttpFailureMessage(static_cast<int>(failure));
+      return {};
+    default:
+      params.status = HttpFailureMessage(static_cast<int>(failure));
+      ProcessPendingMessages();
+      return {};
+  }
+
+  std::string result;
+  if (failure == HttpFailure::kRead) params.status = HttpFailureMessage(713);
+  if (exchange.rawHeaders) {
+    params.responseHeaders = TextReplace(*exchange.rawHeaders, "Set-Cookie", "Set-Cookie", true);
+    // A body cut short keeps its 713: the status line alone would report a success.
+    if (failure == HttpFailure::kNone) params.status = StatusText(params.responseHeaders);
+
+    std::string cookieList;
+    for (const std::string& line : TextSplit(params.responseHeaders, "\r\n")) {
+      if (TextFind(line, "Set-Cookie") != -1) cookieList.append(SetCookiePair(line)).append("; ");
+      if (TextFind(TextLeft(line, 10), "Location: ", 1, true) == 1 && line.size() >= 10) {
+        params.location = line.substr(10);
+      }
+      ProcessPendingMessages();
+    }
+    if (!cookieList.empty()) cookieList.resize(cookieList.size() - 2);
+    params.newCookies = cookieList;
+    if (params.cookies) MergeCookies(*params.cookies, params.newCookies);
+
+    params.responseBytes = std::move(exchange.body);
+    result = DecodeResponseText(params.responseBytes);
+  }
+  ProcessPendingMessages();
+  ProcessPendingMessages();
+  return result;
+}
+
+std::string HttpRequest(const std::string& url) {
+  HttpRequestParams params;
+  params.url = url;
+  return HttpRequest(params);
+}
+
+}  // namespace ornivel

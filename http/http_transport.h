@@ -1,0 +1,67 @@
+#pragma once
+// The HTTP-transport seam: one exchange with a server, as HttpRequest prepares it.
+// One backend per platform (libcurl on Linux, WinHTTP on Windows).
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "http/http_url.h"
+
+namespace ornivel {
+
+// The numbered failures of HttpRequest (there is no 706).
+enum class HttpFailure {
+  kNone = 0,
+  kNoPlatformSupport = 700,
+  kBadUrl = 701,
+  kSession = 702,
+  kConnection = 703,
+  kRequest = 704,
+  kTimeouts = 705,
+  kCredentials = 707,
+  kCookieOption = 708,
+  kRedirectOption = 709,
+  kHeaders = 710,
+  kSend = 711,
+  kNoResponse = 712,
+  kRead = 713,
+};
+
+// The largest body an exchange reads; the rest of a longer body is not read (kRead).
+inline constexpr std::size_t kMaxResponseBody = 64u << 20;
+
+// Redirects followed at most, when they are followed at all.
+inline constexpr int kMaxRedirects = 10;
+
+struct HttpExchangeRequest {
+  HttpUrl url;
+  std::string verb;        // GET, POST, HEAD or PUT
+  std::string headerText;  // header lines, each ending in CRLF
+  std::string_view body;   // sent with any verb but HEAD
+  std::string proxy;       // host:port, empty for none (the system's settings are never used)
+  std::string userName;    // Basic credentials for the server, both empty for none
+  std::string password;
+  std::string proxyUserName;  // Basic credentials for the proxy, both empty for none
+  std::string proxyPassword;
+  bool cookieEngine = false;     // keep cookies set during redirects for the next hop
+  bool followRedirects = true;   // http and https only, at most kMaxRedirects
+  long timeoutMs = 30000;        // resolve and connect; and the longest silence while talking
+};
+
+struct HttpExchangeResult {
+  std::vector<std::uint8_t> body;  // as received, up to kMaxResponseBody; partial after kRead
+  // The raw headers of the final response (status line first, CRLF-separated, as received);
+  // nullopt when no response headers arrived.
+  std::optional<std::string> rawHeaders;
+};
+
+// Performs the exchange. kNone when a response arrived and was read whole (any HTTP status);
+// otherwise the failure, with whatever was received kept in `result`.
+[[nodiscard]] HttpFailure PerformHttpExchange(const HttpExchangeRequest& request,
+                                              HttpExchangeResult& result);
+
+}  // namespace ornivel

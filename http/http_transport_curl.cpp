@@ -1,0 +1,338 @@
+// The HTTP transport over libcurl: one easy handle (and one multi handle to wait on it) per
+// exchange, nothing shared between exchanges. The multi handle lets the wait return every
+// 50 ms, so the message pump runs and the idle time-out is checked while the network is quiet.
+#include <curl/curl.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+#include "http/http_transport.h"
+#include "http/message_pump.h"
+#include "text/gbk_text.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPumpIntervalMs = 50;
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
+using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
+using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+
+bool GlobalInit() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return ok;
+}
+
+// What the callbacks see of one exchange.
+struct Transfer {
+  HttpExchangeResult* result = nullptr;
+  std::string headers;  // of the response being received
+  bool sawHeaders = false;
+  bool overflow = false;
+  curl_off_t uploaded = 0;
+  curl_off_t downloaded = 0;
+  Clock::time_point lastActivity = Clock::now();
+};
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const std::string_view line(data, size * count);
+  // Every status line starts a new response: an interim 100, or the next hop of a redirect.
+  if (line.starts_with("HTTP/")) transfer->headers.clear();
+  transfer->headers.append(line);
+  transfer->sawHeaders = true;
+  transfer->lastActivity = Clock::now();
+  return size * count;
+}
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  auto& body = transfer->result->body;
+  const std::size_t length = size * count;
+  transfer->lastActivity = Clock::now();
+  if (body.size() + length > kMaxResponseBody) {
+    body.insert(body.end(), data, data + (kMaxResponseBody - body.size()));
+    transfer->overflow = true;
+    return 0;  // stops the transfer with CURLE_WRITE_ERROR
+  }
+  body.insert(body.end(), data, data + length);
+  return length;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+  auto* transfer = static_cast<Transfer*>(user);
+  if (uploaded != transfer->uploaded || downloaded != transfer->downloaded) {
+    transfer->uploaded = uploaded;
+    transfer->downloaded = downloaded;
+    transfer->lastActivity = Clock::now();
+  }
+  return 0;
+}
+
+// The address curl is given: the object name as UTF-8, with spaces and non-ASCII bytes
+// percent-encoded (curl refuses them raw).
+std::string CurlUrl(const HttpUrl& url) {
+  std::string out = url.secure ? "https://" : "http://";
+  out.append(GbkToUtf8(url.host)).append(":").append(std::to_string(url.port));
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char ch : GbkToUtf8(url.objectName)) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x80 || c == ' ') {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0x0F]);
+    } else {
+      out.push_back(ch);
+    }
+  }
+  return out;
+}
+
+// The header lines as the platform adds them: a later line of a name already present replaces
+// that line, in its place.
+SlistPtr HeaderList(std::string_view headerText, bool& ok) {
+  std::vector<std::string> lines;
+  for (const std::string& line : TextSplit(headerText, "\r\n")) {
+    if (line.empty()) continue;
+    const auto colon = line.find(':');
+    const std::string name = TextTrim(line.substr(0, colon));
+    bool replaced = false;
+    for (std::string& kept : lines) {
+      const std::string keptName = TextTrim(kept.substr(0, kept.find(':')));
+      if (keptName.size() == name.size() && TextFind(keptName, name, 1, true) == 1) {
+        kept = line;
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) lines.push_back(line);
+  }
+  lines.emplace_back("Expect:");  // no 100-continue round trip before a body
+  SlistPtr list;
+  ok = true;
+  for (const std::string& line : lines) {
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (grown == nullptr) {
+      ok = false;
+      break;
+    }
+    (void)list.release();
+    list.reset(grown);
+  }
+  return list;
+}
+
+bool IsRedirect(long code) {
+  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
+bool SameOrigin(const HttpUrl& a, const HttpUrl& b) {
+  return a.secure == b.secure && a.port == b.port && a.host.size() == b.host.size() &&
+         TextFind(a.host, b.host, 1, true) == 1;
+}
+
+// Which failure a transfer that ended early counts as.
+HttpFailure Classify(CURLcode code, const Transfer& transfer) {
+  // Once a response has begun, whatever stops it stops the reading of its body.
+  if (transfer.overflow || transfer.sawHeaders) return HttpFailure::kRead;
+  switch (code) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+      return HttpFailure::kBadUrl;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+      return HttpFailure::kNoResponse;
+    default:
+      // Resolve, connect (its time-out included), handshake and send failures.
+      return HttpFailure::kSend;
+  }
+}
+
+class Exchange {
+ public:
+  Exchange(const HttpExchangeRequest& request, HttpExchangeResult& result)
+      : request_(request), result_(result) {
+    transfer_.result = &result;
+  }
+
+  HttpFailure Run() {
+    if (!GlobalInit()) return HttpFailure::kNoPlatformSupport;
+    MultiPtr multi(curl_multi_init());
+    if (!multi) return HttpFailure::kSession;
+    EasyPtr easy(curl_easy_init());
+    if (!easy) return HttpFailure::kRequest;
+    CURL* e = easy.get();
+    if (const HttpFailure failure = Configure(e); failure != HttpFailure::kNone) return failure;
+
+    bool withBody = request_.verb != "HEAD";
+    std::string url = CurlUrl(request_.url);
+    for (int hop = 0;; ++hop) {
+      if (curl_easy_setopt(e, CURLOPT_URL, url.c_str()) != CURLE_OK) return HttpFailure::kBadUrl;
+      result_.body.clear();
+      transfer_.headers.clear();
+      transfer_.sawHeaders = false;
+      transfer_.uploaded = transfer_.downloaded = 0;
+      const auto [code, timedOut] = Perform(multi.get(), e);
+      const curl_off_t bodySize = withBody ? static_cast<curl_off_t>(request_.body.size()) : 0;
+      if (transfer_.sawHeaders) result_.rawHeaders = transfer_.headers;
+      if (timedOut) {
+        if (transfer_.sawHeaders) return HttpFailure::kRead;
+        return transfer_.uploaded >= bodySize ? HttpFailure::kNoResponse : HttpFailure::kSend;
+      }
+      if (code != CURLE_OK) return Classify(code, transfer_);
+
+      long status = 0;
+      curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+      char* next = nullptr;
+      curl_easy_getinfo(e, CURLINFO_REDIRECT_URL, &next);
+      if (!request_.followRedirects || !IsRedirect(status) || next == nullptr ||
+          hop == kMaxRedirects || !IsSafeHttpUrl(next)) {
+        return HttpFailure::kNone;  // the last response received is the answer
+      }
+      const auto target = CrackHttpUrl(next);
+      if (!target) return HttpFailure::kNone;
+      url = next;
+      // As browsers do: 303 turns any request into a GET, 301 and 302 turn a POST into one.
+      if ((status == 303 && request_.verb != "HEAD") ||
+          ((status == 301 || status == 302) && request_.verb == "POST")) {
+        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+        withBody = false;
+      }
+      // Credentials go to the origin they were given for, never to another one.
+      if (!SameOrigin(*target, request_.url)) {
+        curl_easy_setopt(e, CURLOPT_HTTPAUTH, CURLAUTH_NONE);
+        curl_easy_setopt(e, CURLOPT_USERNAME, nullptr);
+        curl_easy_setopt(e, CURLOPT_PASSWORD, nullptr);
+      }
+    }
+  }
+
+ private:
+  HttpFailure Configure(CURL* e) {
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) {
+      ok = ok && curl_easy_setopt(e, option, value) == CURLE_OK;
+    };
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_FOLLOWLOCATION, 0L);  // redirects are followed here, hop by hop
+    set(CURLOPT_HEADERFUNCTION, &OnHeader);
+    set(CURLOPT_HEADERDATA, &transfer_);
+    set(CURLOPT_WRITEFUNCTION, &OnBody);
+    set(CURLOPT_WRITEDATA, &transfer_);
+    set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    set(CURLOPT_XFERINFODATA, &transfer_);
+    set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    // An empty proxy turns off the proxy variables of the environment as well.
+    set(CURLOPT_PROXY, request_.proxy.c_str());
+    set(CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+    if (!ok) return HttpFailure::kRequest;
+
+    set(CURLOPT_CONNECTTIMEOUT_MS, request_.timeoutMs);
+    if (!ok) return HttpFailure::kTimeouts;
+
+    if (!request_.userName.empty()) {
+      set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+      set(CURLOPT_USERNAME, request_.userName.c_str());
+      set(CURLOPT_PASSWORD, request_.password.c_str());
+    }
+    if (!request_.proxyUserName.empty()) {
+      set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+      set(CURLOPT_PROXYUSERNAME, request_.proxyUserName.c_str());
+      set(CURLOPT_PROXYPASSWORD, request_.proxyPassword.c_str());
+    }
+    if (!ok) return HttpFailure::kCredentials;
+
+    // Cookies set during redirects reach the next hop only when the caller keeps cookies.
+    if (request_.cookieEngine) set(CURLOPT_COOKIEFILE, "");
+    if (!ok) return HttpFailure::kCookieOption;
+
+    bool listOk = false;
+    headers_ = HeaderList(request_.headerText, listOk);
+    set(CURLOPT_HTTPHEADER, headers_.get());
+    if (!ok || !listOk) return HttpFailure::kHeaders;
+
+    if (request_.verb == "HEAD") {
+      set(CURLOPT_NOBODY, 1L);
+    } else if (request_.verb == "POST" || request_.verb == "PUT" || !request_.body.empty()) {
+      set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request_.body.size()));
+      set(CURLOPT_POSTFIELDS, request_.body.data());
+      if (request_.verb != "POST") set(CURLOPT_CUSTOMREQUEST, request_.verb.c_str());
+    }
+    return ok ? HttpFailure::kNone : HttpFailure::kRequest;
+  }
+
+  struct Outcome {
+    CURLcode code;
+    bool timedOut;
+  };
+
+  // Runs one transfer, pumping messages at least every 50 ms; the idle time-out starts once
+  // the connection stands (the connect time-out covers what comes before).
+  Outcome Perform(CURLM* multi, CURL* e) {
+    if (curl_multi_add_handle(multi, e) != CURLM_OK) return {CURLE_FAILED_INIT, false};
+    const auto idleLimit = std::chrono::milliseconds(request_.timeoutMs);
+    bool connected = false;
+    Outcome outcome{CURLE_OK, false};
+    for (;;) {
+      int running = 0;
+      if (curl_multi_perform(multi, &running) != CURLM_OK) {
+        outcome.code = CURLE_FAILED_INIT;
+        break;
+      }
+      if (running == 0) {
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+          if (message->msg == CURLMSG_DONE) outcome.code = message->data.result;
+        }
+        break;
+      }
+      curl_multi_poll(multi, nullptr, 0, kPumpIntervalMs, nullptr);
+      ProcessPendingMessages();
+      if (!connected) {
+        curl_off_t connectTime = 0;
+        curl_easy_getinfo(e, CURLINFO_CONNECT_TIME_T, &connectTime);
+        if (connectTime > 0) {
+          connected = true;
+          transfer_.lastActivity = Clock::now();
+        }
+      } else if (Clock::now() - transfer_.lastActivity > idleLimit) {
+        outcome = {CURLE_OPERATION_TIMEDOUT, true};
+        break;
+      }
+    }
+    curl_multi_remove_handle(multi, e);
+    return outcome;
+  }
+
+  const HttpExchangeRequest& request_;
+  HttpExchangeResult& result_;
+  Transfer transfer_;
+  SlistPtr headers_;
+};
+
+}  // namespace
+
+HttpFailure PerformHttpExchange(const HttpExchangeRequest& request, HttpExchangeResult& result) {
+  return Exchange(request, result).Run();
+}
+
+}  // namespace ornivel

@@ -1,0 +1,79 @@
+#include "http/http_url.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "text/gbk_text.h"
+
+namespace ornivel {
+namespace {
+
+bool HasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+  });
+}
+
+// Length of the "http://" or "https://" prefix, 0 when the address has neither.
+std::size_t SchemeLength(std::string_view url, bool& secure) {
+  if (TextFind(url.substr(0, 7), "http://", 1, true) == 1) {
+    secure = false;
+    return 7;
+  }
+  if (TextFind(url.substr(0, 8), "https://", 1, true) == 1) {
+    secure = true;
+    return 8;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool IsSafeHttpUrl(std::string_view url) {
+  bool secure = false;
+  return SchemeLength(url, secure) != 0 && !HasControlCharacter(url);
+}
+
+std::optional<HttpUrl> CrackHttpUrl(std::string_view url) {
+  HttpUrl out;
+  const std::size_t schemeLength = SchemeLength(url, out.secure);
+  if (schemeLength == 0 || HasControlCharacter(url)) return std::nullopt;
+  const std::string_view rest = url.substr(schemeLength);
+  const std::size_t authorityEnd = std::min(rest.find_first_of("/?#"), rest.size());
+  std::string_view authority = rest.substr(0, authorityEnd);
+  // User information before "@" is not part of the host; credentials have their own parameters.
+  if (const auto at = authority.rfind('@'); at != authority.npos) authority.remove_prefix(at + 1);
+
+  std::string_view host = authority;
+  std::string_view port;
+  if (authority.starts_with('[')) {
+    const auto close = authority.find(']');
+    if (close == authority.npos) return std::nullopt;
+    host = authority.substr(0, close + 1);
+    const std::string_view after = authority.substr(close + 1);
+    if (!after.empty()) {
+      if (after.front() != ':') return std::nullopt;
+      port = after.substr(1);
+    }
+  } else if (const auto colon = authority.rfind(':'); colon != authority.npos) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  if (host.empty() || host.find_first_of(" \\") != host.npos) return std::nullopt;
+  out.host.assign(host);
+  out.port = out.secure ? 443 : 80;
+  if (!port.empty()) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (ec != std::errc() || end != port.data() + port.size() || value < 1 || value > 65535) {
+      return std::nullopt;
+    }
+    out.port = value;
+  }
+  const std::string_view tail = rest.substr(authorityEnd);
+  out.objectName = (tail.empty() || tail.front() != '/') ? std::string("/") : std::string(tail);
+  return out;
+}
+
+}  // namespace ornivel

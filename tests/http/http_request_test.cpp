@@ -1,0 +1,426 @@
+#include "http/http_request.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "http/message_pump.h"
+#include "tests/support/gbk.h"
+#include "tests/support/raw_http_server.h"
+
+namespace ornivel {
+namespace {
+
+using test::Gbk;
+using test::HttpResponse;
+using test::RawHttpServer;
+using test::RawReply;
+
+RawReply Ok(const std::string& body = "ok", const std::string& headers = "") {
+  return {HttpResponse("200 OK", headers, body)};
+}
+
+// A cpp-httplib server on a free loopback port, running on its own thread.
+class LoopbackServer {
+ public:
+  LoopbackServer() {
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~LoopbackServer() {
+    server_.stop();
+    thread_.join();
+  }
+  httplib::Server& server() { return server_; }
+  std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+int FreePort() {
+  // A port that was free a moment ago; nobody listens on it now.
+  RawHttpServer probe([](const std::string&) { return RawReply{}; });
+  return probe.port();
+}
+
+TEST(HttpRequestTest, PlainGetSendsExactlyTheSixDefaultLines) {
+  RawHttpServer server([](const std::string&) { return Ok("hello"); });
+  HttpRequestParams params;
+  params.url = server.url("/path?q=1");
+  EXPECT_EQ(HttpRequest(params), "hello");
+  EXPECT_EQ(params.status, "200 OK");
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.requests()[0],
+            "GET /path?q=1 HTTP/1.1\r\n"
+            "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n"
+            "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n"
+            "Accept: text/html, application/xhtml+xml, */*\r\n"
+            "Accept-Encoding: gbk, GB2312\r\n"
+            "Accept-Language: zh-cn\r\n"
+            "Content-Type: application/x-www-form-urlencoded\r\n"
+            "Cache-Control: no-cache\r\n"
+            "\r\n");
+}
+
+TEST(HttpRequestTest, ProbesIgnoreCaseButContentTypeIsExact) {
+  RawHttpServer server([](const std::string&) { return Ok(); });
+  HttpRequestParams params;
+  params.url = server.url();
+  params.extraHeaders = "user-agent: X\r\ncontent-type: text/plain\r\nX-Extra: 1";
+  (void)HttpRequest(params);
+  const std::string request = server.requests().at(0);
+  EXPECT_NE(request.find("user-agent: X\r\n"), std::string::npos);
+  EXPECT_EQ(request.find("MSIE"), std::string::npos);
+  EXPECT_NE(request.find("X-Extra: 1\r\n"), std::string::npos);
+  // The default Content-Type line is added too, and a later line of a name replaces the
+  // earlier one, as the platform adds header lines.
+  EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded\r\n"),
+            std::string::npos);
+  EXPECT_EQ(request.find("text/plain"), std::string::npos);
+}
+
+TEST(HttpRequestTest, CookieLineOnlyForSuppliedNonEmptyCookies) {
+  RawHttpServer server([](const std::string&) { return Ok(); });
+  HttpRequestParams params;
+  params.url = server.url();
+  params.cookies = "a=1; b=2";
+  (void)HttpRequest(params);
+  HttpRequestParams empty;
+  empty.url = server.url();
+  empty.cookies = "";
+  (void)HttpRequest(empty);
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_NE(requests[0].find("Cache-Control: no-cache\r\nCookie: a=1; b=2\r\n\r\n"),
+            std::string::npos);
+  EXPECT_EQ(requests[1].find("Cookie:"), std::string::npos);
+}
+
+TEST(HttpRequestTest, VerbsAndBodies) {
+  RawHttpServer server([](const std::string&) { return Ok(); });
+  for (const auto& [method, verb] : std::vector<std::pair<int, std::string>>{
+           {0, "GET"}, {1, "POST"}, {3, "PUT"}, {7, "GET"}, {-1, "GET"}}) {
+    HttpRequestParams params;
+    params.url = server.url("/v");
+    params.method = method;
+    params.body = "k=v&x=" + verb;
+    (void)HttpRequest(params);
+    const std::string request = server.requests().back();
+    EXPECT_EQ(request.substr(0, verb.size() + 4), verb + " /v ") << method;
+    EXPECT_NE(request.find("Content-Length: " + std::to_string(params.body.size())),
+              std::string::npos);
+    EXPECT_EQ(request.substr(request.size() - params.body.size()), params.body) << method;
+  }
+  HttpRequestParams head;
+  head.url = server.url("/h");
+  head.method = 2;
+  EXPECT_EQ(HttpRequest(head), "");
+  EXPECT_EQ(head.status, "200 OK");
+  EXPECT_EQ(server.requests().back().substr(0, 8), "HEAD /h ");
+}
+
+TEST(HttpRequestTest, QueryWithoutPathRequestsTheRoot) {
+  RawHttpServer server([](const std::string&) { return Ok(); });
+  (void)HttpRequest("http://127.0.0.1:" + std::to_string(server.port()) + "?key=1");
+  EXPECT_EQ(server.requests().at(0).substr(0, 16), "GET / HTTP/1.1\r\n");
+}
+
+TEST(HttpRequestTest, TimeoutsAreSecondsTimesAThousandOrThirtySeconds) {
+  EXPECT_EQ(RequestTimeoutMs(5), 5000);
+  EXPECT_EQ(RequestTimeoutMs(0), 30000);
+  EXPECT_EQ(RequestTimeoutMs(-1), 30000);
+}
+
+TEST(HttpRequestTest, SilentServerGives712AfterTheTimeout) {
+  RawHttpServer server([](const std::string&) { return RawReply{"", {}, true}; });
+  HttpRequestParams params;
+  params.url = server.url();
+  params.timeoutSeconds = 1;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(HttpRequest(params), "");
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(params.status, Gbk("712 服务器未响应!"));
+  EXPECT_GE(elapsed, std::chrono::milliseconds(900));
+  EXPECT_LT(elapsed, std::chrono::seconds(5));
+}
+
+TEST(HttpRequestTest, ServerClosingBeforeAnsweringGives712) {
+  RawHttpServer server([](const std::string&) { return RawReply{}; });
+  HttpRequestParams params;
+  params.url = server.url();
+  EXPECT_EQ(HttpRequest(params), "");
+  EXPECT_EQ(params.status, Gbk("712 服务器未响应!"));
+}
+
+TEST(HttpRequestTest, UnreachablePortGives711AndAnEmptyResult) {
+  HttpRequestParams params;
+  params.url = "http://127.0.0.1:" + std::to_string(FreePort()) + "/";
+  EXPECT_EQ(HttpRequest(params), "");
+  EXPECT_EQ(params.status, Gbk("711 发送请求失败!"));
+  EXPECT_TRUE(params.responseBytes.empty());
+  EXPECT_EQ(params.responseHeaders, "");
+}
+
+TEST(HttpRequestTest, UnparsableOrUnsafeUrlsGive701) {
+  for (const std::string url :
+       {"not a url", "ftp://127.0.0.1/", "http://127.0.0.1/a\r\nX-Injected: 1", "http://:80/"}) {
+    HttpRequestParams params;
+    params.url = url;
+    EXPECT_EQ(HttpRequest(params), "") << url;
+    EXPECT_EQ(params.status, Gbk("701 解析URL地址失败!")) << url;
+  }
+}
+
+TEST(HttpRequestTest, BodyCutShortKeepsWhatArrivedAndReports713) {
+  RawHttpServer server([](const std::string&) {
+    return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789"};
+  });
+  HttpRequestParams params;
+  params.url = server.url();
+  EXPECT_EQ(HttpRequest(params), "0123456789");
+  EXPECT_EQ(params.status, Gbk("713 读取数据失败!"));
+  EXPECT_EQ(params.responseBytes.size(), 10u);
+  EXPECT_NE(params.responseHeaders.find("Content-Length: 100"), std::string::npos);
+}
+
+TEST(HttpRequestTest, BodyLargerThan64MiBIsCutThere) {
+  const std::size_t limit = 64u << 20;
+  RawHttpServer server([&](const std::string&) {
+    return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(limit + 4096) +
+                    "\r\n\r\n" + std::string(limit + 4096, 'x')};
+  });
+  HttpRequestParams params;
+  params.url = server.url();
+  const std::string text = HttpRequest(params);
+  EXPECT_EQ(params.status, Gbk("713 读取数据失败!"));
+  EXPECT_EQ(params.responseBytes.size(), limit);
+  EXPECT_EQ(text.size(), limit);
+}
+
+TEST(HttpRequestTest, HttpErrorStatusIsASuccessfulExchange) {
+  RawHttpServer server([](const std::string&) {
+    return RawReply{HttpResponse("404 Not Found", "", "missing")};
+  });
+  HttpRequestParams params;
+  params.url = server.url();
+  EXPECT_EQ(HttpRequest(params), "missing");
+  EXPECT_EQ(params.status, "404 Not Found");
+}
+
+TEST(HttpRequestTest, SetCookieLinesInAnyCaseAreNormalisedAndMerged) {
+  RawHttpServer server([](const std::string&) {
+    return Ok("", "Set-Cookie: a=1; path=/\r\nset-cookie: b=2\r\nSET-COOKIE: c=deleted\r\n");
+  });
+  HttpRequestParams params;
+  params.url = server.url();
+  params.cookies = "b=0; c=3; d=4";
+  (void)HttpRequest(params);
+  EXPECT_EQ(params.newCookies, "a=1;b=2;c=deleted");
+  EXPECT_EQ(*params.cookies, "a=1; b=2; d=4");
+  EXPECT_NE(params.responseHeaders.find("\r\nSet-Cookie: b=2\r\n"), std::string::npos);
+  EXPECT_NE(params.responseHeaders.find("\r\nSet-Cookie: c=deleted\r\n"), std::string::npos);
+  EXPECT_EQ(params.responseHeaders.find("set-cookie"), std::string::npos);
+
+  HttpRequestParams plain;
+  plain.url = server.url();
+  (void)HttpRequest(plain);
+  EXPECT_EQ(plain.newCookies, "a=1; b=2; c=deleted");
+  EXPECT_FALSE(plain.cookies.has_value());
+}
+
+TEST(HttpRequestTest, ResponseWithoutSetCookieGivesNoNewCookies) {
+  RawHttpServer server([](const std::string&) { return Ok(); });
+  HttpRequestParams params;
+  params.url = server.url();
+  params.newCookies = "stale";
+  (void)HttpRequest(params);
+  EXPECT_EQ(params.newCookies, "");
+}
+
+TEST(HttpRequestTest, RedirectsAreFollowedUnlessTurnedOff) {
+  LoopbackServer loopback;
+  loopback.server().Get("/from", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 302;
+    res.set_header("Location", "/to");
+    res.set_content("moved", "text/plain");
+  });
+  loopback.server().Get("/to", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("arrived", "text/plain");
+  });
+  HttpRequestParams follow;
+  follow.url = loopback.url("/from");
+  EXPECT_EQ(HttpRequest(follow), "arrived");
+  EXPECT_EQ(follow.status, "200 OK");
+  EXPECT_EQ(follow.location, "");
+
+  HttpRequestParams stay;
+  stay.url = loopback.url("/from");
+  stay.noRedirect = true;
+  EXPECT_EQ(HttpRequest(stay), "moved");
+  EXPECT_EQ(stay.status, "302 Found");
+  EXPECT_EQ(stay.location, "/to");
+}
+
+TEST(HttpRequestTest, RedirectChainsEndAtOtherSchemesAndAfterTenHops) {
+  LoopbackServer loopback;
+  loopback.server().Get("/ftp", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 302;
+    res.set_header("Location", "ftp://127.0.0.1/file");
+    res.set_content("to ftp", "text/plain");
+  });
+  std::atomic<int> hops{0};
+  loopback.server().Get("/loop", [&](const httplib::Request&, httplib::Response& res) {
+    ++hops;
+    res.status = 302;
+    res.set_header("Location", "/loop");
+    res.set_content("again", "text/plain");
+  });
+  HttpRequestParams ftp;
+  ftp.url = loopback.url("/ftp");
+  EXPECT_EQ(HttpRequest(ftp), "to ftp");
+  EXPECT_EQ(ftp.status, "302 Found");
+  EXPECT_EQ(ftp.location, "ftp://127.0.0.1/file");
+
+  HttpRequestParams loop;
+  loop.url = loopback.url("/loop");
+  EXPECT_EQ(HttpRequest(loop), "again");
+  EXPECT_EQ(loop.status, "302 Found");
+  EXPECT_EQ(hops.load(), 11);  // the first request and ten redirects
+}
+
+TEST(HttpRequestTest, CookiesSetDuringRedirectsReachTheNextHopOnlyWhenCookiesAreKept) {
+  LoopbackServer loopback;
+  loopback.server().Get("/login", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 302;
+    res.set_header("Set-Cookie", "sid=42; Path=/");
+    res.set_header("Location", "/home");
+  });
+  loopback.server().Get("/home", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content("cookie=" + req.get_header_value("Cookie"), "text/plain");
+  });
+  HttpRequestParams kept;
+  kept.url = loopback.url("/login");
+  kept.cookies = "";
+  EXPECT_EQ(HttpRequest(kept), "cookie=sid=42");
+
+  HttpRequestParams dropped;
+  dropped.url = loopback.url("/login");
+  EXPECT_EQ(HttpRequest(dropped), "cookie=");
+}
+
+TEST(HttpRequestTest, BasicCredentialsOnlyWhenBothPartsAreGiven) {
+  RawHttpServer server([](const std::string&) { return Ok(); });
+  HttpRequestParams both;
+  both.url = server.url();
+  both.userName = "u";
+  both.password = "p";
+  (void)HttpRequest(both);
+  HttpRequestParams nameOnly;
+  nameOnly.url = server.url();
+  nameOnly.userName = "u";
+  (void)HttpRequest(nameOnly);
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_NE(requests[0].find("Authorization: Basic dTpw\r\n"), std::string::npos);
+  EXPECT_EQ(requests[1].find("Authorization"), std::string::npos);
+}
+
+TEST(HttpRequestTest, DeclaredUtf8PageComesBackAsGbk) {
+  RawHttpServer server([](const std::string&) {
+    return Ok("<html><head><meta charset=\"UTF-8\"></head><body>中文</body></html>");
+  });
+  HttpRequestParams params;
+  params.url = server.url();
+  EXPECT_EQ(HttpRequest(params),
+            Gbk("<html><head><meta charset=\"UTF-8\"></head><body>中文</body></html>"));
+  // The bytes themselves are kept as they came.
+  EXPECT_EQ(std::string(params.responseBytes.begin(), params.responseBytes.end()),
+            "<html><head><meta charset=\"UTF-8\"></head><body>中文</body></html>");
+}
+
+std::atomic<int> g_pumps{0};
+
+TEST(HttpRequestTest, MessagesArePumpedWhileTheServerDelays) {
+  RawHttpServer server([](const std::string&) {
+    RawReply reply = Ok("late");
+    reply.delay = std::chrono::milliseconds(600);
+    return reply;
+  });
+  SetMessagePump([] { ++g_pumps; });
+  g_pumps = 0;
+  HttpRequestParams params;
+  params.url = server.url();
+  EXPECT_EQ(HttpRequest(params), "late");
+  SetMessagePump(nullptr);
+  // At least one pump every 50 ms of waiting; a loose bound keeps a loaded machine green.
+  EXPECT_GE(g_pumps.load(), 5);
+}
+
+// Debian's tinyproxy, started on a free loopback port for the test.
+class Tinyproxy {
+ public:
+  Tinyproxy() {
+    port_ = FreePort();
+    dir_ = std::filesystem::temp_directory_path() / ("ornivel-proxy-" + std::to_string(port_));
+    std::filesystem::create_directories(dir_);
+    std::ofstream(dir_ / "tinyproxy.conf") << "Port " << port_ << "\nListen 127.0.0.1\n"
+                                           << "Timeout 30\nMaxClients 4\nAllow 127.0.0.1\n"
+                                           << "LogLevel Critical\nPidFile \"" << (dir_ / "pid").string()
+                                           << "\"\n";
+    const std::string command = "tinyproxy -c '" + (dir_ / "tinyproxy.conf").string() + "'";
+    started_ = std::system(command.c_str()) == 0;
+    for (int i = 0; i < 100 && started_ && !std::filesystem::exists(dir_ / "pid"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ~Tinyproxy() {
+    std::ifstream pid(dir_ / "pid");
+    int value = 0;
+    if (pid >> value && value > 0) ::kill(value, SIGTERM);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  bool started() const { return started_; }
+  int port() const { return port_; }
+
+ private:
+  int port_ = 0;
+  bool started_ = false;
+  std::filesystem::path dir_;
+};
+
+TEST(HttpRequestTest, GoesThroughARealProxy) {
+  RawHttpServer server([](const std::string&) { return Ok("via proxy"); });
+  Tinyproxy proxy;
+  ASSERT_TRUE(proxy.started()) << "tinyproxy could not be started (scripts/setup installs it)";
+  HttpRequestParams params;
+  params.url = server.url("/p");
+  params.proxy = "127.0.0.1:" + std::to_string(proxy.port());
+  EXPECT_EQ(HttpRequest(params), "via proxy");
+  EXPECT_EQ(params.status, "200 OK");
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_NE(server.requests()[0].find("tinyproxy"), std::string::npos);  // its Via line
+
+  HttpRequestParams direct;
+  direct.url = server.url("/d");
+  (void)HttpRequest(direct);
+  EXPECT_EQ(server.requests().back().find("tinyproxy"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ornivel
