@@ -10,7 +10,6 @@
 #include "http/http_transport.h"
 #include "http/message_pump.h"
 #include "text/gbk_text.h"
-#include "text/text_convert.h"
 
 namespace ornivel {
 namespace {
@@ -85,23 +84,11 @@ int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
   return 0;
 }
 
-// The address curl is given: the object name as UTF-8, with spaces and non-ASCII bytes
-// percent-encoded (curl refuses them raw).
+// The address curl is given; it refuses spaces and raw non-ASCII bytes.
 std::string CurlUrl(const HttpUrl& url) {
   std::string out = url.secure ? "https://" : "http://";
-  out.append(GbkToUtf8(url.host)).append(":").append(std::to_string(url.port));
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (const char ch : GbkToUtf8(url.objectName)) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c >= 0x80 || c == ' ') {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0x0F]);
-    } else {
-      out.push_back(ch);
-    }
-  }
-  return out;
+  out.append(UrlForWire(url.host)).append(":").append(std::to_string(url.port));
+  return out.append(UrlForWire(url.objectName));
 }
 
 // The header lines as the platform adds them: a later line of a name already present replaces

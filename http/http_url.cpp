@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "text/gbk_text.h"
+#include "text/text_convert.h"
 
 namespace ornivel {
 namespace {
@@ -73,6 +74,22 @@ std::optional<HttpUrl> CrackHttpUrl(std::string_view url) {
   }
   const std::string_view tail = rest.substr(authorityEnd);
   out.objectName = (tail.empty() || tail.front() != '/') ? std::string("/") : std::string(tail);
+  return out;
+}
+
+std::string UrlForWire(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char ch : GbkToUtf8(text)) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x80 || c == ' ') {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0x0F]);
+    } else {
+      out.push_back(ch);
+    }
+  }
   return out;
 }
 

@@ -24,4 +24,8 @@ struct HttpUrl {
 // Whether `url` names the http or https scheme (any letter case) and holds no control character.
 [[nodiscard]] bool IsSafeHttpUrl(std::string_view url);
 
+// `text` (GBK) as it goes on the wire: converted to UTF-8, with every byte of 0x80 or more and
+// every space percent-encoded; everything else stays as it is.
+[[nodiscard]] std::string UrlForWire(std::string_view text);
+
 }  // namespace ornivel

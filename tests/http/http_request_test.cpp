@@ -14,6 +14,7 @@
 
 #include "http/message_pump.h"
 #include "tests/support/gbk.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/raw_http_server.h"
 
 namespace ornivel {
@@ -28,28 +29,7 @@ RawReply Ok(const std::string& body = "ok", const std::string& headers = "") {
   return {HttpResponse("200 OK", headers, body)};
 }
 
-// A cpp-httplib server on a free loopback port, running on its own thread.
-class LoopbackServer {
- public:
-  LoopbackServer() {
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ~LoopbackServer() {
-    server_.stop();
-    thread_.join();
-  }
-  httplib::Server& server() { return server_; }
-  std::string url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
-
- private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
-};
+using test::LoopbackServer;
 
 int FreePort() {
   // A port that was free a moment ago; nobody listens on it now.

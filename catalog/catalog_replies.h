@@ -1,0 +1,38 @@
+#pragma once
+// The catalog's answers, in the forms the program relies on.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "catalog/library.h"
+
+namespace ornivel::catalog {
+
+inline constexpr int kMaxPageSize = 500;
+
+// The search reply: UTF-8 text with one record per line, its fields in the order rid, songName,
+// album, duration, format, artist, each 'name':'value'. `keyword` (UTF-8) matches title, artist
+// or album, ignoring the case of ASCII letters; an empty keyword matches every song. Page
+// `page` (from 1) of at most `pageSize` (1 to 500) records.
+[[nodiscard]] std::string SearchReply(const Library& library, std::string_view keyword, int page,
+                                      int pageSize);
+
+// The lookup reply: the public host between <mp3dl> markers and the song's path (percent-encoded,
+// so the reply is plain ASCII) between <mp3path> markers; a reply without markers for an
+// identifier the library does not know.
+[[nodiscard]] std::string LookupReply(const Library& library, std::string_view identifier,
+                                      std::string_view publicHost);
+
+// A value as a record carries it: a single quote becomes "’" and line breaks become spaces, so
+// every record still matches the program's pattern and stays on one line.
+[[nodiscard]] std::string QuoteValue(std::string_view value);
+
+// `path` with every byte but unreserved characters and "/" percent-encoded.
+[[nodiscard]] std::string EncodePath(std::string_view path);
+
+// The song a /resource/ request names (the path already percent-decoded); null for anything
+// that is not a song of the library, ".." and absolute paths included.
+[[nodiscard]] const Song* ResolveResource(const Library& library, std::string_view path);
+
+}  // namespace ornivel::catalog

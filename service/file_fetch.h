@@ -1,0 +1,26 @@
+#pragma once
+// The file-fetch seam: one song file from a file server. One backend per platform (libcurl on
+// Linux, WinINet on Windows): a GET over HTTP/1.0 with the user agent
+// "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)" and "Accept: */*", no cache, no proxy,
+// redirects followed.
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace ornivel {
+
+// Receives the body piece by piece as it arrives; false stops the transfer (a write failed).
+using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
+
+// Streams the body at `url` (GBK) into `sink`. True only when the whole body arrived: the
+// server answered with a status from 200 to 299, sent as many bytes as it announced, and sent
+// at least one; and the sink took every piece.
+[[nodiscard]] bool FetchUrl(const std::string& url, const ByteSink& sink);
+
+// The body at `url` in memory: whatever arrived, empty when nothing did.
+[[nodiscard]] std::vector<std::uint8_t> FetchUrlBytes(const std::string& url);
+
+}  // namespace ornivel

@@ -1,0 +1,41 @@
+#pragma once
+// The file-system seam of the download: paths are GBK texts, as everywhere in the program; each
+// backend converts them for the platform (UTF-8 on Linux, UTF-16 on Windows).
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace ornivel {
+
+// The platform's separator between a folder and a name ("/" on Linux, "\" on Windows).
+extern const char kPathSeparator;
+
+// folder + separator + name: one separator is always added, also after a folder that already
+// ends in one (the root "/" gives "//name", which names the same file).
+[[nodiscard]] std::string JoinPath(std::string_view folder, std::string_view name);
+
+// Whether a file or folder of that name exists.
+[[nodiscard]] bool PathExists(const std::string& path);
+
+// A file made by CreateNewFile: written to, flushed to disk, and either kept or removed.
+class NewFile {
+ public:
+  virtual ~NewFile() = default;
+  [[nodiscard]] virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+  // Writes what is buffered and flushes the file to the disk; then closes it.
+  [[nodiscard]] virtual bool Finish() = 0;
+  // Closes (if still open) and deletes the file.
+  virtual void Remove() = 0;
+};
+
+// Creates `path` for writing, only if nothing of that name exists; null when it exists or
+// cannot be made.
+[[nodiscard]] std::unique_ptr<NewFile> CreateNewFile(const std::string& path);
+
+// Renames `from` to `to` unless something named `to` exists; never replaces it.
+[[nodiscard]] bool RenameNoReplace(const std::string& from, const std::string& to);
+
+}  // namespace ornivel

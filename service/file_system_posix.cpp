@@ -1,0 +1,113 @@
+// The download's file system on Linux: GBK paths become UTF-8 at every call.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "service/file_system.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+
+const char kPathSeparator = '/';
+
+namespace {
+
+constexpr std::size_t kWriteBuffer = 1 << 20;
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+class PosixNewFile final : public NewFile {
+ public:
+  PosixNewFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
+    buffer_.reserve(kWriteBuffer);
+  }
+  ~PosixNewFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    if (fd_ < 0) return false;
+    if (buffer_.size() + bytes.size() > kWriteBuffer && !Flush()) return false;
+    if (bytes.size() >= kWriteBuffer) return WriteAll(fd_, bytes.data(), bytes.size());
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    return true;
+  }
+
+  bool Finish() override {
+    if (fd_ < 0) return false;
+    const bool ok = Flush() && ::fsync(fd_) == 0;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    return ok && closed;
+  }
+
+  void Remove() override {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    ::unlink(path_.c_str());
+  }
+
+ private:
+  bool Flush() {
+    const bool ok = WriteAll(fd_, buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok;
+  }
+
+  int fd_;
+  std::string path_;  // UTF-8
+  std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  path.push_back(kPathSeparator);
+  return path.append(name);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info;
+  return ::lstat(GbkToUtf8(path).c_str(), &info) == 0;
+}
+
+std::unique_ptr<NewFile> CreateNewFile(const std::string& path) {
+  const std::string native = GbkToUtf8(path);
+  const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixNewFile>(fd, native);
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  const std::string source = GbkToUtf8(from);
+  const std::string target = GbkToUtf8(to);
+  if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(),
+                RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link fails just as well when the name is taken.
+  if (::link(source.c_str(), target.c_str()) != 0) return false;
+  ::unlink(source.c_str());
+  return true;
+}
+
+}  // namespace ornivel

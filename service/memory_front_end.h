@@ -1,0 +1,64 @@
+#pragma once
+// A front end without a window: the song list in memory, scripted answers to questions, and
+// records of the messages and the clipboard. Every operation may be called from any thread.
+// Used by the tests and benchmarks.
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "service/song_list.h"
+
+namespace ornivel {
+
+class MemoryFrontEnd final : public FrontEnd {
+ public:
+  struct Message {
+    std::string text;
+    MessageIcon icon;
+  };
+
+  void DeleteAllRows() override;
+  int AppendRow() override;
+  void SetCellText(int row, int column, const std::string& text) override;
+  std::string GetCellText(int row, int column) override;
+  int SelectedRow() override;
+  std::string SearchText() override;
+  void ShowMessage(const std::string& text, MessageIcon icon) override;
+  bool AskYesNo(const std::string& text) override;
+  void SetClipboardText(const std::string& text) override;
+  void StartWorker(std::function<void()> work) override;
+  std::string SaveFolder() override;
+
+  // --- for the test ---
+  void SetSearchText(std::string text);
+  void Select(int row);  // -1 clears the selection
+  void SetSaveFolder(std::string folder);
+  // Answers to the next yes/no questions, in order; a question without one is answered No.
+  void QueueAnswer(bool yes);
+  [[nodiscard]] int RowCount();
+  [[nodiscard]] std::vector<std::string> Row(int row);
+  [[nodiscard]] std::vector<Message> Messages();
+  [[nodiscard]] std::vector<std::string> Questions();
+  [[nodiscard]] std::string Clipboard();
+  // Waits until every worker started so far has finished.
+  void WaitForWorkers();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable idle_;
+  std::vector<std::vector<std::string>> rows_;
+  int selected_ = -1;
+  std::string searchText_;
+  std::string saveFolder_;
+  std::deque<bool> answers_;
+  std::vector<Message> messages_;
+  std::vector<std::string> questions_;
+  std::string clipboard_;
+  int running_ = 0;
+};
+
+}  // namespace ornivel

@@ -1,0 +1,34 @@
+#pragma once
+// Song address resolution: where a song's MP3 file lies, written into its row's column 5.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "service/song_list.h"
+
+namespace ornivel {
+
+// Bound to a left click on the list: starts a worker running ResolveSongAddress for the row
+// selected now, so that two quick clicks on two rows look up one row each.
+void StartAddressLookup(FrontEnd& frontEnd);
+
+// On a worker: asks the service for row `row`'s file and writes the download address into
+// column 5 of that row. Nothing is written when the row has no identifier (no row selected:
+// -1), the request fails, the reply lacks the file server or the file path, or the row no
+// longer holds the song that was asked for (a new search refilled the list meanwhile).
+void ResolveSongAddress(FrontEnd& frontEnd, int row);
+
+// The download address a lookup reply gives: "http://" + server + "/resource/" + path, the two
+// values cut out between "mp3dl>" and "</mp3dl" and between "mp3path>" and "</mp3path".
+// nullopt when either value is missing or empty.
+[[nodiscard]] std::optional<std::string> AddressFromLookupReply(std::string_view reply);
+
+// Bound to "复制歌曲地址": puts the selected row's column 5 on the clipboard, or asks the user
+// to get the address first.
+void CopySongAddress(FrontEnd& frontEnd);
+
+// "请先获取歌曲地址", in GBK.
+[[nodiscard]] std::string AddressFirstMessage();
+
+}  // namespace ornivel

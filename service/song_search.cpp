@@ -1,0 +1,105 @@
+#include "service/song_search.h"
+
+#include <atomic>
+
+#include "http/http_request.h"
+#include "regex/regex_object.h"
+#include "service/service_host.h"
+#include "text/gbk_text.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+namespace {
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// Searches are started on the window thread only; the counter tells the latest one.
+std::atomic<unsigned> g_latestSearch{0};
+
+const Pairs& NamePass1() {
+  static const Pairs pairs = {{"?", " "}, {"\\", " "}, {"/", " "}, {":", " "}, {"*", " "}};
+  return pairs;
+}
+const Pairs& NamePass2() {
+  static const Pairs pairs = {{"\"", " "}, {"<", " "}, {">", " "}, {"|", " "}};
+  return pairs;
+}
+const Pairs& ArtistPass1() {
+  static const Pairs pairs = {
+      {"&", Utf8ToGbk("、")}, {"?", " "}, {"\\", " "}, {"/", " "}, {":", " "}};
+  return pairs;
+}
+const Pairs& ArtistPass2() {
+  static const Pairs pairs = {{"\"", " "}, {"<", " "}, {">", " "}, {"|", " "}, {"*", " "}};
+  return pairs;
+}
+const Pairs& AlbumPass() {
+  static const Pairs pairs = {{"?", " "}};
+  return pairs;
+}
+
+}  // namespace
+
+std::string EmptyKeywordMessage() { return Utf8ToGbk("你要听什么歌尽管跟我说=^_^= "); }
+std::string PatternFailedMessage() { return Utf8ToGbk("正则创建失败！"); }
+std::string NoSongMessage() { return Utf8ToGbk("没有找到歌曲，尝试减少或者换一个关键词吧"); }
+
+std::string ReplaceMany(std::string_view text, const Pairs& pairs) {
+  std::string result(text);
+  for (const auto& [find, replacement] : pairs) {
+    result = TextReplace(result, find, replacement, /*ignoreCase=*/true);
+  }
+  return result;
+}
+
+std::string CleanSongName(std::string_view name) {
+  return ReplaceMany(ReplaceMany(name, NamePass1()), NamePass2());
+}
+
+std::string CleanArtist(std::string_view artist) {
+  return ReplaceMany(ReplaceMany(artist, ArtistPass1()), ArtistPass2());
+}
+
+std::string CleanAlbum(std::string_view album) { return ReplaceMany(album, AlbumPass()); }
+
+void SearchSongs(FrontEnd& frontEnd) {
+  const std::string keyword = frontEnd.SearchText();
+  if (keyword.empty()) {
+    frontEnd.ShowMessage(EmptyKeywordMessage(), MessageIcon::kInformation);
+    return;
+  }
+  const unsigned search = ++g_latestSearch;
+  const std::string reply = HttpRequest(SearchAddress(UrlEncode(keyword, false, true)));
+  // The request pumps messages: the user may have started another search meanwhile.
+  if (search != g_latestSearch.load()) return;
+  (void)FillSongList(frontEnd, Utf8ToGbk(reply));
+}
+
+int FillSongList(FrontEnd& frontEnd, const std::string& reply) {
+  RegexObject regex;
+  frontEnd.DeleteAllRows();
+  if (!regex.Create(kSongRecordPattern, reply, false, false, true, true)) {
+    frontEnd.ShowMessage(PatternFailedMessage(), MessageIcon::kError);
+    return 0;
+  }
+  const int count = regex.MatchCount();
+  if (count == 0) {
+    frontEnd.ShowMessage(NoSongMessage(), MessageIcon::kInformation);
+    return 0;
+  }
+  for (int i = 1; i <= count; ++i) {
+    const std::string name = CleanSongName(regex.SubMatchText(i, 2));
+    const std::string artist = CleanArtist(regex.SubMatchText(i, 5));
+    const std::string album = CleanAlbum(regex.SubMatchText(i, 3));
+    const std::string identifier = regex.SubMatchText(i, 1);
+    const int row = frontEnd.AppendRow();
+    frontEnd.SetCellText(row, kColumnNumber, std::to_string(row + 1));
+    frontEnd.SetCellText(row, kColumnTitle, name);
+    frontEnd.SetCellText(row, kColumnArtist, artist);
+    frontEnd.SetCellText(row, kColumnAlbum, album);
+    frontEnd.SetCellText(row, kColumnIdentifier, identifier);
+  }
+  return count;
+}
+
+}  // namespace ornivel

@@ -1,0 +1,44 @@
+#pragma once
+// The song search: the search box's keyword becomes rows of the song list.
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "service/song_list.h"
+
+namespace ornivel {
+
+// The song-record pattern of the search reply: groups 1 identifier, 2 song name, 3 album,
+// 4 whatever stands before the artist field, 5 artist.
+inline constexpr std::string_view kSongRecordPattern =
+    "rid':'(.*?)','songName':'(.*?)','album':'(.*?)','(.*?)artist':'(.*?)'";
+
+// Runs on the window thread, bound to the search button. An empty keyword gives a message and
+// changes nothing; otherwise the reply of the service fills the list. When another search is
+// started while this one waits for its reply, the later search's results stand and this one
+// changes nothing when its reply comes.
+void SearchSongs(FrontEnd& frontEnd);
+
+// Empties the list and appends one row per song record of `reply` (GBK); the number of rows.
+// 0, with a message, when the pattern fails or finds no record.
+int FillSongList(FrontEnd& frontEnd, const std::string& reply);
+
+// `text` with each pair's find text replaced by its replacement, pair after pair, ASCII letters
+// compared without regard to case, a double-byte character never split. An empty find text
+// changes nothing.
+[[nodiscard]] std::string ReplaceMany(
+    std::string_view text, const std::vector<std::pair<std::string, std::string>>& pairs);
+
+// The cleaning passes of the three shown fields.
+[[nodiscard]] std::string CleanSongName(std::string_view name);
+[[nodiscard]] std::string CleanArtist(std::string_view artist);
+[[nodiscard]] std::string CleanAlbum(std::string_view album);
+
+// The messages of the search, in GBK.
+[[nodiscard]] std::string EmptyKeywordMessage();
+[[nodiscard]] std::string PatternFailedMessage();
+[[nodiscard]] std::string NoSongMessage();
+
+}  // namespace ornivel

@@ -1,0 +1,181 @@
+// The service code end to end, without a window: ornivel-catalog over a temporary music folder,
+// the in-memory front end in place of the window.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "service/memory_front_end.h"
+#include "service/song_address.h"
+#include "service/song_download.h"
+#include "service/song_search.h"
+#include "tests/support/catalog_process.h"
+#include "tests/support/gbk.h"
+#include "tests/support/mp3_files.h"
+
+namespace ornivel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Gbk;
+using test::TagStyle;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class ServiceEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = fs::path(::testing::TempDir()) /
+            ("service-e2e-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(base_);
+    music_ = base_ / "music";
+    save_ = base_ / "save";
+    fs::create_directories(save_);
+    test::WriteMp3(music_ / "jay/gaobai.mp3", TagStyle::kId3v2Unicode, "告白气球", "周杰伦", "床边故事", 60);
+    test::WriteMp3(music_ / "jay/qingtian.mp3", TagStyle::kId3v2Unicode, "晴天", "周杰伦", "叶惠美", 80);
+    test::WriteMp3(music_ / "band.mp3", TagStyle::kId3v2Unicode, "Either/Or: Live*", "Simon & Garfunkel",
+                   "What?", 30);
+    catalog_ = std::make_unique<test::CatalogProcess>(music_);
+    ASSERT_FALSE(catalog_->host().empty());
+    ::setenv("ORNIVEL_SERVICE_HOST", catalog_->host().c_str(), 1);
+    ui_.SetSaveFolder(Gbk(save_.string()));
+  }
+  void TearDown() override {
+    ui_.WaitForWorkers();
+    catalog_.reset();
+    fs::remove_all(base_);
+  }
+
+  void Search(const std::string& utf8Keyword) {
+    ui_.SetSearchText(Gbk(utf8Keyword));
+    SearchSongs(ui_);
+  }
+
+  void LookUp(int row) {
+    ui_.Select(row);
+    StartAddressLookup(ui_);
+    ui_.WaitForWorkers();
+  }
+
+  void Download(int row) {
+    ui_.Select(row);
+    StartDownload(ui_);
+    ui_.WaitForWorkers();
+  }
+
+  fs::path base_, music_, save_;
+  std::unique_ptr<test::CatalogProcess> catalog_;
+  MemoryFrontEnd ui_;
+};
+
+TEST_F(ServiceEndToEndTest, SearchFillsNumberedCleanedRowsWithoutAddresses) {
+  Search("周杰伦");
+  ASSERT_EQ(ui_.RowCount(), 2);
+  EXPECT_EQ(ui_.Row(0)[kColumnNumber], "1");
+  EXPECT_EQ(ui_.Row(0)[kColumnTitle], Gbk("告白气球"));
+  EXPECT_EQ(ui_.Row(0)[kColumnArtist], Gbk("周杰伦"));
+  EXPECT_EQ(ui_.Row(0)[kColumnAlbum], Gbk("床边故事"));
+  EXPECT_EQ(ui_.Row(0)[kColumnIdentifier].rfind("MUSIC_", 0), 0u);
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress], "");
+  EXPECT_EQ(ui_.Row(1)[kColumnNumber], "2");
+
+  Search("garfunkel");  // row numbers start again; the names are cleaned
+  ASSERT_EQ(ui_.RowCount(), 1);
+  EXPECT_EQ(ui_.Row(0)[kColumnNumber], "1");
+  EXPECT_EQ(ui_.Row(0)[kColumnTitle], "Either Or  Live ");
+  EXPECT_EQ(ui_.Row(0)[kColumnArtist], Gbk("Simon 、 Garfunkel"));
+  EXPECT_EQ(ui_.Row(0)[kColumnAlbum], "What ");
+
+  Search("no such song anywhere");
+  EXPECT_EQ(ui_.RowCount(), 0);
+  ASSERT_FALSE(ui_.Messages().empty());
+  EXPECT_EQ(ui_.Messages().back().text, NoSongMessage());
+}
+
+TEST_F(ServiceEndToEndTest, LookupWritesTheAddressAndDownloadSavesTheVeryBytes) {
+  Search("告白");
+  ASSERT_EQ(ui_.RowCount(), 1);
+  LookUp(0);
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress],
+            "http://" + catalog_->host() + "/resource/jay/gaobai.mp3");
+  CopySongAddress(ui_);
+  EXPECT_EQ(ui_.Clipboard(), ui_.Row(0)[kColumnAddress]);
+
+  Download(0);
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
+  const fs::path saved = save_ / "周杰伦 - 告白气球.mp3";
+  ASSERT_TRUE(fs::exists(saved));
+  EXPECT_EQ(ReadFile(saved), ReadFile(music_ / "jay/gaobai.mp3"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);
+  EXPECT_TRUE(ui_.Questions().empty());
+
+  // The row now shows a status, not an address: a new download asks for the address first.
+  Download(0);
+  EXPECT_EQ(ui_.Messages().back().text, AddressFirstMessage());
+}
+
+TEST_F(ServiceEndToEndTest, ExistingTargetAsksAndNumbersOrLeavesEverything) {
+  Search("告白");
+  const fs::path target = save_ / "周杰伦 - 告白气球.mp3";
+  std::ofstream(target) << "older";
+  LookUp(0);
+  const std::string address = ui_.Row(0)[kColumnAddress];
+
+  ui_.QueueAnswer(false);
+  Download(0);
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress], address);  // No: nothing changes
+  EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);
+
+  ui_.QueueAnswer(true);
+  Download(0);
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
+  EXPECT_EQ(ReadFile(save_ / "周杰伦 - 告白气球(1).mp3"), ReadFile(music_ / "jay/gaobai.mp3"));
+
+  LookUp(0);
+  ui_.QueueAnswer(true);
+  Download(0);
+  EXPECT_TRUE(fs::exists(save_ / "周杰伦 - 告白气球(2).mp3"));
+  EXPECT_EQ(ReadFile(target), "older");
+  ASSERT_EQ(ui_.Questions().size(), 3u);
+  EXPECT_EQ(ui_.Questions()[0], FileExistsQuestion());
+}
+
+TEST_F(ServiceEndToEndTest, TwoLookupsAndTwoDownloadsAtOnce) {
+  Search("周杰伦");
+  ASSERT_EQ(ui_.RowCount(), 2);
+  ui_.Select(0);
+  StartAddressLookup(ui_);
+  ui_.Select(1);
+  StartAddressLookup(ui_);
+  ui_.WaitForWorkers();
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress], "http://" + catalog_->host() + "/resource/jay/gaobai.mp3");
+  EXPECT_EQ(ui_.Row(1)[kColumnAddress], "http://" + catalog_->host() + "/resource/jay/qingtian.mp3");
+
+  ui_.Select(0);
+  StartDownload(ui_);
+  ui_.Select(1);
+  StartDownload(ui_);
+  ui_.WaitForWorkers();
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
+  EXPECT_EQ(ui_.Row(1)[kColumnAddress], DownloadedStatus());
+  EXPECT_EQ(ReadFile(save_ / "周杰伦 - 告白气球.mp3"), ReadFile(music_ / "jay/gaobai.mp3"));
+  EXPECT_EQ(ReadFile(save_ / "周杰伦 - 晴天.mp3"), ReadFile(music_ / "jay/qingtian.mp3"));
+}
+
+TEST_F(ServiceEndToEndTest, NoSelectionSendsNothingAndCopyAsksForTheAddress) {
+  Search("周杰伦");
+  LookUp(-1);
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress], "");
+  ui_.Select(0);
+  CopySongAddress(ui_);
+  ASSERT_FALSE(ui_.Messages().empty());
+  EXPECT_EQ(ui_.Messages().back().text, AddressFirstMessage());
+  EXPECT_EQ(ui_.Messages().back().icon, MessageIcon::kInformation);
+  EXPECT_EQ(ui_.Clipboard(), "");
+}
+
+}  // namespace
+}  // namespace ornivel

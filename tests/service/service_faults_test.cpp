@@ -1,0 +1,260 @@
+// The service code against servers that misbehave on purpose.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "http/message_pump.h"
+#include "service/memory_front_end.h"
+#include "service/song_address.h"
+#include "service/song_download.h"
+#include "service/song_search.h"
+#include "tests/support/gbk.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/raw_http_server.h"
+
+namespace ornivel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Gbk;
+using test::HttpResponse;
+using test::RawHttpServer;
+using test::RawReply;
+
+std::string Host(const RawHttpServer& server) { return "127.0.0.1:" + std::to_string(server.port()); }
+
+std::size_t FileCount(const fs::path& folder) {
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+class ServiceFaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    save_ = fs::path(::testing::TempDir()) /
+            ("service-faults-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(save_);
+    fs::create_directories(save_);
+    ui_.SetSaveFolder(save_.string());
+  }
+  void TearDown() override {
+    ui_.WaitForWorkers();
+    fs::remove_all(save_);
+  }
+
+  // One row as a search leaves it, with `address` in column 5.
+  void OneRow(const std::string& identifier, const std::string& address) {
+    ui_.DeleteAllRows();
+    const int row = ui_.AppendRow();
+    ui_.SetCellText(row, kColumnTitle, "Title");
+    ui_.SetCellText(row, kColumnArtist, "Artist");
+    ui_.SetCellText(row, kColumnIdentifier, identifier);
+    ui_.SetCellText(row, kColumnAddress, address);
+    ui_.Select(row);
+  }
+
+  void Download() {
+    StartDownload(ui_);
+    ui_.WaitForWorkers();
+  }
+
+  fs::path save_;
+  MemoryFrontEnd ui_;
+};
+
+int ClosedPort() {
+  RawHttpServer probe([](const std::string&) { return RawReply{}; });
+  return probe.port();
+}
+
+TEST_F(ServiceFaultsTest, ServiceDown) {
+  const std::string host = "127.0.0.1:" + std::to_string(ClosedPort());
+  ::setenv("ORNIVEL_SERVICE_HOST", host.c_str(), 1);
+  ui_.AppendRow();
+  ui_.SetSearchText("abc");
+  SearchSongs(ui_);
+  EXPECT_EQ(ui_.RowCount(), 0);
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_EQ(ui_.Messages()[0].text, NoSongMessage());
+
+  OneRow("MUSIC_1", "");
+  StartAddressLookup(ui_);
+  ui_.WaitForWorkers();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), "");  // no useless http:///resource/
+
+  OneRow("MUSIC_1", "http://" + host + "/resource/a.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(FileCount(save_), 0u);
+}
+
+TEST_F(ServiceFaultsTest, NotFoundPageIsNoSong) {
+  RawHttpServer server([](const std::string&) {
+    return RawReply{HttpResponse("404 Not Found", "", "<html>no such file</html>")};
+  });
+  OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(FileCount(save_), 0u);
+}
+
+TEST_F(ServiceFaultsTest, BodyCutShortOfItsLengthOrEmptyIsNoSong) {
+  RawHttpServer shortBody([](const std::string&) {
+    return RawReply{"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\nonly a part"};
+  });
+  OneRow("MUSIC_1", "http://" + Host(shortBody) + "/resource/a.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(FileCount(save_), 0u);
+
+  RawHttpServer empty([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "")}; });
+  OneRow("MUSIC_1", "http://" + Host(empty) + "/resource/a.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(FileCount(save_), 0u);
+}
+
+TEST_F(ServiceFaultsTest, SongRequestCarriesTheFetchHeaders) {
+  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3song")}; });
+  OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a b.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadedStatus());
+  const std::string request = server.requests().at(0);
+  EXPECT_EQ(request.substr(0, request.find("\r\n")), "GET /resource/a%20b.mp3 HTTP/1.0");
+  EXPECT_NE(request.find("User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"),
+            std::string::npos);
+  EXPECT_NE(request.find("Accept: */*\r\n"), std::string::npos);
+}
+
+TEST_F(ServiceFaultsTest, ReplyWithoutRecordsAndLookupWithoutMarkers) {
+  RawHttpServer server([](const std::string& request) {
+    if (request.find("getsjplayinfo") != std::string::npos) {
+      return RawReply{HttpResponse("200 OK", "", "{'status':'busy'}")};
+    }
+    return RawReply{HttpResponse("200 OK", "", "<result><error>none</error></result>")};
+  });
+  ::setenv("ORNIVEL_SERVICE_HOST", Host(server).c_str(), 1);
+  ui_.SetSearchText("abc");
+  SearchSongs(ui_);
+  EXPECT_EQ(ui_.Messages().back().text, NoSongMessage());
+
+  OneRow("MUSIC_1", "");
+  StartAddressLookup(ui_);
+  ui_.WaitForWorkers();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), "");
+  EXPECT_NE(server.requests().back().find("GET /webmusic/st/getNewMuiseByRid?rid=MUSIC_1 HTTP/1.1"),
+            std::string::npos);
+  CopySongAddress(ui_);
+  EXPECT_EQ(ui_.Messages().back().text, AddressFirstMessage());
+}
+
+TEST_F(ServiceFaultsTest, LookupOfARowThatANewSearchReplacedWritesNothing) {
+  std::atomic<bool> asked{false};
+  RawHttpServer server([&](const std::string&) {
+    asked = true;
+    RawReply reply{HttpResponse("200 OK", "", "<mp3dl>h</mp3dl><mp3path>p</mp3path>")};
+    reply.delay = std::chrono::milliseconds(300);
+    return reply;
+  });
+  ::setenv("ORNIVEL_SERVICE_HOST", Host(server).c_str(), 1);
+  OneRow("MUSIC_OLD", "");
+  StartAddressLookup(ui_);
+  while (!asked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  OneRow("MUSIC_NEW", "");  // a new search refilled the list while the service answered
+  ui_.WaitForWorkers();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), "");
+}
+
+TEST_F(ServiceFaultsTest, HostileIdentifiersWriteNothing) {
+  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3")}; });
+  const fs::path inner = save_ / "inner";
+  fs::create_directories(inner);
+  ui_.SetSaveFolder(inner.string());
+  for (const std::string identifier : {"../evil", "a/b", "a\\b", "..", "x\r\ny"}) {
+    OneRow(identifier, "http://" + Host(server) + "/resource/a.mp3");
+    Download();
+    EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus()) << identifier;
+  }
+  EXPECT_EQ(FileCount(inner), 0u);
+  EXPECT_EQ(FileCount(save_), 1u);  // just "inner"
+  EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(ServiceFaultsTest, UnwritableSaveFolderFails) {
+  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3")}; });
+  ui_.SetSaveFolder((save_ / "gone").string());
+  OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  // A file standing where the folder should be.
+  std::ofstream(save_ / "file") << "x";
+  ui_.SetSaveFolder((save_ / "file").string());
+  OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+}
+
+TEST_F(ServiceFaultsTest, FileUnderTheTemporaryNameIsNeverTruncated) {
+  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "new bytes")}; });
+  std::ofstream(save_ / "MUSIC_1.mp3") << "kept song";
+  OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  std::ifstream kept(save_ / "MUSIC_1.mp3");
+  std::string text;
+  std::getline(kept, text);
+  EXPECT_EQ(text, "kept song");
+  EXPECT_FALSE(fs::exists(save_ / "Artist - Title.mp3"));
+}
+
+TEST_F(ServiceFaultsTest, RenameRefusedLeavesTheSongUnderItsIdentifier) {
+  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "bytes")}; });
+  OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
+  ui_.SetCellText(0, kColumnTitle, std::string(300, 'x'));  // longer than a file name may be
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), RenameFailedStatus());
+  EXPECT_TRUE(fs::exists(save_ / "MUSIC_1.mp3"));
+}
+
+TEST_F(ServiceFaultsTest, StatusTextInColumnFiveIsNoAddress) {
+  OneRow("MUSIC_1", DownloadedStatus());
+  Download();
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_EQ(ui_.Messages()[0].text, AddressFirstMessage());
+  EXPECT_EQ(FileCount(save_), 0u);
+}
+
+// The latest search's results stand: a search started from inside the first one's wait (the
+// message pump lets the user press the button again) wins over the first.
+MemoryFrontEnd* g_ui = nullptr;
+bool g_nested = false;
+
+TEST_F(ServiceFaultsTest, LatestSearchWins) {
+  test::LoopbackServer server;
+  server.server().Get("/webmusic/getsjplayinfo", [](const httplib::Request& req, httplib::Response& res) {
+    const bool slow = req.get_param_value("key") == "slow";
+    if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    res.set_content(std::string("{'rid':'") + (slow ? "SLOW" : "FAST") +
+                        "','songName':'s','album':'a','artist':'b'}\n",
+                    "text/plain");
+  });
+  ::setenv("ORNIVEL_SERVICE_HOST", server.host().c_str(), 1);
+  g_ui = &ui_;
+  g_nested = false;
+  SetMessagePump([] {
+    if (g_nested) return;
+    g_nested = true;
+    g_ui->SetSearchText("fast");
+    SearchSongs(*g_ui);
+  });
+  ui_.SetSearchText("slow");
+  SearchSongs(ui_);
+  SetMessagePump(nullptr);
+  ASSERT_TRUE(g_nested);
+  ASSERT_EQ(ui_.RowCount(), 1);
+  EXPECT_EQ(ui_.GetCellText(0, kColumnIdentifier), "FAST");
+  EXPECT_TRUE(ui_.Messages().empty());
+}
+
+}  // namespace
+}  // namespace ornivel

@@ -1,0 +1,49 @@
+#include "service/song_download.h"
+
+#include <gtest/gtest.h>
+
+#include "service/song_address.h"
+#include "tests/support/gbk.h"
+
+namespace ornivel {
+namespace {
+
+using test::Gbk;
+
+TEST(DownloadNamesTest, TemporaryTargetAndNumberedNames) {
+  EXPECT_EQ(TemporaryFileName("/music", "MUSIC_1"), "/music/MUSIC_1.mp3");
+  EXPECT_EQ(TargetFileName("/music", Gbk("周杰伦"), Gbk("告白气球")), Gbk("/music/周杰伦 - 告白气球.mp3"));
+  EXPECT_EQ(NumberedFileName("/music", "A", "T", 1), "/music/A - T(1).mp3");
+  EXPECT_EQ(NumberedFileName("/music", "A", "T", 12), "/music/A - T(12).mp3");
+  // One separator is always added, also after the root folder.
+  EXPECT_EQ(TargetFileName("/", "A", "T"), "//A - T.mp3");
+}
+
+TEST(DownloadNamesTest, HostileIdentifiersNeverNameAFile) {
+  EXPECT_TRUE(IsSafeIdentifier("MUSIC_12345"));
+  EXPECT_TRUE(IsSafeIdentifier(Gbk("歌曲.1")));
+  for (const std::string& hostile : std::vector<std::string>{"", "../x", "a/b", "a\\b", "..", "x..y", "a\nb", "a\rb",
+                                    std::string("a\0b", 3), "\x7F"}) {
+    EXPECT_FALSE(IsSafeIdentifier(hostile)) << hostile;
+  }
+}
+
+TEST(DownloadTextsTest, StatusTextsAndQuestion) {
+  EXPECT_EQ(DownloadingStatus(), Gbk("歌曲下载中..."));
+  EXPECT_EQ(DownloadedStatus(), Gbk("下载成功"));
+  EXPECT_EQ(RenameFailedStatus(), Gbk("歌名太非主流，要手动修改"));
+  EXPECT_EQ(DownloadFailedStatus(), Gbk("下载失败"));
+  EXPECT_EQ(FileExistsQuestion(), Gbk("文件已经存在，是否继续下载？"));
+  EXPECT_EQ(AddressFirstMessage(), Gbk("请先获取歌曲地址"));
+}
+
+TEST(LookupReplyTest, AddressNeedsBothValues) {
+  EXPECT_EQ(AddressFromLookupReply("<mp3dl>h</mp3dl><mp3path>p</mp3path>"), "http://h/resource/p");
+  EXPECT_EQ(AddressFromLookupReply("<MP3DL>h</MP3DL><mp3path>p</mp3path>"), std::nullopt);
+  EXPECT_EQ(AddressFromLookupReply("<mp3dl></mp3dl><mp3path>p</mp3path>"), std::nullopt);
+  EXPECT_EQ(AddressFromLookupReply("<mp3dl>h</mp3dl>"), std::nullopt);
+  EXPECT_EQ(AddressFromLookupReply(""), std::nullopt);
+}
+
+}  // namespace
+}  // namespace ornivel

@@ -1,0 +1,97 @@
+#include "service/song_search.h"
+
+#include <gtest/gtest.h>
+
+#include "service/memory_front_end.h"
+#include "service/service_host.h"
+#include "tests/support/gbk.h"
+
+namespace ornivel {
+namespace {
+
+using test::Gbk;
+
+TEST(CleaningTest, SongNamesLoseEveryCharacterAFileNameCannotHold) {
+  EXPECT_EQ(CleanSongName("a/b:c*d"), "a b c d");
+  EXPECT_EQ(CleanSongName("?\\/:*\"<>|"), "         ");
+  EXPECT_EQ(CleanSongName("A&B"), "A&B");
+  EXPECT_EQ(CleanSongName("  spaced  "), "  spaced  ");  // no trimming, no collapsing
+}
+
+TEST(CleaningTest, ArtistsGetTheEnumerationCommaForAmpersands) {
+  EXPECT_EQ(CleanArtist("A&B"), Gbk("A、B"));
+  EXPECT_EQ(CleanArtist("a?b\\c/d:e\"f<g>h|i*j"), "a b c d e f g h i j");
+}
+
+TEST(CleaningTest, AlbumsLoseOnlyQuestionMarks) {
+  EXPECT_EQ(CleanAlbum("x?y"), "x y");
+  EXPECT_EQ(CleanAlbum("a/b:c*d"), "a/b:c*d");
+}
+
+TEST(CleaningTest, DoubleByteCharactersWithBackslashOrBarTrailBytesStayWhole) {
+  // 0x95 0x5C and 0x95 0x7C are GBK characters whose trail bytes are "\" and "|".
+  const std::string backslashTrail = "\x95\x5C";
+  const std::string barTrail = "\x95\x7C";
+  EXPECT_EQ(CleanSongName(backslashTrail + "\\" + barTrail + "|"), backslashTrail + " " + barTrail + " ");
+  EXPECT_EQ(CleanArtist(barTrail + "&"), barTrail + Gbk("、"));
+}
+
+TEST(CleaningTest, ReplaceManyFoldsAsciiCaseAndIgnoresEmptyPairs) {
+  EXPECT_EQ(ReplaceMany("aXbx", {{"x", "-"}}), "a-b-");
+  EXPECT_EQ(ReplaceMany("abc", {{"", "-"}, {"b", "B"}}), "aBc");
+  EXPECT_EQ(ReplaceMany("abc", {{"a", "b"}, {"b", "c"}}), "ccc");  // pairs apply in order
+}
+
+TEST(FillSongListTest, FillsNumberedCleanedRowsWithHiddenIdentifiersAndNoAddress) {
+  MemoryFrontEnd ui;
+  ui.AppendRow();  // an earlier search's row goes
+  const std::string reply =
+      Gbk("try{[\n{'RID':'MUSIC_1','SONGNAME':'告白/气球','ALBUM':'床边?故事','DURATION':'215','ARTIST':'周杰伦&Lara'},\n"
+          "{'rid':'MUSIC_2','songName':'a:b','album':'c','artist':'d'},\n]}");
+  EXPECT_EQ(FillSongList(ui, reply), 2);
+  ASSERT_EQ(ui.RowCount(), 2);
+  EXPECT_EQ(ui.Row(0), (std::vector<std::string>{"1", Gbk("告白 气球"), Gbk("周杰伦、Lara"),
+                                                  Gbk("床边 故事"), "MUSIC_1", ""}));
+  EXPECT_EQ(ui.Row(1), (std::vector<std::string>{"2", "a b", "d", "c", "MUSIC_2", ""}));
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST(FillSongListTest, ReplyWithoutRecordsEmptiesTheListAndSaysSo) {
+  MemoryFrontEnd ui;
+  ui.AppendRow();
+  EXPECT_EQ(FillSongList(ui, "<html>busy</html>"), 0);
+  EXPECT_EQ(ui.RowCount(), 0);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0].text, Gbk("没有找到歌曲，尝试减少或者换一个关键词吧"));
+  EXPECT_EQ(ui.Messages()[0].icon, MessageIcon::kInformation);
+}
+
+TEST(SearchSongsTest, EmptyKeywordKeepsTheRowsAndAsksForOne) {
+  MemoryFrontEnd ui;
+  ui.AppendRow();
+  ui.SetSearchText("");
+  SearchSongs(ui);
+  EXPECT_EQ(ui.RowCount(), 1);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0].text, Gbk("你要听什么歌尽管跟我说=^_^= "));
+  EXPECT_EQ(ui.Messages()[0].icon, MessageIcon::kInformation);
+}
+
+TEST(SearchSongsTest, MessagesAreTheProgramsOwn) {
+  EXPECT_EQ(PatternFailedMessage(), Gbk("正则创建失败！"));
+}
+
+TEST(ServiceHostTest, AddressesFollowTheHost) {
+  ::setenv("ORNIVEL_SERVICE_HOST", "music.test:81", 1);
+  EXPECT_EQ(SearchAddress("%61"),
+            "http://music.test:81/webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%61");
+  EXPECT_EQ(LookupAddress("MUSIC_1 x"), "http://music.test:81/webmusic/st/getNewMuiseByRid?rid=MUSIC_1 x");
+  ::setenv("ORNIVEL_SERVICE_HOST", "", 1);
+  EXPECT_EQ(ServiceHost(), "127.0.0.1:8089");
+  ::unsetenv("ORNIVEL_SERVICE_HOST");
+  EXPECT_EQ(ServiceHost(), "127.0.0.1:8089");
+  EXPECT_EQ(ResourceAddress("h", "p/q.mp3"), "http://h/resource/p/q.mp3");
+}
+
+}  // namespace
+}  // namespace ornivel
