@@ -47,6 +47,8 @@ std::string NoSongMessage() { return Utf8ToGbk("没有找到歌曲，尝试减�
 std::string ReplaceMany(std::string_view text, const Pairs& pairs) {
   std::string result(text);
   for (const auto& [find, replacement] : pairs) {
+    // Most names hold none of the characters: look before making a new text.
+    if (TextFind(result, find, 1, /*ignoreCase=*/true) == -1) continue;
     result = TextReplace(result, find, replacement, /*ignoreCase=*/true);
   }
   return result;

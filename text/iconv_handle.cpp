@@ -44,11 +44,36 @@ std::size_t Utf8IllFormedLength(std::string_view bytes) {
   return n;
 }
 
+namespace {
+
+// Scratch space of a thread's conversions, kept between calls so that converting a large text
+// does not map, zero and unmap fresh memory each time. Space beyond kKeptScratch is given back.
+constexpr std::size_t kKeptScratch = 1 << 20;
+
+struct Scratch {
+  std::u32string wide;
+  std::string bytes;
+
+  void Trim() {
+    if (wide.capacity() * sizeof(char32_t) > kKeptScratch) std::u32string().swap(wide);
+    if (bytes.capacity() > kKeptScratch) std::string().swap(bytes);
+  }
+};
+
+Scratch& ThreadScratch() {
+  thread_local Scratch scratch;
+  return scratch;
+}
+
+}  // namespace
+
 std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool utf8) {
   // iconv decodes to its own UCS-4 in one step; the units are then packed into UTF-16 here.
   // In the character sets in use a byte never gives more than one character; the loop grows
   // the buffer for a set that does.
-  std::u32string wide(bytes.size() + 1, U'\0');
+  Scratch& scratch = ThreadScratch();
+  std::u32string& wide = scratch.wide;
+  if (wide.size() < bytes.size() + 1) wide.resize(bytes.size() + 1);
   std::size_t used = 0;  // in bytes
   iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   auto* in = const_cast<char*>(bytes.data());
@@ -76,31 +101,31 @@ std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool u
     iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   }
   const std::size_t count = used / sizeof(char32_t);
-  std::u16string out;
-  out.resize(count);
+  std::size_t units = count;
+  for (std::size_t i = 0; i < count; ++i) units += wide[i] >= 0x10000 ? 1 : 0;
+  std::u16string out(units, u'\0');
   std::size_t n = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const char32_t c = wide[i];
     if (c < 0x10000) {
-      if (n == out.size()) out.resize(out.size() * 2 + 2);
       out[n++] = static_cast<char16_t>(c);
     } else {
-      if (n + 2 > out.size()) out.resize(out.size() * 2 + 2);
       out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     }
   }
-  out.resize(n);
+  scratch.Trim();
   return out;
 }
 
 std::string IconvEncode(const IconvHandle& cd, std::u16string_view units) {
-  std::string out;
-  if (units.empty()) return out;
+  if (units.empty()) return {};
   // The units are unpacked into UCS-4 here, so iconv converts in one step; an unpaired
   // surrogate is not a character and is written as "?" like any character the target lacks.
   constexpr char32_t kUnpaired = 0xFFFFFFFF;
-  std::u32string wide;
+  Scratch& scratch = ThreadScratch();
+  std::u32string& wide = scratch.wide;
+  wide.clear();
   wide.reserve(units.size());
   for (std::size_t i = 0; i < units.size(); ++i) {
     const char16_t u = units[i];
@@ -113,7 +138,8 @@ std::string IconvEncode(const IconvHandle& cd, std::u16string_view units) {
   }
   // Room for the widest characters of the code pages in use (UTF-8: four bytes); the loop grows
   // it if a target ever needs more.
-  out.resize(wide.size() * 4 + 4);
+  std::string& out = scratch.bytes;
+  if (out.size() < wide.size() * 4 + 4) out.resize(wide.size() * 4 + 4);
   std::size_t used = 0;
   iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   auto* in = reinterpret_cast<char*>(wide.data());
@@ -136,8 +162,9 @@ std::string IconvEncode(const IconvHandle& cd, std::u16string_view units) {
     inLeft -= skip;
     iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   }
-  out.resize(used);
-  return out;
+  std::string result(out.data(), used);
+  scratch.Trim();
+  return result;
 }
 
 }  // namespace ornivel

@@ -68,7 +68,8 @@ TEST_F(CatalogTest, IdentifiersAreStableAcrossScans) {
 
 TEST_F(CatalogTest, SearchIgnoresCaseAndPagesWithA500Cap) {
   for (int i = 0; i < 620; ++i) {
-    WriteMp3(root_ / ("s" + std::to_string(1000 + i) + ".mp3"), TagStyle::kId3v2Unicode,
+    const std::string name = std::to_string(1000 + i) + ".mp3";
+    WriteMp3(root_ / name, TagStyle::kId3v2Unicode,
              "Song " + std::to_string(i), i % 2 ? "Blue Band" : "Red Band", "Album", 1);
   }
   const Library library = Library::Scan(root_);
