@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,5 +38,12 @@ class NewFile {
 
 // Renames `from` to `to` unless something named `to` exists; never replaces it.
 [[nodiscard]] bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// The whole content of a file; nullopt when it cannot be read.
+[[nodiscard]] std::optional<std::string> ReadFileBytes(const std::string& path);
+
+// Replaces the content of `path` with `bytes` atomically: a temporary file beside it is written,
+// flushed to disk and renamed over it, so a crash leaves either the old or the new file whole.
+[[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace ornivel

@@ -9,6 +9,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <stdlib.h>
+
 #include <cerrno>
 #include <vector>
 
@@ -128,6 +130,41 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   // A file system without the flag: a hard link fails just as well when the name is taken.
   if (::link(source.c_str(), target.c_str()) != 0) return false;
   ::unlink(source.c_str());
+  return true;
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  const int fd = ::open(GbkToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return bytes;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::string target = GbkToUtf8(path);
+  std::string temporary = target + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return false;
+  const bool written =
+      WriteAll(fd, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) &&
+      ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
   return true;
 }
 

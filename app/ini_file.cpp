@@ -1,0 +1,130 @@
+#include "app/ini_file.h"
+
+#include <vector>
+
+namespace ornivel {
+namespace {
+
+struct Line {
+  std::string_view text;  // without its line break
+  std::size_t begin;      // offset of the line in the content
+  std::size_t end;        // offset after its line break
+};
+
+std::vector<Line> Lines(std::string_view content) {
+  std::vector<Line> lines;
+  std::size_t at = 0;
+  while (at < content.size()) {
+    const auto newline = content.find('\n', at);
+    const std::size_t end = newline == std::string_view::npos ? content.size() : newline + 1;
+    std::string_view text = content.substr(at, (newline == std::string_view::npos ? end : newline) - at);
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    lines.push_back({text, at, end});
+    at = end;
+  }
+  return lines;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+// The section a line opens, if it is a section header.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  line = Trim(line);
+  if (line.size() < 2 || line.front() != '[') return std::nullopt;
+  const auto close = line.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return Trim(line.substr(1, close - 1));
+}
+
+// The key of a "key=value" line, with its value.
+std::optional<std::pair<std::string_view, std::string_view>> KeyValue(std::string_view line) {
+  const auto equals = line.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  const std::string_view key = Trim(line.substr(0, equals));
+  if (key.empty() || key.front() == ';') return std::nullopt;
+  return std::pair{key, Trim(line.substr(equals + 1))};
+}
+
+struct Found {
+  std::ptrdiff_t section = -1;  // index of the section's header line
+  std::ptrdiff_t key = -1;      // index of the key's line
+  std::ptrdiff_t last = -1;     // index of the section's last non-blank line
+};
+
+Found Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+  Found found;
+  bool inside = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (const auto name = SectionName(lines[i].text)) {
+      if (inside) break;  // the first section of that name is the one
+      inside = SameName(*name, section);
+      if (inside) found.section = found.last = static_cast<std::ptrdiff_t>(i);
+      continue;
+    }
+    if (!inside) continue;
+    if (!Trim(lines[i].text).empty()) found.last = static_cast<std::ptrdiff_t>(i);
+    const auto pair = KeyValue(lines[i].text);
+    if (pair && found.key == -1 && SameName(pair->first, key)) {
+      found.key = static_cast<std::ptrdiff_t>(i);
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+std::optional<std::string> IniRead(std::string_view content, std::string_view section,
+                                   std::string_view key) {
+  const std::vector<Line> lines = Lines(content);
+  const Found found = Find(lines, section, key);
+  if (found.key == -1) return std::nullopt;
+  std::string_view value = KeyValue(lines[found.key].text)->second;
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return std::string(value);
+}
+
+std::string IniWrite(std::string_view content, std::string_view section, std::string_view key,
+                     std::string_view value) {
+  const std::vector<Line> lines = Lines(content);
+  const Found found = Find(lines, section, key);
+  const std::string_view eol = content.find("\r\n") != std::string_view::npos || content.empty()
+                                   ? std::string_view("\r\n")
+                                   : std::string_view("\n");
+  const std::string entry = std::string(key) + "=" + std::string(value);
+  std::string out;
+  if (found.key != -1) {
+    const Line& line = lines[found.key];
+    out.append(content.substr(0, line.begin)).append(entry);
+    out.append(content.substr(line.begin + line.text.size()));
+    return out;
+  }
+  if (found.section != -1) {
+    const Line& line = lines[found.last];
+    out.append(content.substr(0, line.end));
+    if (line.end == line.begin + line.text.size()) out.append(eol);  // the file ended unbroken
+    out.append(entry).append(eol).append(content.substr(line.end));
+    return out;
+  }
+  out.append(content);
+  if (!out.empty() && out.back() != '\n') out.append(eol);
+  out.append("[").append(section).append("]").append(eol).append(entry).append(eol);
+  return out;
+}
+
+}  // namespace ornivel

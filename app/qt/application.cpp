@@ -1,0 +1,77 @@
+#include "app/qt/application.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QScreen>
+
+#include <cstdlib>
+#include <memory>
+
+#include "app/qt/main_window.h"
+#include "app/qt/qt_front_end.h"
+#include "app/qt/tip_window.h"
+#include "app/settings.h"
+#include "service/song_address.h"
+#include "service/song_download.h"
+#include "service/song_search.h"
+
+namespace ornivel {
+namespace {
+
+// Lives until the process ends: workers still running at exit may hold references to it.
+SaveFolderStore* g_saveFolder = nullptr;
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (const int size : {16, 32, 48, 64, 128}) {
+    icon.addFile(QStringLiteral(":/ornivel/icons/ornivel-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
+}  // namespace
+
+void ExitCleanup() {
+  if (g_saveFolder != nullptr) g_saveFolder->Set(std::string());
+}
+
+int RunApplication(int argc, char** argv) {
+  std::atexit(ExitCleanup);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Ornivel"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.ornivel.Ornivel"));
+  QApplication::setWindowIcon(ProgramIcon());
+  InstallQtMessagePump();
+
+  if (QGuiApplication::primaryScreen() == nullptr) {
+    QMessageBox::critical(nullptr, QString::fromUtf8("信息："), QString::fromUtf8("载入启动窗口失败"));
+    return -1;
+  }
+  g_saveFolder = new SaveFolderStore();
+  const ProgramPaths paths = CurrentProgramPaths();
+  auto window = std::make_unique<MainWindow>();
+  window->PlaceCentred();
+  // Workers may outlive the window and even this function: the front end is never freed.
+  auto* frontEnd = new QtFrontEnd(window.get(), *g_saveFolder);
+
+  QObject::connect(window.get(), &MainWindow::searchClicked, [frontEnd] { SearchSongs(*frontEnd); });
+  QObject::connect(window.get(), &MainWindow::listLeftClicked,
+                   [frontEnd] { StartAddressLookup(*frontEnd); });
+  QObject::connect(window.get(), &MainWindow::copyAddressChosen,
+                   [frontEnd] { CopySongAddress(*frontEnd); });
+  QObject::connect(window.get(), &MainWindow::downloadChosen, [frontEnd] { StartDownload(*frontEnd); });
+  QObject::connect(window.get(), &MainWindow::changeFolderChosen,
+                   [frontEnd, &paths] { ChooseSaveFolder(*frontEnd, *g_saveFolder, paths); });
+  QObject::connect(window.get(), &MainWindow::tipChosen, [&window] { ShowTipWindow(window.get()); });
+
+  // The created event: the save folder is in its box before the window is first shown.
+  LoadSaveFolder(*frontEnd, *g_saveFolder, paths);
+  window->show();
+  window->activateWindow();
+  const int code = app.exec();
+  frontEnd->Close();
+  return code;
+}
+
+}  // namespace ornivel

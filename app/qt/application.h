@@ -1,0 +1,15 @@
+#pragma once
+// The Linux program's start-up, run and exit.
+
+namespace ornivel {
+
+// Starts the program in the order it is made to: the exit routine is registered, the main
+// window is made hidden, the save folder is loaded into it, the window is shown and the event
+// loop runs until it is closed. Returns the process's exit code (-1 when the main window could
+// not be made).
+int RunApplication(int argc, char** argv);
+
+// Run once at exit: releases what the program still holds. Nothing is written.
+void ExitCleanup();
+
+}  // namespace ornivel

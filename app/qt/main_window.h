@@ -1,0 +1,60 @@
+#pragma once
+// MainWindow: the program's one long-lived window, 640 × 362 in its client area, not
+// resizable, with the song list, the search box and button, and the save-folder box.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QWidget>
+
+#include "app/qt/song_table.h"
+
+namespace ornivel {
+
+class MainWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  MainWindow();
+
+  SongTable* songList() const { return songList_; }
+  QLineEdit* searchBox() const { return searchBox_; }
+  QLineEdit* saveFolderBox() const { return saveFolderBox_; }
+  QPushButton* searchButton() const { return searchButton_; }
+  // SongListMenu: "复制歌曲地址", "下载此歌曲", "更改保存目录", "实现小目标".
+  QMenu* songListMenu() const { return menu_; }
+
+  // Places the window as the layout was drawn: its 646 × 393 outer size centred on the primary
+  // screen, the division truncated toward zero.
+  void PlaceCentred();
+
+ signals:
+  void searchClicked();
+  void listLeftClicked();
+  void copyAddressChosen();
+  void downloadChosen();
+  void changeFolderChosen();
+  void tipChosen();
+
+ public slots:
+  // Pops SongListMenu up at the cursor; the chosen item's signal follows.
+  void ShowSongListMenu();
+
+ private:
+  QLineEdit* saveFolderBox_;
+  QLabel* saveFolderCaption_;
+  QLabel* searchCaption_;
+  SongTable* songList_;
+  QLineEdit* searchBox_;
+  QPushButton* searchButton_;
+  QMenu* menu_;
+};
+
+// The outer size the layout was drawn for, and the client area it leaves.
+inline constexpr int kOuterWidth = 646;
+inline constexpr int kOuterHeight = 393;
+inline constexpr int kClientWidth = 640;
+inline constexpr int kClientHeight = 362;
+
+}  // namespace ornivel

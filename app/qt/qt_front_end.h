@@ -1,0 +1,68 @@
+#pragma once
+// The Qt front end of the service code: the song list, the message boxes, the worker's
+// question, the clipboard, the folder browser and the workers.
+//
+// Every operation may be called from any thread. From a worker, it is handed to the window
+// thread and the worker waits for it (the window thread serves it whenever it processes events,
+// inside modal loops too); the window thread never waits for a worker. Once Close() has run, the
+// operations do nothing and return empty results, so a worker still running at exit never
+// touches a destroyed window.
+
+#include <QObject>
+#include <QPointer>
+
+#include <atomic>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "app/qt/main_window.h"
+#include "app/settings.h"
+
+namespace ornivel {
+
+class QtFrontEnd final : public ShellWindow {
+ public:
+  // Made on the window thread, for `window`; `store` holds the save folder.
+  QtFrontEnd(MainWindow* window, SaveFolderStore& store);
+
+  // From now on every operation does nothing; pending hand-overs are released. Window thread.
+  void Close();
+
+  void DeleteAllRows() override;
+  int AppendRow() override;
+  void SetCellText(int row, int column, const std::string& text) override;
+  std::string GetCellText(int row, int column) override;
+  int SelectedRow() override;
+  std::string SearchText() override;
+  void ShowMessage(const std::string& text, MessageIcon icon) override;
+  bool AskYesNo(const std::string& text) override;
+  void SetClipboardText(const std::string& text) override;
+  void StartWorker(std::function<void()> work) override;
+  std::string SaveFolder() override;
+  void ShowSaveFolder(const std::string& folder) override;
+  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+
+ private:
+  // Runs `work` with the window on the window thread and returns its result; R{} once closed.
+  template <typename R, typename Work>
+  R OnWindowThread(Work work);
+
+  const std::thread::id windowThread_;
+  MainWindow* window_;  // read on the window thread only
+  SaveFolderStore& store_;
+  std::mutex mutex_;    // guards closed_ and the posting of hand-overs
+  bool closed_ = false;
+  QObject* context_;    // lives on the window thread; hand-overs are posted to it
+};
+
+// Installs the message pump of the HTTP code: on the window thread it processes the pending
+// events; on any other thread it returns at once.
+void InstallQtMessagePump();
+
+// GBK texts to and from Qt's.
+[[nodiscard]] QString FromGbk(const std::string& text);
+[[nodiscard]] std::string ToGbk(const QString& text);
+
+}  // namespace ornivel

@@ -1,0 +1,68 @@
+#include "app/settings.h"
+
+#include "app/ini_file.h"
+#include "service/file_system.h"
+#include "text/gbk_text.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+namespace {
+
+constexpr std::size_t kValueBuffer = 10240;  // the value and its terminating NUL
+
+// The first `limit` bytes of `text`, without a double-byte character cut in half.
+std::string CutAtCharacter(const std::string& text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t end = 0;
+  while (end < text.size()) {
+    const std::size_t next = end + GbkCharLength(text, end);
+    if (next > limit) break;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
+}  // namespace
+
+std::string SaveFolderStore::Get() const {
+  std::lock_guard lock(mutex_);
+  return folder_;
+}
+
+void SaveFolderStore::Set(std::string folder) {
+  std::lock_guard lock(mutex_);
+  folder_ = std::move(folder);
+}
+
+std::string ChooseFolderTitle() { return Utf8ToGbk("请选择要保存的文件夹"); }
+
+std::string ReadSaveFolderSetting(const std::string& settingsFile, const std::string& fallback) {
+  const auto content = ReadFileBytes(settingsFile);
+  if (!content) return fallback;
+  const auto value = IniRead(*content, "a", "a");
+  if (!value) return fallback;
+  return CutAtCharacter(*value, kValueBuffer - 1);
+}
+
+bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& folder) {
+  const std::string content = ReadFileBytes(settingsFile).value_or(std::string());
+  return WriteFileAtomically(settingsFile, IniWrite(content, "a", "a", folder));
+}
+
+void LoadSaveFolder(ShellWindow& window, SaveFolderStore& store, const ProgramPaths& paths) {
+  std::string folder = ReadSaveFolderSetting(paths.settingsFile, paths.defaultSaveFolder);
+  if (folder.empty()) folder = paths.defaultSaveFolder;
+  store.Set(folder);
+  window.ShowSaveFolder(folder);
+}
+
+void ChooseSaveFolder(ShellWindow& window, SaveFolderStore& store, const ProgramPaths& paths) {
+  const auto chosen = window.BrowseForFolder(ChooseFolderTitle());
+  // A cancelled browser means the default folder, not the folder chosen before.
+  const std::string folder = (chosen && !chosen->empty()) ? *chosen : paths.defaultSaveFolder;
+  store.Set(folder);
+  window.ShowSaveFolder(folder);
+  (void)WriteSaveFolderSetting(paths.settingsFile, folder);
+}
+
+}  // namespace ornivel

@@ -1,0 +1,56 @@
+#pragma once
+// The save folder: the program's one setting, kept in yyst.ini (section "a", key "a", GBK).
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/program_paths.h"
+#include "service/song_list.h"
+
+namespace ornivel {
+
+// The program-wide save folder. The window thread replaces it; a download copies it once at its
+// start. The lock makes that copy whole, never half old and half new.
+class SaveFolderStore {
+ public:
+  [[nodiscard]] std::string Get() const;
+  void Set(std::string folder);
+
+ private:
+  mutable std::mutex mutex_;
+  std::string folder_;
+};
+
+// What the settings code needs of the window besides the song list.
+class ShellWindow : public FrontEnd {
+ public:
+  // Shows the save folder in the read-only box.
+  virtual void ShowSaveFolder(const std::string& folder) = 0;
+  // The folder browser (folders only, with a field to type a path). The chosen folder, or
+  // nullopt when the user cancelled or chose something without a file-system path.
+  [[nodiscard]] virtual std::optional<std::string> BrowseForFolder(const std::string& title) = 0;
+};
+
+// Reads key "a" of section "a" of the settings file through a 10240-byte buffer, so at most
+// 10239 bytes of the value are used (never half a character); `fallback` when the file or the
+// key is missing.
+[[nodiscard]] std::string ReadSaveFolderSetting(const std::string& settingsFile,
+                                                const std::string& fallback);
+
+// Writes key "a" of section "a", keeping every other line of the file. False when the file
+// could not be written.
+bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& folder);
+
+// Run once when the main window has been made, before it is shown: the setting (or the default
+// folder, also for an empty value) becomes the save folder and is shown.
+void LoadSaveFolder(ShellWindow& window, SaveFolderStore& store, const ProgramPaths& paths);
+
+// Bound to "更改保存目录": the browser's choice, or the default folder when it was cancelled,
+// becomes the save folder, is shown, and is written to the settings file in every case.
+void ChooseSaveFolder(ShellWindow& window, SaveFolderStore& store, const ProgramPaths& paths);
+
+// The folder browser's title, in GBK.
+[[nodiscard]] std::string ChooseFolderTitle();
+
+}  // namespace ornivel

@@ -1,0 +1,121 @@
+// Makes the program's assets from their sources:
+//   icons/ornivel-<size>.png   the icon (ornivel-icon.svg) at 16, 32, 48, 64 and 128 pixels, with alpha
+//   tip.jpg                    the tip picture: a QR code of a thank-you message on a drawn
+//                              background; a baseline JPEG, 432 × 427, three components,
+//                              JFIF 1.01 at 96 × 96 dots per inch
+// Run through assets/make-assets.
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSvgRenderer>
+
+#include <cstdio>
+#include <string>
+
+#include <jpeglib.h>
+#include <qrencode.h>
+
+namespace {
+
+bool WriteIcons(const QString& svg, const QString& folder) {
+  QSvgRenderer renderer(svg);
+  if (!renderer.isValid()) return false;
+  for (const int size : {16, 32, 48, 64, 128}) {
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter);
+    painter.end();
+    if (!image.save(folder + QStringLiteral("/ornivel-%1.png").arg(size))) return false;
+  }
+  return true;
+}
+
+QImage TipPicture() {
+  constexpr int kWidth = 432, kHeight = 427;
+  QImage image(kWidth, kHeight, QImage::Format_RGB888);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  // A soft pink background with hearts and notes.
+  QLinearGradient background(0, 0, 0, kHeight);
+  background.setColorAt(0, QColor(255, 214, 236));
+  background.setColorAt(1, QColor(255, 168, 214));
+  painter.fillRect(image.rect(), background);
+  painter.setPen(Qt::NoPen);
+  for (int i = 0; i < 14; ++i) {
+    const double x = 20 + (i * 67) % 400, y = 18 + (i * 131) % 390, s = 10 + (i % 4) * 5;
+    QPainterPath heart;
+    heart.moveTo(x, y + s * 0.3);
+    heart.cubicTo(x, y, x - s, y, x - s, y + s * 0.3);
+    heart.cubicTo(x - s, y + s * 0.7, x, y + s, x, y + s * 1.2);
+    heart.cubicTo(x, y + s, x + s, y + s * 0.7, x + s, y + s * 0.3);
+    heart.cubicTo(x + s, y, x, y, x, y + s * 0.3);
+    painter.setBrush(QColor(255, 255, 255, 110));
+    painter.drawPath(heart);
+  }
+  // The QR code of the thank-you message, on a white card.
+  const char* message = "Thank you for listening with Ornivel! \xE8\xB0\xA2\xE8\xB0\xA2\xE4\xBD\xA0";
+  QRcode* code = QRcode_encodeString8bit(message, 0, QR_ECLEVEL_M);
+  if (code != nullptr) {
+    const int modules = code->width;
+    const int cell = 300 / (modules + 4);
+    const int side = cell * (modules + 4);
+    const int left = (kWidth - side) / 2, top = (kHeight - side) / 2;
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(left - 6, top - 6, side + 12, side + 12, 14, 14);
+    painter.setBrush(QColor(60, 20, 60));
+    for (int y = 0; y < modules; ++y) {
+      for (int x = 0; x < modules; ++x) {
+        if (code->data[y * modules + x] & 1) {
+          painter.drawRect(left + (x + 2) * cell, top + (y + 2) * cell, cell, cell);
+        }
+      }
+    }
+    QRcode_free(code);
+  }
+  painter.end();
+  return image;
+}
+
+bool WriteBaselineJpeg(const QImage& image, const char* path) {
+  FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) return false;
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  jpeg_stdio_dest(&info, file);
+  info.image_width = static_cast<JDIMENSION>(image.width());
+  info.image_height = static_cast<JDIMENSION>(image.height());
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);  // baseline, JFIF 1.01
+  info.density_unit = 1;     // dots per inch
+  info.X_density = 96;
+  info.Y_density = 96;
+  jpeg_set_quality(&info, 95, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(image.constScanLine(static_cast<int>(info.next_scanline)));
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  return std::fclose(file) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: ornivel-make-assets ICON.svg OUTPUT-FOLDER\n");
+    return 2;
+  }
+  QApplication app(argc, argv);
+  const QString out = QString::fromLocal8Bit(argv[2]);
+  if (!WriteIcons(QString::fromLocal8Bit(argv[1]), out + QStringLiteral("/icons"))) return 1;
+  const std::string jpeg = (out + QStringLiteral("/tip.jpg")).toStdString();
+  return WriteBaselineJpeg(TipPicture(), jpeg.c_str()) ? 0 : 1;
+}
