@@ -103,9 +103,10 @@ std::string IniWrite(std::string_view content, std::string_view section, std::st
                      std::string_view value) {
   const std::vector<Line> lines = Lines(content);
   const Found found = Find(lines, section, key);
-  const std::string_view eol = content.find("\r\n") != std::string_view::npos || content.empty()
-                                   ? std::string_view("\r\n")
-                                   : std::string_view("\n");
+  // New lines end as the file's lines do; CR LF when it has none yet.
+  const bool bareLineFeeds = content.find('\n') != std::string_view::npos &&
+                             content.find("\r\n") == std::string_view::npos;
+  const std::string_view eol = bareLineFeeds ? "\n" : "\r\n";
   const std::string entry = std::string(key) + "=" + std::string(value);
   std::string out;
   if (found.key != -1) {

@@ -10,6 +10,7 @@
 
 #include "app/qt/main_window.h"
 #include "app/qt/qt_front_end.h"
+#include "app/qt/resources.h"
 #include "app/qt/tip_window.h"
 #include "app/settings.h"
 #include "service/song_address.h"
@@ -23,6 +24,7 @@ namespace {
 SaveFolderStore* g_saveFolder = nullptr;
 
 QIcon ProgramIcon() {
+  EnsureResources();
   QIcon icon;
   for (const int size : {16, 32, 48, 64, 128}) {
     icon.addFile(QStringLiteral(":/ornivel/icons/ornivel-%1.png").arg(size), QSize(size, size));
@@ -31,6 +33,18 @@ QIcon ProgramIcon() {
 }
 
 }  // namespace
+
+void ConnectMainWindow(MainWindow& window, QtFrontEnd& frontEnd, SaveFolderStore& store,
+                       const ProgramPaths& paths) {
+  QtFrontEnd* ui = &frontEnd;
+  QObject::connect(&window, &MainWindow::searchClicked, [ui] { SearchSongs(*ui); });
+  QObject::connect(&window, &MainWindow::listLeftClicked, [ui] { StartAddressLookup(*ui); });
+  QObject::connect(&window, &MainWindow::copyAddressChosen, [ui] { CopySongAddress(*ui); });
+  QObject::connect(&window, &MainWindow::downloadChosen, [ui] { StartDownload(*ui); });
+  QObject::connect(&window, &MainWindow::changeFolderChosen,
+                   [ui, &store, &paths] { ChooseSaveFolder(*ui, store, paths); });
+  QObject::connect(&window, &MainWindow::tipChosen, [&window] { ShowTipWindow(&window); });
+}
 
 void ExitCleanup() {
   if (g_saveFolder != nullptr) g_saveFolder->Set(std::string());
@@ -55,15 +69,7 @@ int RunApplication(int argc, char** argv) {
   // Workers may outlive the window and even this function: the front end is never freed.
   auto* frontEnd = new QtFrontEnd(window.get(), *g_saveFolder);
 
-  QObject::connect(window.get(), &MainWindow::searchClicked, [frontEnd] { SearchSongs(*frontEnd); });
-  QObject::connect(window.get(), &MainWindow::listLeftClicked,
-                   [frontEnd] { StartAddressLookup(*frontEnd); });
-  QObject::connect(window.get(), &MainWindow::copyAddressChosen,
-                   [frontEnd] { CopySongAddress(*frontEnd); });
-  QObject::connect(window.get(), &MainWindow::downloadChosen, [frontEnd] { StartDownload(*frontEnd); });
-  QObject::connect(window.get(), &MainWindow::changeFolderChosen,
-                   [frontEnd, &paths] { ChooseSaveFolder(*frontEnd, *g_saveFolder, paths); });
-  QObject::connect(window.get(), &MainWindow::tipChosen, [&window] { ShowTipWindow(window.get()); });
+  ConnectMainWindow(*window, *frontEnd, *g_saveFolder, paths);
 
   // The created event: the save folder is in its box before the window is first shown.
   LoadSaveFolder(*frontEnd, *g_saveFolder, paths);

@@ -9,6 +9,17 @@ namespace ornivel {
 // not be made).
 int RunApplication(int argc, char** argv);
 
+class MainWindow;
+class QtFrontEnd;
+class SaveFolderStore;
+struct ProgramPaths;
+
+// Binds the window's events to the operations they run: the search button to SearchSongs, a left
+// click on the list to StartAddressLookup, the menu's items to CopySongAddress, StartDownload,
+// ChooseSaveFolder and ShowTipWindow. `paths` and `store` must outlive the window.
+void ConnectMainWindow(MainWindow& window, QtFrontEnd& frontEnd, SaveFolderStore& store,
+                       const ProgramPaths& paths);
+
 // Run once at exit: releases what the program still holds. Nothing is written.
 void ExitCleanup();
 

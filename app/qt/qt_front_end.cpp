@@ -36,16 +36,60 @@ QtFrontEnd::QtFrontEnd(MainWindow* window, SaveFolderStore& store)
       context_(new QObject()) {}
 
 void QtFrontEnd::Close() {
+  std::map<std::uint64_t, std::function<void()>> waiting;
   {
     std::lock_guard lock(mutex_);
     closed_ = true;
+    waiting.swap(pending_);
   }
+  // Workers still waiting for the window thread wake up with empty results.
+  for (auto& [id, cancel] : waiting) cancel();
   window_ = nullptr;
-  // Deleting the context drops the hand-overs still queued for it: their workers wake up with
-  // empty results.
   delete context_;
   context_ = nullptr;
 }
+
+bool QtFrontEnd::Post(std::function<void()> run, std::function<void()> cancel) {
+  std::lock_guard lock(mutex_);
+  if (closed_) return false;
+  const std::uint64_t id = nextHandOver_++;
+  pending_.emplace(id, std::move(cancel));
+  QMetaObject::invokeMethod(
+      context_,
+      [this, id, run = std::move(run)] {
+        {
+          std::lock_guard guard(mutex_);
+          if (pending_.erase(id) == 0) return;  // cancelled already
+        }
+        run();
+      },
+      Qt::QueuedConnection);
+  return true;
+}
+
+namespace {
+
+// A result handed from the window thread to a waiting worker, settled exactly once: by the
+// hand-over, or with the empty result when it is cancelled.
+template <typename R>
+struct HandOver {
+  std::promise<R> promise;
+  std::atomic<bool> settled{false};
+
+  template <typename... Value>
+  void Settle(Value&&... value) {
+    if (!settled.exchange(true)) promise.set_value(std::forward<Value>(value)...);
+  }
+  void SettleEmpty() {
+    if constexpr (std::is_void_v<R>) {
+      Settle();
+    } else {
+      Settle(R{});
+    }
+  }
+};
+
+}  // namespace
 
 template <typename R, typename Work>
 R QtFrontEnd::OnWindowThread(Work work) {
@@ -58,29 +102,21 @@ R QtFrontEnd::OnWindowThread(Work work) {
       return work(*window_);
     }
   }
-  auto promise = std::make_shared<std::promise<R>>();
-  std::future<R> future = promise->get_future();
-  {
-    std::lock_guard lock(mutex_);
-    if (closed_) return R{};
-    QMetaObject::invokeMethod(
-        context_,
-        [this, promise, work]() mutable {
-          if (window_ == nullptr) return;  // the promise breaks: an empty result
-          if constexpr (std::is_void_v<R>) {
-            work(*window_);
-            promise->set_value();
-          } else {
-            promise->set_value(work(*window_));
-          }
-        },
-        Qt::QueuedConnection);
-  }
-  try {
-    return future.get();
-  } catch (const std::future_error&) {
-    return R{};
-  }
+  auto handOver = std::make_shared<HandOver<R>>();
+  std::future<R> future = handOver->promise.get_future();
+  const bool posted = Post(
+      [this, handOver, work]() mutable {
+        if (window_ == nullptr) return handOver->SettleEmpty();
+        if constexpr (std::is_void_v<R>) {
+          work(*window_);
+          handOver->Settle();
+        } else {
+          handOver->Settle(work(*window_));
+        }
+      },
+      [handOver] { handOver->SettleEmpty(); });
+  if (!posted) return R{};
+  return future.get();
 }
 
 void QtFrontEnd::DeleteAllRows() {
@@ -142,32 +178,25 @@ bool QtFrontEnd::AskYesNo(const std::string& text) {
     return QMessageBox::question(window_, kMessageTitle, FromGbk(text)) == QMessageBox::Yes;
   }
   // The window thread shows the box without blocking the main window; this worker waits.
-  auto promise = std::make_shared<std::promise<bool>>();
-  std::future<bool> answer = promise->get_future();
-  {
-    std::lock_guard lock(mutex_);
-    if (closed_) return false;
-    QMetaObject::invokeMethod(
-        context_,
-        [this, promise, text] {
-          if (window_ == nullptr) return;
-          auto* box = new QMessageBox(QMessageBox::NoIcon, kMessageTitle, FromGbk(text),
-                                      QMessageBox::Yes | QMessageBox::No, window_);
-          box->setObjectName(QStringLiteral("WorkerQuestion"));
-          box->setWindowModality(Qt::NonModal);
-          box->setAttribute(Qt::WA_DeleteOnClose);
-          QObject::connect(box, &QMessageBox::finished, box, [box, promise](int) {
-            promise->set_value(box->clickedButton() == box->button(QMessageBox::Yes));
-          });
-          box->show();
-        },
-        Qt::QueuedConnection);
-  }
-  try {
-    return answer.get();
-  } catch (const std::future_error&) {
-    return false;
-  }
+  auto handOver = std::make_shared<HandOver<bool>>();
+  std::future<bool> answer = handOver->promise.get_future();
+  const bool posted = Post(
+      [this, handOver, text] {
+        if (window_ == nullptr) return handOver->SettleEmpty();
+        auto* box = new QMessageBox(QMessageBox::NoIcon, kMessageTitle, FromGbk(text),
+                                    QMessageBox::Yes | QMessageBox::No, window_);
+        box->setObjectName(QStringLiteral("WorkerQuestion"));
+        box->setWindowModality(Qt::NonModal);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(box, &QMessageBox::finished, box, [box, handOver](int) {
+          handOver->Settle(box->clickedButton() == box->button(QMessageBox::Yes));
+        });
+        // A box that goes without an answer (the window closing) answers No.
+        QObject::connect(box, &QObject::destroyed, [handOver] { handOver->SettleEmpty(); });
+        box->show();
+      },
+      [handOver] { handOver->SettleEmpty(); });
+  return posted && answer.get();
 }
 
 void QtFrontEnd::SetClipboardText(const std::string& text) {

@@ -12,6 +12,9 @@
 #include <QPointer>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -49,11 +52,17 @@ class QtFrontEnd final : public ShellWindow {
   template <typename R, typename Work>
   R OnWindowThread(Work work);
 
+  // Posts `run` to the window thread and registers `cancel`, which Close() calls instead when
+  // `run` has not started by then. False once closed.
+  bool Post(std::function<void()> run, std::function<void()> cancel);
+
   const std::thread::id windowThread_;
   MainWindow* window_;  // read on the window thread only
   SaveFolderStore& store_;
-  std::mutex mutex_;    // guards closed_ and the posting of hand-overs
+  std::mutex mutex_;    // guards closed_, pending_ and the posting of hand-overs
   bool closed_ = false;
+  std::uint64_t nextHandOver_ = 0;
+  std::map<std::uint64_t, std::function<void()>> pending_;  // cancels of waiting hand-overs
   QObject* context_;    // lives on the window thread; hand-overs are posted to it
 };
 

@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include "app/qt/jpeg_image.h"
+#include "app/qt/resources.h"
 
 namespace ornivel {
 namespace {
@@ -47,6 +48,7 @@ TipWindow::TipWindow(QWidget* owner) : QDialog(owner) {
   auto* picture = new QLabel(this);
   picture->setObjectName(QString::fromUtf8("图片框2"));
   picture->setGeometry(66, 35, 243, 243);
+  EnsureResources();
   QFile file(QStringLiteral(":/ornivel/tip.jpg"));
   const QImage image = file.open(QIODevice::ReadOnly) ? DecodeJpeg(file.readAll()) : QImage();
   if (!image.isNull()) {
