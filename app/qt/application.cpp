@@ -20,8 +20,9 @@
 namespace ornivel {
 namespace {
 
-// Lives until the process ends: workers still running at exit may hold references to it.
+// Both live until the process ends: workers still running at exit may hold references to them.
 SaveFolderStore* g_saveFolder = nullptr;
+QtFrontEnd* g_frontEnd = nullptr;
 
 QIcon ProgramIcon() {
   EnsureResources();
@@ -67,7 +68,8 @@ int RunApplication(int argc, char** argv) {
   auto window = std::make_unique<MainWindow>();
   window->PlaceCentred();
   // Workers may outlive the window and even this function: the front end is never freed.
-  auto* frontEnd = new QtFrontEnd(window.get(), *g_saveFolder);
+  g_frontEnd = new QtFrontEnd(window.get(), *g_saveFolder);
+  QtFrontEnd* frontEnd = g_frontEnd;
 
   ConnectMainWindow(*window, *frontEnd, *g_saveFolder, paths);
 

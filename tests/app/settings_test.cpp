@@ -108,7 +108,7 @@ TEST_F(SettingsTest, CancelAfterAChoiceGoesBackToTheProgramFolderAndWritesIt) {
 }
 
 TEST_F(SettingsTest, RootFolderIsKeptAsChosen) {
-  shell_.choice = "/";
+  shell_.choice.emplace(1, '/');
   ChooseSaveFolder(shell_, store_, paths_);
   EXPECT_EQ(store_.Get(), "/");
   LoadSaveFolder(shell_, store_, paths_);

@@ -32,13 +32,15 @@ class QtFrontEndTest : public ::testing::Test {
   void SetUp() override {
     window_ = std::make_unique<MainWindow>();
     window_->show();
-    // Never freed while workers may still run: Close() makes it inert instead.
-    ui_ = new QtFrontEnd(window_.get(), store_);
+    frontEnd_ = std::make_unique<QtFrontEnd>(window_.get(), store_);
+    ui_ = frontEnd_.get();
   }
+  // Every test joins its workers before it ends, so the front end can go.
   void TearDown() override { ui_->Close(); }
 
   SaveFolderStore store_;
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<QtFrontEnd> frontEnd_;
   QtFrontEnd* ui_ = nullptr;
 };
 
