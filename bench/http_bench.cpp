@@ -5,46 +5,30 @@
 #include <curl/curl.h>
 #include <httplib.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "http/http_request.h"
+#include "tests/support/loopback_server.h"
 
 namespace ornivel {
 namespace {
 
 constexpr int kRequests = 1000;
 
-class Server {
- public:
-  Server() {
-    server_.Get("/kib", [](const httplib::Request&, httplib::Response& res) {
+// The loopback server of the tests, answering a 1 KiB body.
+test::LoopbackServer& TheServer() {
+  static test::LoopbackServer* server = [] {
+    auto* made = new test::LoopbackServer();
+    made->server().Get("/kib", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(std::string(1024, 'x'), "text/plain");
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ~Server() {
-    server_.stop();
-    thread_.join();
-  }
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/kib"; }
-
- private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
-};
-
-Server& TheServer() {
-  static Server server;
-  return server;
+    return made;
+  }();
+  return *server;
 }
 
 void BM_HttpRequest1000Gets(benchmark::State& state) {
-  const std::string url = TheServer().url();
+  const std::string url = TheServer().url("/kib");
   for (auto _ : state) {
     for (int i = 0; i < kRequests; ++i) {
       const std::string body = HttpRequest(url);
@@ -61,7 +45,7 @@ std::size_t Collect(char* data, std::size_t size, std::size_t count, void* user)
 
 void BM_BareCurlEasy1000Gets(benchmark::State& state) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  const std::string url = TheServer().url();
+  const std::string url = TheServer().url("/kib");
   for (auto _ : state) {
     for (int i = 0; i < kRequests; ++i) {
       std::string body;

@@ -4,15 +4,14 @@
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "http/http_request.h"
 #include "service/memory_front_end.h"
 #include "service/service_host.h"
 #include "service/song_search.h"
+#include "tests/support/loopback_server.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
@@ -30,37 +29,23 @@ std::string Reply(int records) {
   return reply + "]}}";
 }
 
-class Service {
- public:
-  Service() : reply_(Reply(500)) {
-    server_.Get("/webmusic/getsjplayinfo", [this](const httplib::Request&, httplib::Response& res) {
-      res.set_content(reply_, "text/plain; charset=utf-8");
+// The loopback server of the tests, answering every search with the 500-record reply; the
+// service host points at it.
+void StartService() {
+  static test::LoopbackServer* server = [] {
+    auto* made = new test::LoopbackServer();
+    made->server().Get("/webmusic/getsjplayinfo", [](const httplib::Request&, httplib::Response& res) {
+      static const std::string reply = Reply(500);
+      res.set_content(reply, "text/plain; charset=utf-8");
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const std::string host = "127.0.0.1:" + std::to_string(port_);
-    ::setenv("ORNIVEL_SERVICE_HOST", host.c_str(), 1);
-  }
-  ~Service() {
-    server_.stop();
-    thread_.join();
-  }
-
- private:
-  std::string reply_;
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
-};
-
-Service& TheService() {
-  static Service service;
-  return service;
+    ::setenv("ORNIVEL_SERVICE_HOST", made->host().c_str(), 1);
+    return made;
+  }();
+  (void)server;
 }
 
 void BM_SearchSongs500Records(benchmark::State& state) {
-  TheService();
+  StartService();
   MemoryFrontEnd ui;
   ui.SetSearchText(Utf8ToGbk("邓丽君"));
   for (auto _ : state) {
@@ -71,7 +56,7 @@ void BM_SearchSongs500Records(benchmark::State& state) {
 BENCHMARK(BM_SearchSongs500Records)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 
 void BM_HttpExchangeOf500Records(benchmark::State& state) {
-  TheService();
+  StartService();
   const std::string url = SearchAddress(UrlEncode(Utf8ToGbk("邓丽君"), false, true));
   for (auto _ : state) benchmark::DoNotOptimize(HttpRequest(url));
 }

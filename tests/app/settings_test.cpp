@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
+#include "tests/support/temp_dir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -45,10 +46,7 @@ std::string ReadAll(const fs::path& path) {
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) /
-           ("settings-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = test::FreshTestFolder("settings");
     paths_.programDirectory = dir_.string();
     paths_.defaultSaveFolder = dir_.string();
     paths_.settingsFile = (dir_ / "yyst.ini").string();

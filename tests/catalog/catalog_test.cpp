@@ -8,6 +8,7 @@
 #include "catalog/library.h"
 #include "tests/support/catalog_process.h"
 #include "tests/support/mp3_files.h"
+#include "tests/support/temp_dir.h"
 
 namespace ornivel::catalog {
 namespace {
@@ -20,10 +21,7 @@ class CatalogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallLatin1FieldReader();
-    root_ = fs::path(::testing::TempDir()) /
-            ("catalog-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
-    fs::create_directories(root_);
+    root_ = test::FreshTestFolder("catalog");
   }
   void TearDown() override { fs::remove_all(root_); }
 

@@ -12,6 +12,7 @@
 #include "tests/support/catalog_process.h"
 #include "tests/support/gbk.h"
 #include "tests/support/mp3_files.h"
+#include "tests/support/temp_dir.h"
 
 namespace ornivel {
 namespace {
@@ -28,9 +29,7 @@ std::string ReadFile(const fs::path& path) {
 class ServiceEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    base_ = fs::path(::testing::TempDir()) /
-            ("service-e2e-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(base_);
+    base_ = test::FreshTestFolder("service-e2e");
     music_ = base_ / "music";
     save_ = base_ / "save";
     fs::create_directories(save_);

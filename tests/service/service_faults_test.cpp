@@ -12,6 +12,7 @@
 #include "tests/support/gbk.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/raw_http_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace ornivel {
 namespace {
@@ -31,10 +32,7 @@ std::size_t FileCount(const fs::path& folder) {
 class ServiceFaultsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    save_ = fs::path(::testing::TempDir()) /
-            ("service-faults-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(save_);
-    fs::create_directories(save_);
+    save_ = test::FreshTestFolder("service-faults");
     ui_.SetSaveFolder(save_.string());
   }
   void TearDown() override {
