@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/text_convert.h"
+
 namespace ornivel::catalog {
 
 std::string QuoteValue(std::string_view value) {
@@ -20,21 +22,10 @@ std::string QuoteValue(std::string_view value) {
 }
 
 std::string EncodePath(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char ch : path) {
-    const auto c = static_cast<unsigned char>(ch);
-    const bool keep = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                      c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
-    if (keep) {
-      out.push_back(ch);
-    } else {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0x0F]);
-    }
-  }
-  return out;
+  return PercentEncode(path, [](unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' ||
+           c == '.' || c == '_' || c == '~' || c == '/';
+  });
 }
 
 std::string SearchReply(const Library& library, std::string_view keyword, int page, int pageSize) {

@@ -5,8 +5,8 @@
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 
+#include "http/curl_global.h"
 #include "http/http_transport.h"
 #include "http/message_pump.h"
 #include "text/gbk_text.h"
@@ -30,13 +30,6 @@ struct SlistDeleter {
 using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
 using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
-
-bool GlobalInit() {
-  static std::once_flag once;
-  static bool ok = false;
-  std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-  return ok;
-}
 
 // What the callbacks see of one exchange.
 struct Transfer {
@@ -159,7 +152,7 @@ class Exchange {
   }
 
   HttpFailure Run() {
-    if (!GlobalInit()) return HttpFailure::kNoPlatformSupport;
+    if (!EnsureCurlGlobalInit()) return HttpFailure::kNoPlatformSupport;
     MultiPtr multi(curl_multi_init());
     if (!multi) return HttpFailure::kSession;
     EasyPtr easy(curl_easy_init());

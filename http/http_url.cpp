@@ -78,19 +78,7 @@ std::optional<HttpUrl> CrackHttpUrl(std::string_view url) {
 }
 
 std::string UrlForWire(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char ch : GbkToUtf8(text)) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c >= 0x80 || c == ' ') {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0x0F]);
-    } else {
-      out.push_back(ch);
-    }
-  }
-  return out;
+  return PercentEncode(GbkToUtf8(text), [](unsigned char c) { return c < 0x80 && c != ' '; });
 }
 
 }  // namespace ornivel

@@ -2,8 +2,8 @@
 #include <curl/curl.h>
 
 #include <memory>
-#include <mutex>
 
+#include "http/curl_global.h"
 #include "http/http_url.h"
 #include "service/file_fetch.h"
 
@@ -49,9 +49,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 }
 
 bool Fetch(const std::string& url, const ByteSink& sink, bool anyStatus) {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-  if (!IsSafeHttpUrl(url)) return false;
+  if (!EnsureCurlGlobalInit() || !IsSafeHttpUrl(url)) return false;
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   if (!easy) return false;
   CURL* e = easy.get();

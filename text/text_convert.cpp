@@ -21,19 +21,9 @@ std::string UrlEncode(std::string_view text, bool keepUnreserved, bool toUtf8) {
   if (text.empty()) return {};
   const std::string utf8 = toUtf8 ? GbkToUtf8(text) : std::string();
   const std::string_view bytes = toUtf8 ? std::string_view(utf8) : text;
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(bytes.size() * 3);
-  for (const char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (keepUnreserved && IsUnreserved(c)) {
-      out.push_back(ch);
-    } else {
-      const char encoded[3] = {'%', kHex[c >> 4], kHex[c & 0x0F]};
-      out.append(encoded, 3);
-    }
-  }
-  return out;
+  return PercentEncode(bytes, [keepUnreserved](unsigned char c) {
+    return keepUnreserved && IsUnreserved(c);
+  });
 }
 
 std::string GbkToUtf8(std::string_view text) {

@@ -16,6 +16,25 @@ namespace ornivel {
 [[nodiscard]] std::string UrlEncode(std::string_view text, bool keepUnreserved = false,
                                     bool toUtf8 = false);
 
+// `bytes` with every byte for which `keep` is false written as "%" and two upper-case
+// hexadecimal digits (a value below 16 with a leading "0").
+template <typename Keep>
+[[nodiscard]] std::string PercentEncode(std::string_view bytes, Keep keep) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (keep(c)) {
+      out.push_back(ch);
+    } else {
+      const char encoded[3] = {'%', kHex[c >> 4], kHex[c & 0x0F]};
+      out.append(encoded, 3);
+    }
+  }
+  return out;
+}
+
 // GBK text as UTF-8. Never loses a GBK character.
 [[nodiscard]] std::string GbkToUtf8(std::string_view text);
 
