@@ -1,0 +1,96 @@
+#pragma once
+// Automation objects reached by member name through IDispatch, with owned COM pointers and
+// variants, for the Windows backends (the regular-expression class here, the stream class of
+// the response decoding). Windows only.
+
+#include <oaidl.h>
+#include <objbase.h>
+
+#include <string>
+#include <utility>
+
+namespace ornivel {
+
+// An owned COM interface pointer.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  explicit ComPtr(T* adopted) : p_(adopted) {}
+  ~ComPtr() { Reset(); }
+  ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  ComPtr& operator=(ComPtr&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      p_ = std::exchange(other.p_, nullptr);
+    }
+    return *this;
+  }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+
+  void Reset() {
+    if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
+  }
+  T* get() const { return p_; }
+  T** Out() {
+    Reset();
+    return &p_;
+  }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// An owned VARIANT, cleared when it goes.
+class Variant {
+ public:
+  Variant() { VariantInit(&v_); }
+  ~Variant() { VariantClear(&v_); }
+  Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  Variant& operator=(Variant&&) = delete;
+
+  static Variant Bool(bool value);
+  static Variant Long(long value);
+  static Variant String(const std::u16string& value);
+
+  VARIANT* get() { return &v_; }
+  const VARIANT& value() const { return v_; }
+  // The value as text (an empty variant, or one that converts to no text, gives "").
+  std::u16string Text() const;
+  // The value as a number (a count), truncated toward zero; 0 when it is none.
+  long Number() const;
+  // The value as an automation object; null when it is none.
+  ComPtr<IDispatch> Object() const;
+
+ private:
+  VARIANT v_;
+};
+
+// Initialises COM for the calling thread for the life of the object, as many times as it is
+// made, and balances each initialisation.
+class ComScope {
+ public:
+  ComScope() { CoInitialize(nullptr); }  // its result is not looked at
+  ~ComScope() { CoUninitialize(); }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+};
+
+// A new automation object of the class `progId`: the class id is looked up, CoCreateInstance
+// asks for IUnknown with the in-process, handler, local and remote server contexts (again
+// without the remote one when that is refused with E_INVALIDARG), and the object is started
+// with OleRun. Null when any step fails.
+[[nodiscard]] ComPtr<IDispatch> CreateAutomationObject(const wchar_t* progId);
+
+// Member calls by name. Each returns S_OK or the failure; `result` may be null.
+HRESULT PutProperty(IDispatch* object, const wchar_t* name, Variant& value);
+HRESULT GetProperty(IDispatch* object, const wchar_t* name, Variant* result,
+                    Variant* argument = nullptr);
+HRESULT CallMethod(IDispatch* object, const wchar_t* name, Variant* result,
+                   Variant* first = nullptr, Variant* second = nullptr);
+
+}  // namespace ornivel
