@@ -38,10 +38,10 @@ sleep 0.5
 xdotool mousemove --window "$wid" 429 333 click 1 key ctrl+a type 'silence'
 # The search button (526,319 98x26).
 xdotool mousemove --window "$wid" 575 332 click 1
-sleep 1.5
+sleep 2.5
 # The first row of the list, then the pop-up menu on it: its second item is "下载此歌曲".
 xdotool mousemove --window "$wid" 120 40 click 1
-sleep 1.5
+sleep 2.5
 xdotool mousemove --window "$wid" 120 40 click 3
 sleep 0.7
 xdotool key Down Down Return
