@@ -34,7 +34,9 @@ void SaveFolderStore::Set(std::string folder) {
   folder_ = std::move(folder);
 }
 
-std::string ChooseFolderTitle() { return Utf8ToGbk("请选择要保存的文件夹"); }
+std::string ChooseFolderTitle() {
+  return Utf8ToGbk("请选择要保存的文件夹");
+}
 
 std::string ReadSaveFolderSetting(const std::string& settingsFile, const std::string& fallback) {
   const auto content = ReadFileBytes(settingsFile);
@@ -49,14 +51,14 @@ bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& 
   return WriteFileAtomically(settingsFile, IniWrite(content, "a", "a", folder));
 }
 
-void LoadSaveFolder(ShellWindow& window, SaveFolderStore& store, const ProgramPaths& paths) {
+void LoadSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths) {
   std::string folder = ReadSaveFolderSetting(paths.settingsFile, paths.defaultSaveFolder);
   if (folder.empty()) folder = paths.defaultSaveFolder;
   store.Set(folder);
   window.ShowSaveFolder(folder);
 }
 
-void ChooseSaveFolder(ShellWindow& window, SaveFolderStore& store, const ProgramPaths& paths) {
+void ChooseSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths) {
   const auto chosen = window.BrowseForFolder(ChooseFolderTitle());
   // A cancelled browser means the default folder, not the folder chosen before.
   const std::string folder = (chosen && !chosen->empty()) ? *chosen : paths.defaultSaveFolder;

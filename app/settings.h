@@ -6,7 +6,6 @@
 #include <string>
 
 #include "app/program_paths.h"
-#include "service/song_list.h"
 
 namespace ornivel {
 
@@ -22,9 +21,10 @@ class SaveFolderStore {
   std::string folder_;
 };
 
-// What the settings code needs of the window besides the song list.
-class ShellWindow : public FrontEnd {
+// What the settings code needs of the window: the save-folder box and the folder browser.
+class SaveFolderWindow {
  public:
+  virtual ~SaveFolderWindow() = default;
   // Shows the save folder in the read-only box.
   virtual void ShowSaveFolder(const std::string& folder) = 0;
   // The folder browser (folders only, with a field to type a path). The chosen folder, or
@@ -44,11 +44,11 @@ bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& 
 
 // Run once when the main window has been made, before it is shown: the setting (or the default
 // folder, also for an empty value) becomes the save folder and is shown.
-void LoadSaveFolder(ShellWindow& window, SaveFolderStore& store, const ProgramPaths& paths);
+void LoadSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths);
 
 // Bound to "更改保存目录": the browser's choice, or the default folder when it was cancelled,
 // becomes the save folder, is shown, and is written to the settings file in every case.
-void ChooseSaveFolder(ShellWindow& window, SaveFolderStore& store, const ProgramPaths& paths);
+void ChooseSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths);
 
 // The folder browser's title, in GBK.
 [[nodiscard]] std::string ChooseFolderTitle();

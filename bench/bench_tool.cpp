@@ -15,10 +15,10 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 
-#include "service/memory_front_end.h"
 #include "service/song_address.h"
 #include "service/song_download.h"
 #include "service/song_list.h"
+#include "tests/support/memory_front_end.h"
 
 namespace {
 
@@ -38,12 +38,13 @@ long PeakKiB() {
 
 int MakeLibrary(const std::filesystem::path& dir, int count) {
   static const char* const kWords[] = {"love", "moon", "rain", "night", "river", "heart", "star",
-                                       "月亮", "晴天", "后来", "十年", "红豆", "告白", "稻香"};
+                                       "月亮", "晴天", "后来", "十年",  "红豆",  "告白",  "稻香"};
   static const char* const kArtists[] = {"周杰伦", "邓丽君", "Queen", "王菲", "Adele", "陈奕迅"};
   TagLib::ID3v2::FrameFactory::instance()->setDefaultTextEncoding(TagLib::String::UTF16);
   const std::string frame = Frame();
   for (int i = 0; i < count; ++i) {
-    const auto path = dir / ("artist" + std::to_string(i % 200)) / ("song" + std::to_string(i) + ".mp3");
+    const auto path =
+        dir / ("artist" + std::to_string(i % 200)) / ("song" + std::to_string(i) + ".mp3");
     std::filesystem::create_directories(path.parent_path());
     {
       std::ofstream out(path, std::ios::binary);
@@ -51,8 +52,8 @@ int MakeLibrary(const std::filesystem::path& dir, int count) {
     }
     TagLib::MPEG::File file(path.c_str());
     auto* tag = file.ID3v2Tag(true);
-    const std::string title = std::string(kWords[i % 14]) + " " + kWords[(i / 14) % 14] + " " +
-                              std::to_string(i);
+    const std::string title =
+        std::string(kWords[i % 14]) + " " + kWords[(i / 14) % 14] + " " + std::to_string(i);
     tag->setTitle(TagLib::String(title, TagLib::String::UTF8));
     tag->setArtist(TagLib::String(kArtists[i % 6], TagLib::String::UTF8));
     tag->setAlbum(TagLib::String("Album " + std::to_string(i % 500), TagLib::String::UTF8));
@@ -68,7 +69,8 @@ int MakeBig(const std::filesystem::path& file, long mebibytes) {
   while (block.size() < (1u << 20)) block += frame;
   const long total = mebibytes << 20;
   for (long written = 0; written < total; written += static_cast<long>(block.size())) {
-    out.write(block.data(), static_cast<std::streamsize>(std::min<long>(block.size(), total - written)));
+    out.write(block.data(),
+              static_cast<std::streamsize>(std::min<long>(block.size(), total - written)));
   }
   return out ? 0 : 1;
 }
@@ -86,7 +88,7 @@ int Download(const std::string& host, const std::string& rid, const std::string&
   const std::string address = ui.GetCellText(row, kColumnAddress);
   const long baseline = PeakKiB();
   const auto start = std::chrono::steady_clock::now();
-  DownloadSong(ui, row, address);
+  DownloadSong(ui, ui, row, address, ui.SaveFolder());
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("download %.3f s, peak memory %ld KiB above a baseline of %ld KiB, status ok=%d\n",
@@ -102,7 +104,8 @@ int main(int argc, char** argv) {
   if (mode == "make-library" && argc == 4) return MakeLibrary(argv[2], std::stoi(argv[3]));
   if (mode == "make-big" && argc == 4) return MakeBig(argv[2], std::stol(argv[3]));
   if (mode == "download" && argc == 5) return Download(argv[2], argv[3], argv[4]);
-  std::fprintf(stderr, "usage: ornivel_bench_tool make-library DIR COUNT | make-big FILE MIB | "
-                       "download HOST RID DIR\n");
+  std::fprintf(stderr,
+               "usage: ornivel_bench_tool make-library DIR COUNT | make-big FILE MIB | "
+               "download HOST RID DIR\n");
   return 2;
 }

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   const ProgramPaths paths = CurrentProgramPaths();
   MainWindow window;
   window.PlaceCentred();
-  auto frontEndOwner = std::make_unique<QtFrontEnd>(&window, store);
+  auto frontEndOwner = std::make_unique<QtFrontEnd>(&window);
   QtFrontEnd* frontEnd = frontEndOwner.get();
   ConnectMainWindow(window, *frontEnd, store, paths);
   LoadSaveFolder(*frontEnd, store, paths);
@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
   if (!QTest::qWaitForWindowExposed(&window)) return 1;
   QCoreApplication::processEvents();
   const double startMs =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - processStart).count();
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - processStart)
+          .count();
 
   const int kRounds = 7;
   std::vector<double> searches;

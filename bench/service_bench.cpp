@@ -8,17 +8,18 @@
 #include <string>
 
 #include "http/http_request.h"
-#include "service/memory_front_end.h"
 #include "service/service_host.h"
 #include "service/song_search.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/memory_front_end.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
 namespace {
 
 std::string Reply(int records) {
-  static const char* const kTitles[] = {"月亮代表我的心", "甜蜜蜜", "后来", "晴天", "Yesterday Once More"};
+  static const char* const kTitles[] = {"月亮代表我的心", "甜蜜蜜", "后来", "晴天",
+                                        "Yesterday Once More"};
   static const char* const kArtists[] = {"邓丽君", "刘若英", "周杰伦", "Carpenters & Co"};
   std::string reply = "try{var jsondata={'TOTAL':'500','abslist':[\n";
   for (int i = 0; i < records; ++i) {
@@ -34,10 +35,11 @@ std::string Reply(int records) {
 void StartService() {
   static test::LoopbackServer* server = [] {
     auto* made = new test::LoopbackServer();
-    made->server().Get("/webmusic/getsjplayinfo", [](const httplib::Request&, httplib::Response& res) {
-      static const std::string reply = Reply(500);
-      res.set_content(reply, "text/plain; charset=utf-8");
-    });
+    made->server().Get("/webmusic/getsjplayinfo",
+                       [](const httplib::Request&, httplib::Response& res) {
+                         static const std::string reply = Reply(500);
+                         res.set_content(reply, "text/plain; charset=utf-8");
+                       });
     ::setenv("ORNIVEL_SERVICE_HOST", made->host().c_str(), 1);
     return made;
   }();
@@ -49,18 +51,24 @@ void BM_SearchSongs500Records(benchmark::State& state) {
   MemoryFrontEnd ui;
   ui.SetSearchText(Utf8ToGbk("邓丽君"));
   for (auto _ : state) {
-    SearchSongs(ui);
+    SearchSongs(ui, ui);
     if (ui.RowCount() != 500) state.SkipWithError("expected 500 rows");
   }
 }
-BENCHMARK(BM_SearchSongs500Records)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SearchSongs500Records)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true);
 
 void BM_HttpExchangeOf500Records(benchmark::State& state) {
   StartService();
   const std::string url = SearchAddress(UrlEncode(Utf8ToGbk("邓丽君"), false, true));
   for (auto _ : state) benchmark::DoNotOptimize(HttpRequest(url));
 }
-BENCHMARK(BM_HttpExchangeOf500Records)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+BENCHMARK(BM_HttpExchangeOf500Records)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 }  // namespace ornivel

@@ -15,10 +15,15 @@ namespace ornivel {
 // Receives the body piece by piece as it arrives; false stops the transfer (a write failed).
 using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 
+// Told once, before the first piece reaches the sink, how many bytes the server announced;
+// -1 when it announced no length.
+using LengthSink = std::function<void(std::int64_t announced)>;
+
 // Streams the body at `url` (GBK) into `sink`. True only when the whole body arrived: the
 // server answered with a status from 200 to 299, sent as many bytes as it announced, and sent
 // at least one; and the sink took every piece.
-[[nodiscard]] bool FetchUrl(const std::string& url, const ByteSink& sink);
+[[nodiscard]] bool FetchUrl(const std::string& url, const ByteSink& sink,
+                            const LengthSink& onLength = {});
 
 // The body at `url` in memory: whatever arrived, empty when nothing did.
 [[nodiscard]] std::vector<std::uint8_t> FetchUrlBytes(const std::string& url);

@@ -23,13 +23,17 @@ constexpr long kBufferSize = 256 * 1024;
 
 struct Stream {
   const ByteSink* sink;
+  const LengthSink* onLength;
   CURL* easy;
   bool anyStatus;  // pass on an error page too
   curl_off_t received = 0;
+  bool started = false;
   bool stopped = false;
 };
 
-bool IsSuccess(long status) { return status >= 200 && status <= 299; }
+bool IsSuccess(long status) {
+  return status >= 200 && status <= 299;
+}
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* stream = static_cast<Stream*>(user);
@@ -40,6 +44,14 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     stream->stopped = true;
     return 0;  // an error page is no song: nothing of it reaches the sink
   }
+  if (!stream->started) {
+    stream->started = true;
+    if (*stream->onLength) {
+      curl_off_t announced = -1;
+      curl_easy_getinfo(stream->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+      (*stream->onLength)(static_cast<std::int64_t>(announced));
+    }
+  }
   if (!(*stream->sink)(std::span(reinterpret_cast<const std::uint8_t*>(data), length))) {
     stream->stopped = true;
     return 0;
@@ -48,14 +60,15 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
   return length;
 }
 
-bool Fetch(const std::string& url, const ByteSink& sink, bool anyStatus) {
+bool Fetch(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
+           bool anyStatus) {
   if (!EnsureCurlGlobalInit() || !IsSafeHttpUrl(url)) return false;
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   if (!easy) return false;
   CURL* e = easy.get();
   std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, "Accept: */*"));
   if (!headers) return false;
-  Stream stream{&sink, e, anyStatus};
+  Stream stream{&sink, &onLength, e, anyStatus};
   const std::string wireUrl = UrlForWire(url);
   curl_easy_setopt(e, CURLOPT_URL, wireUrl.c_str());
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
@@ -82,7 +95,9 @@ bool Fetch(const std::string& url, const ByteSink& sink, bool anyStatus) {
 
 }  // namespace
 
-bool FetchUrl(const std::string& url, const ByteSink& sink) { return Fetch(url, sink, false); }
+bool FetchUrl(const std::string& url, const ByteSink& sink, const LengthSink& onLength) {
+  return Fetch(url, sink, onLength, /*anyStatus=*/false);
+}
 
 std::vector<std::uint8_t> FetchUrlBytes(const std::string& url) {
   std::vector<std::uint8_t> bytes;
@@ -90,7 +105,7 @@ std::vector<std::uint8_t> FetchUrlBytes(const std::string& url) {
     bytes.insert(bytes.end(), piece.begin(), piece.end());
     return true;
   };
-  (void)Fetch(url, collect, /*anyStatus=*/true);
+  (void)Fetch(url, collect, LengthSink(), /*anyStatus=*/true);
   return bytes;
 }
 

@@ -3,15 +3,26 @@
 #include "http/cookie_text.h"
 #include "http/http_request.h"
 #include "service/service_host.h"
+#include "text/gbk_text.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
 
-std::string AddressFirstMessage() { return Utf8ToGbk("请先获取歌曲地址"); }
+std::string AddressFirstMessage() {
+  return Utf8ToGbk("请先获取歌曲地址");
+}
+std::string LookupFailedStatus() {
+  return Utf8ToGbk("获取地址失败");
+}
 
-void StartAddressLookup(FrontEnd& frontEnd) {
-  const int row = frontEnd.SelectedRow();
-  frontEnd.StartWorker([&frontEnd, row] { ResolveSongAddress(frontEnd, row); });
+bool IsDownloadAddress(std::string_view cell) {
+  return TextFind(cell, "http://", 1, /*ignoreCase=*/true) == 1 ||
+         TextFind(cell, "https://", 1, /*ignoreCase=*/true) == 1;
+}
+
+void StartAddressLookup(SongList& list, WorkerStarter& workers) {
+  const int row = list.SelectedRow();
+  workers.StartWorker([&list, row] { ResolveSongAddress(list, row); });
 }
 
 std::optional<std::string> AddressFromLookupReply(std::string_view reply) {
@@ -22,29 +33,28 @@ std::optional<std::string> AddressFromLookupReply(std::string_view reply) {
   return ResourceAddress(server, path);
 }
 
-void ResolveSongAddress(FrontEnd& frontEnd, int row) {
-  const std::string identifier = frontEnd.GetCellText(row, kColumnIdentifier);
+void ResolveSongAddress(SongList& list, int row) {
+  const std::string identifier = list.GetCellText(row, kColumnIdentifier);
   if (identifier.empty()) return;
 
   HttpRequestParams request;
   request.url = LookupAddress(identifier);
   const std::string reply = HttpRequest(request);
-  if (HttpFailureCode(request.status) != 0) return;
-  const auto address = AddressFromLookupReply(reply);
-  if (!address) return;
-  // The row must still hold the song that was asked for: a search may have refilled the list
-  // while the service answered, and another song's row must not get this address.
-  if (frontEnd.GetCellText(row, kColumnIdentifier) != identifier) return;
-  frontEnd.SetCellText(row, kColumnAddress, *address);
+  std::optional<std::string> address;
+  if (HttpFailureCode(request.status) == 0) address = AddressFromLookupReply(reply);
+  // A failed lookup says so in the row, where the user looks; a later click tries again.
+  (void)list.SetCellTextIfHolds(row, kColumnAddress, address.value_or(LookupFailedStatus()),
+                                kColumnIdentifier, identifier);
 }
 
-void CopySongAddress(FrontEnd& frontEnd) {
-  const std::string address = frontEnd.GetCellText(frontEnd.SelectedRow(), kColumnAddress);
-  if (address.empty()) {
-    frontEnd.ShowMessage(AddressFirstMessage(), MessageIcon::kInformation);
+void CopySongAddress(SongList& list, Prompts& prompts) {
+  const std::string cell = list.GetCellText(list.SelectedRow(), kColumnAddress);
+  // A download's status is copied as it stands; a failed lookup's status is no address.
+  if (cell.empty() || cell == LookupFailedStatus()) {
+    prompts.ShowMessage(AddressFirstMessage(), MessageIcon::kInformation);
     return;
   }
-  frontEnd.SetClipboardText(address);
+  prompts.SetClipboardText(cell);
 }
 
 }  // namespace ornivel

@@ -5,19 +5,22 @@
 #include <string>
 #include <string_view>
 
+#include "service/prompts.h"
 #include "service/song_list.h"
+#include "service/worker_starter.h"
 
 namespace ornivel {
 
 // Bound to a left click on the list: starts a worker running ResolveSongAddress for the row
 // selected now, so that two quick clicks on two rows look up one row each.
-void StartAddressLookup(FrontEnd& frontEnd);
+void StartAddressLookup(SongList& list, WorkerStarter& workers);
 
 // On a worker: asks the service for row `row`'s file and writes the download address into
-// column 5 of that row. Nothing is written when the row has no identifier (no row selected:
-// -1), the request fails, the reply lacks the file server or the file path, or the row no
-// longer holds the song that was asked for (a new search refilled the list meanwhile).
-void ResolveSongAddress(FrontEnd& frontEnd, int row);
+// column 5 of that row, or LookupFailedStatus() when the request fails or the reply lacks the
+// file server or the file path. Nothing is asked when the row has no identifier (no row
+// selected: -1), and nothing is written once the row holds another song (a new search refilled
+// the list meanwhile).
+void ResolveSongAddress(SongList& list, int row);
 
 // The download address a lookup reply gives: "http://" + server + "/resource/" + path, the two
 // values cut out between "mp3dl>" and "</mp3dl" and between "mp3path>" and "</mp3path".
@@ -25,10 +28,14 @@ void ResolveSongAddress(FrontEnd& frontEnd, int row);
 [[nodiscard]] std::optional<std::string> AddressFromLookupReply(std::string_view reply);
 
 // Bound to "复制歌曲地址": puts the selected row's column 5 on the clipboard, or asks the user
-// to get the address first.
-void CopySongAddress(FrontEnd& frontEnd);
+// to get the address first when it is empty or holds a failed lookup's status.
+void CopySongAddress(SongList& list, Prompts& prompts);
 
-// "请先获取歌曲地址", in GBK.
+// Whether column 5 holds a download address, not a status text (or nothing).
+[[nodiscard]] bool IsDownloadAddress(std::string_view cell);
+
+// "请先获取歌曲地址" and "获取地址失败", in GBK.
 [[nodiscard]] std::string AddressFirstMessage();
+[[nodiscard]] std::string LookupFailedStatus();
 
 }  // namespace ornivel

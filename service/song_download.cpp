@@ -1,6 +1,9 @@
 #include "service/song_download.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
 
 #include "service/file_fetch.h"
 #include "service/file_system.h"
@@ -10,14 +13,35 @@
 
 namespace ornivel {
 
-std::string FileExistsQuestion() { return Utf8ToGbk("文件已经存在，是否继续下载？"); }
-std::string DownloadingStatus() { return Utf8ToGbk("歌曲下载中..."); }
-std::string DownloadedStatus() { return Utf8ToGbk("下载成功"); }
-std::string RenameFailedStatus() { return Utf8ToGbk("歌名太非主流，要手动修改"); }
-std::string DownloadFailedStatus() { return Utf8ToGbk("下载失败"); }
+std::string FileExistsQuestion() {
+  return Utf8ToGbk("文件已经存在，是否继续下载？");
+}
+std::string DownloadingStatus() {
+  return Utf8ToGbk("歌曲下载中...");
+}
+std::string DownloadedStatus() {
+  return Utf8ToGbk("下载成功");
+}
+std::string RenameFailedStatus() {
+  return Utf8ToGbk("歌名太非主流，要手动修改");
+}
+std::string DownloadFailedStatus() {
+  return Utf8ToGbk("下载失败");
+}
 
-std::string TemporaryFileName(std::string_view folder, std::string_view identifier) {
-  return JoinPath(folder, std::string(identifier) + ".mp3");
+std::string DownloadProgressStatus(std::int64_t received, std::int64_t announced) {
+  char amount[32];
+  if (announced > 0) {
+    const std::int64_t percent = std::min<std::int64_t>(received, announced) * 100 / announced;
+    std::snprintf(amount, sizeof amount, " %lld%%", static_cast<long long>(percent));
+  } else {
+    std::snprintf(amount, sizeof amount, " %.1f MB", static_cast<double>(received) / (1 << 20));
+  }
+  return DownloadingStatus() + amount;
+}
+
+std::string TemporaryFileName(std::string_view folder, std::string_view identifier, int attempt) {
+  return JoinPath(folder, std::string(identifier) + "." + std::to_string(attempt) + ".part");
 }
 
 std::string TargetFileName(std::string_view folder, std::string_view artist,
@@ -29,6 +53,12 @@ std::string NumberedFileName(std::string_view folder, std::string_view artist,
                              std::string_view title, int number) {
   return JoinPath(folder, std::string(artist) + " - " + std::string(title) + "(" +
                               std::to_string(number) + ").mp3");
+}
+
+std::string IdentifierFileName(std::string_view folder, std::string_view identifier, int number) {
+  std::string name(identifier);
+  if (number > 0) name += "(" + std::to_string(number) + ")";
+  return JoinPath(folder, name + ".mp3");
 }
 
 bool IsSafeIdentifier(std::string_view identifier) {
@@ -43,55 +73,106 @@ bool IsSafeIdentifier(std::string_view identifier) {
   });
 }
 
-void StartDownload(FrontEnd& frontEnd) {
-  const int row = frontEnd.SelectedRow();
-  const std::string address = frontEnd.GetCellText(row, kColumnAddress);
-  // Column 5 may hold an earlier download's status instead of an address.
-  if (TextFind(address, "http://", 1, true) != 1 && TextFind(address, "https://", 1, true) != 1) {
-    frontEnd.ShowMessage(AddressFirstMessage(), MessageIcon::kInformation);
+void StartDownload(SongList& list, Prompts& prompts, WorkerStarter& workers,
+                   std::string saveFolder) {
+  const int row = list.SelectedRow();
+  const std::string address = list.GetCellText(row, kColumnAddress);
+  // Column 5 may hold a failed lookup's or an earlier download's status instead of an address.
+  if (!IsDownloadAddress(address)) {
+    prompts.ShowMessage(AddressFirstMessage(), MessageIcon::kInformation);
     return;
   }
-  frontEnd.StartWorker([&frontEnd, row, address] { DownloadSong(frontEnd, row, address); });
+  workers.StartWorker([&list, &prompts, row, address, folder = std::move(saveFolder)] {
+    DownloadSong(list, prompts, row, address, folder);
+  });
 }
 
-void DownloadSong(FrontEnd& frontEnd, int row, const std::string& address) {
-  const std::string folder = frontEnd.SaveFolder();
-  const std::string identifier = frontEnd.GetCellText(row, kColumnIdentifier);
-  const std::string title = frontEnd.GetCellText(row, kColumnTitle);
-  const std::string artist = frontEnd.GetCellText(row, kColumnArtist);
+namespace {
+
+// Far more than any folder holds of one song; it only bounds the loops below.
+constexpr int kMaxNumber = 100000;
+// At most four progress texts a second: each is a hand-over to the window thread.
+constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+
+// Renames `from` to the first free name of names(0), names(1), ... A name taken between the
+// look and the rename (another download finishing at that moment) moves on to the next one.
+// False when a free name cannot be made.
+bool MoveToFreeName(const std::string& from, const std::function<std::string(int)>& names) {
+  for (int number = 0; number <= kMaxNumber; ++number) {
+    const std::string name = names(number);
+    if (PathExists(name)) continue;
+    if (RenameNoReplace(from, name)) return true;
+    if (!PathExists(name)) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& address,
+                  const std::string& saveFolder) {
+  const std::string identifier = list.GetCellText(row, kColumnIdentifier);
+  const std::string title = list.GetCellText(row, kColumnTitle);
+  const std::string artist = list.GetCellText(row, kColumnArtist);
+  // Statuses go to the row only while it holds this song: a new search may refill the list.
+  const auto report = [&](const std::string& text) {
+    (void)list.SetCellTextIfHolds(row, kColumnAddress, text, kColumnIdentifier, identifier);
+  };
   if (!IsSafeIdentifier(identifier)) {
-    frontEnd.SetCellText(row, kColumnAddress, DownloadFailedStatus());
+    report(DownloadFailedStatus());
     return;
   }
-  const std::string temporary = TemporaryFileName(folder, identifier);
-  const std::string target = TargetFileName(folder, artist, title);
+  const std::string target = TargetFileName(saveFolder, artist, title);
+  if (PathExists(target) && !prompts.AskYesNo(FileExistsQuestion())) return;
+  report(DownloadingStatus());
 
-  if (PathExists(target) && !frontEnd.AskYesNo(FileExistsQuestion())) return;
-  frontEnd.SetCellText(row, kColumnAddress, DownloadingStatus());
-
-  // Created exclusively: a file already named so (a song kept under its identifier, or the
-  // same song downloading at this moment) is never truncated.
-  const std::unique_ptr<NewFile> file = CreateNewFile(temporary);
+  // A name of this download's own: a leftover of an interrupted download, or the same song
+  // downloading at this moment, takes the next attempt's name and is never truncated.
+  std::string temporary;
+  std::unique_ptr<NewFile> file;
+  for (int attempt = 1; attempt <= kMaxNumber && !file; ++attempt) {
+    temporary = TemporaryFileName(saveFolder, identifier, attempt);
+    file = CreateNewFile(temporary);
+    if (!file && !PathExists(temporary)) break;  // the folder is missing or not writable
+  }
   if (!file) {
-    frontEnd.SetCellText(row, kColumnAddress, DownloadFailedStatus());
+    report(DownloadFailedStatus());
     return;
   }
-  const bool fetched = FetchUrl(address, [&file](std::span<const std::uint8_t> piece) {
-    return file->Write(piece);
-  });
+
+  std::int64_t announced = -1;
+  std::int64_t received = 0;
+  auto lastReport = std::chrono::steady_clock::now();
+  const bool fetched = FetchUrl(
+      address,
+      [&](std::span<const std::uint8_t> piece) {
+        if (!file->Write(piece)) return false;
+        received += static_cast<std::int64_t>(piece.size());
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastReport >= kProgressInterval) {
+          lastReport = now;
+          report(DownloadProgressStatus(received, announced));
+        }
+        return true;
+      },
+      [&announced](std::int64_t length) { announced = length; });
   if (!fetched || !file->Finish()) {
     file->Remove();
-    frontEnd.SetCellText(row, kColumnAddress, DownloadFailedStatus());
+    report(DownloadFailedStatus());
     return;
   }
 
-  std::string chosen = target;
-  for (int number = 1; PathExists(chosen); ++number) {
-    chosen = NumberedFileName(folder, artist, title, number);
+  if (MoveToFreeName(temporary, [&](int number) {
+        return number == 0 ? target : NumberedFileName(saveFolder, artist, title, number);
+      })) {
+    report(DownloadedStatus());
+    return;
   }
-  frontEnd.SetCellText(row, kColumnAddress,
-                       RenameNoReplace(temporary, chosen) ? DownloadedStatus()
-                                                          : RenameFailedStatus());
+  // The file system refuses the name (too long, or characters it cannot hold): the song stays
+  // under its identifier, and under its temporary name only if even that cannot be made.
+  (void)MoveToFreeName(
+      temporary, [&](int number) { return IdentifierFileName(saveFolder, identifier, number); });
+  report(RenameFailedStatus());
 }
 
 }  // namespace ornivel

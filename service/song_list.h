@@ -1,18 +1,18 @@
 #pragma once
-// What the song service code needs from a front end.
+// The song list: the only store of search results, and the row contract every part of the song
+// service shares.
 //
-// The song list is the only store of search results. Each row holds six text cells (GBK):
+// Each row holds six text cells (GBK):
 //   0 the row's 1-based number, 1 the song title, 2 the singer, 3 the album,
 //   4 the song's identifier at the service (a column of width 0: present but not visible),
-//   5 the download address, later a download status text.
+//   5 the download address, or a lookup's or a download's status text in its place.
 // Indexes of rows and columns are 0-based.
 //
-// A front end implements FrontEnd. Its list operations may be called from any thread: a call
-// from a worker is carried out on the window thread while the worker waits, so every operation
-// is atomic with respect to the others (a sequence of them is not). Once the window is gone they
-// do nothing and return empty results.
+// The operations may be called from any thread: a call from a worker is carried out on the
+// window thread while the worker waits, so every operation is atomic with respect to the others
+// (a sequence of them is not; SetCellTextIfHolds is one operation for that reason). Once the
+// window is gone they do nothing and return empty results.
 
-#include <functional>
 #include <string>
 
 namespace ornivel {
@@ -25,13 +25,10 @@ inline constexpr int kColumnIdentifier = 4;
 inline constexpr int kColumnAddress = 5;
 inline constexpr int kColumnCount = 6;
 
-enum class MessageIcon { kNone, kInformation, kError };
-
-class FrontEnd {
+class SongList {
  public:
-  virtual ~FrontEnd() = default;
+  virtual ~SongList() = default;
 
-  // --- the song list ---
   virtual void DeleteAllRows() = 0;
   // Adds a row of empty cells after the last; its index, or -1 when none could be added.
   virtual int AppendRow() = 0;
@@ -41,21 +38,11 @@ class FrontEnd {
   [[nodiscard]] virtual std::string GetCellText(int row, int column) = 0;
   // The selected row, -1 when none is.
   [[nodiscard]] virtual int SelectedRow() = 0;
-
-  // --- the rest of the window ---
-  // The text of the search box.
-  [[nodiscard]] virtual std::string SearchText() = 0;
-  // A message box titled "信息：" on the window thread, modal to the program.
-  virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
-  // A worker's yes/no question (no icon). The window thread shows it without blocking the main
-  // window; the worker waits for the answer. True for Yes.
-  [[nodiscard]] virtual bool AskYesNo(const std::string& text) = 0;
-  // Puts a GBK text on the clipboard; failures are silent.
-  virtual void SetClipboardText(const std::string& text) = 0;
-  // Runs `work` on a new detached worker thread.
-  virtual void StartWorker(std::function<void()> work) = 0;
-  // A copy of the save folder (GBK), taken when a download starts.
-  [[nodiscard]] virtual std::string SaveFolder() = 0;
+  // Sets one cell only while cell `keyColumn` of the same row holds `key`, checked and written
+  // in one step: a worker's result never lands in a row that a new search has refilled with
+  // another song. Whether the cell was set.
+  virtual bool SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
+                                  const std::string& key) = 0;
 };
 
 }  // namespace ornivel

@@ -16,33 +16,41 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 // Searches are started on the window thread only; the counter tells the latest one.
 std::atomic<unsigned> g_latestSearch{0};
 
-const Pairs& NamePass1() {
+// The cleaning passes, each a list of (find, replacement) pairs applied in order: characters a
+// file name may not hold become spaces, and the artist's "&" becomes "、".
+const Pairs& NamePathCharactersToSpace() {
   static const Pairs pairs = {{"?", " "}, {"\\", " "}, {"/", " "}, {":", " "}, {"*", " "}};
   return pairs;
 }
-const Pairs& NamePass2() {
+const Pairs& NameQuoteBracketsAndPipeToSpace() {
   static const Pairs pairs = {{"\"", " "}, {"<", " "}, {">", " "}, {"|", " "}};
   return pairs;
 }
-const Pairs& ArtistPass1() {
+const Pairs& ArtistAmpersandAndPathCharacters() {
   static const Pairs pairs = {
       {"&", Utf8ToGbk("、")}, {"?", " "}, {"\\", " "}, {"/", " "}, {":", " "}};
   return pairs;
 }
-const Pairs& ArtistPass2() {
+const Pairs& ArtistQuoteBracketsPipeAndStarToSpace() {
   static const Pairs pairs = {{"\"", " "}, {"<", " "}, {">", " "}, {"|", " "}, {"*", " "}};
   return pairs;
 }
-const Pairs& AlbumPass() {
+const Pairs& AlbumQuestionMarkToSpace() {
   static const Pairs pairs = {{"?", " "}};
   return pairs;
 }
 
 }  // namespace
 
-std::string EmptyKeywordMessage() { return Utf8ToGbk("你要听什么歌尽管跟我说=^_^= "); }
-std::string PatternFailedMessage() { return Utf8ToGbk("正则创建失败！"); }
-std::string NoSongMessage() { return Utf8ToGbk("没有找到歌曲，尝试减少或者换一个关键词吧"); }
+std::string EmptyKeywordMessage() {
+  return Utf8ToGbk("你要听什么歌尽管跟我说=^_^= ");
+}
+std::string PatternFailedMessage() {
+  return Utf8ToGbk("正则创建失败！");
+}
+std::string NoSongMessage() {
+  return Utf8ToGbk("没有找到歌曲，尝试减少或者换一个关键词吧");
+}
 
 std::string ReplaceMany(std::string_view text, const Pairs& pairs) {
   std::string result(text);
@@ -55,38 +63,42 @@ std::string ReplaceMany(std::string_view text, const Pairs& pairs) {
 }
 
 std::string CleanSongName(std::string_view name) {
-  return ReplaceMany(ReplaceMany(name, NamePass1()), NamePass2());
+  return ReplaceMany(ReplaceMany(name, NamePathCharactersToSpace()),
+                     NameQuoteBracketsAndPipeToSpace());
 }
 
 std::string CleanArtist(std::string_view artist) {
-  return ReplaceMany(ReplaceMany(artist, ArtistPass1()), ArtistPass2());
+  return ReplaceMany(ReplaceMany(artist, ArtistAmpersandAndPathCharacters()),
+                     ArtistQuoteBracketsPipeAndStarToSpace());
 }
 
-std::string CleanAlbum(std::string_view album) { return ReplaceMany(album, AlbumPass()); }
+std::string CleanAlbum(std::string_view album) {
+  return ReplaceMany(album, AlbumQuestionMarkToSpace());
+}
 
-void SearchSongs(FrontEnd& frontEnd) {
-  const std::string keyword = frontEnd.SearchText();
+void SearchSongs(SongList& list, Prompts& prompts) {
+  const std::string keyword = prompts.SearchText();
   if (keyword.empty()) {
-    frontEnd.ShowMessage(EmptyKeywordMessage(), MessageIcon::kInformation);
+    prompts.ShowMessage(EmptyKeywordMessage(), MessageIcon::kInformation);
     return;
   }
   const unsigned search = ++g_latestSearch;
   const std::string reply = HttpRequest(SearchAddress(UrlEncode(keyword, false, true)));
   // The request pumps messages: the user may have started another search meanwhile.
   if (search != g_latestSearch.load()) return;
-  (void)FillSongList(frontEnd, Utf8ToGbk(reply));
+  (void)FillSongList(list, prompts, Utf8ToGbk(reply));
 }
 
-int FillSongList(FrontEnd& frontEnd, const std::string& reply) {
+int FillSongList(SongList& list, Prompts& prompts, const std::string& reply) {
   RegexObject regex;
-  frontEnd.DeleteAllRows();
+  list.DeleteAllRows();
   if (!regex.Create(kSongRecordPattern, reply, false, false, true, true)) {
-    frontEnd.ShowMessage(PatternFailedMessage(), MessageIcon::kError);
+    prompts.ShowMessage(PatternFailedMessage(), MessageIcon::kError);
     return 0;
   }
   const int count = regex.MatchCount();
   if (count == 0) {
-    frontEnd.ShowMessage(NoSongMessage(), MessageIcon::kInformation);
+    prompts.ShowMessage(NoSongMessage(), MessageIcon::kInformation);
     return 0;
   }
   for (int i = 1; i <= count; ++i) {
@@ -94,12 +106,12 @@ int FillSongList(FrontEnd& frontEnd, const std::string& reply) {
     const std::string artist = CleanArtist(regex.SubMatchText(i, 5));
     const std::string album = CleanAlbum(regex.SubMatchText(i, 3));
     const std::string identifier = regex.SubMatchText(i, 1);
-    const int row = frontEnd.AppendRow();
-    frontEnd.SetCellText(row, kColumnNumber, std::to_string(row + 1));
-    frontEnd.SetCellText(row, kColumnTitle, name);
-    frontEnd.SetCellText(row, kColumnArtist, artist);
-    frontEnd.SetCellText(row, kColumnAlbum, album);
-    frontEnd.SetCellText(row, kColumnIdentifier, identifier);
+    const int row = list.AppendRow();
+    list.SetCellText(row, kColumnNumber, std::to_string(row + 1));
+    list.SetCellText(row, kColumnTitle, name);
+    list.SetCellText(row, kColumnArtist, artist);
+    list.SetCellText(row, kColumnAlbum, album);
+    list.SetCellText(row, kColumnIdentifier, identifier);
   }
   return count;
 }

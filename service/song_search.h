@@ -6,24 +6,21 @@
 #include <utility>
 #include <vector>
 
+#include "service/prompts.h"
 #include "service/song_list.h"
+#include "service/song_record_pattern.h"
 
 namespace ornivel {
-
-// The song-record pattern of the search reply: groups 1 identifier, 2 song name, 3 album,
-// 4 whatever stands before the artist field, 5 artist.
-inline constexpr std::string_view kSongRecordPattern =
-    "rid':'(.*?)','songName':'(.*?)','album':'(.*?)','(.*?)artist':'(.*?)'";
 
 // Runs on the window thread, bound to the search button. An empty keyword gives a message and
 // changes nothing; otherwise the reply of the service fills the list. When another search is
 // started while this one waits for its reply, the later search's results stand and this one
 // changes nothing when its reply comes.
-void SearchSongs(FrontEnd& frontEnd);
+void SearchSongs(SongList& list, Prompts& prompts);
 
 // Empties the list and appends one row per song record of `reply` (GBK); the number of rows.
 // 0, with a message, when the pattern fails or finds no record.
-int FillSongList(FrontEnd& frontEnd, const std::string& reply);
+int FillSongList(SongList& list, Prompts& prompts, const std::string& reply);
 
 // `text` with each pair's find text replaced by its replacement, pair after pair, ASCII letters
 // compared without regard to case, a double-byte character never split. An empty find text

@@ -38,10 +38,12 @@ QIcon ProgramIcon() {
 void ConnectMainWindow(MainWindow& window, QtFrontEnd& frontEnd, SaveFolderStore& store,
                        const ProgramPaths& paths) {
   QtFrontEnd* ui = &frontEnd;
-  QObject::connect(&window, &MainWindow::searchClicked, [ui] { SearchSongs(*ui); });
-  QObject::connect(&window, &MainWindow::listLeftClicked, [ui] { StartAddressLookup(*ui); });
-  QObject::connect(&window, &MainWindow::copyAddressChosen, [ui] { CopySongAddress(*ui); });
-  QObject::connect(&window, &MainWindow::downloadChosen, [ui] { StartDownload(*ui); });
+  QObject::connect(&window, &MainWindow::searchClicked, [ui] { SearchSongs(*ui, *ui); });
+  QObject::connect(&window, &MainWindow::listLeftClicked, [ui] { StartAddressLookup(*ui, *ui); });
+  QObject::connect(&window, &MainWindow::copyAddressChosen, [ui] { CopySongAddress(*ui, *ui); });
+  // Each download takes its own copy of the save folder when it starts.
+  QObject::connect(&window, &MainWindow::downloadChosen,
+                   [ui, &store] { StartDownload(*ui, *ui, *ui, store.Get()); });
   QObject::connect(&window, &MainWindow::changeFolderChosen,
                    [ui, &store, &paths] { ChooseSaveFolder(*ui, store, paths); });
   QObject::connect(&window, &MainWindow::tipChosen, [&window] { ShowTipWindow(&window); });
@@ -60,7 +62,8 @@ int RunApplication(int argc, char** argv) {
   InstallQtMessagePump();
 
   if (QGuiApplication::primaryScreen() == nullptr) {
-    QMessageBox::critical(nullptr, QString::fromUtf8("信息："), QString::fromUtf8("载入启动窗口失败"));
+    QMessageBox::critical(nullptr, QString::fromUtf8("信息："),
+                          QString::fromUtf8("载入启动窗口失败"));
     return -1;
   }
   g_saveFolder = new SaveFolderStore();
@@ -68,7 +71,7 @@ int RunApplication(int argc, char** argv) {
   auto window = std::make_unique<MainWindow>();
   window->PlaceCentred();
   // Workers may outlive the window and even this function: the front end is never freed.
-  g_frontEnd = new QtFrontEnd(window.get(), *g_saveFolder);
+  g_frontEnd = new QtFrontEnd(window.get());
   QtFrontEnd* frontEnd = g_frontEnd;
 
   ConnectMainWindow(*window, *frontEnd, *g_saveFolder, paths);

@@ -17,9 +17,13 @@ const QString kMessageTitle = QString::fromUtf8("信息：");
 
 }  // namespace
 
-QString FromGbk(const std::string& text) { return QString::fromStdString(GbkToUtf8(text)); }
+QString FromGbk(const std::string& text) {
+  return QString::fromStdString(GbkToUtf8(text));
+}
 
-std::string ToGbk(const QString& text) { return Utf8ToGbk(text.toStdString()); }
+std::string ToGbk(const QString& text) {
+  return Utf8ToGbk(text.toStdString());
+}
 
 void InstallQtMessagePump() {
   g_pumpThread = std::this_thread::get_id();
@@ -29,11 +33,8 @@ void InstallQtMessagePump() {
   });
 }
 
-QtFrontEnd::QtFrontEnd(MainWindow* window, SaveFolderStore& store)
-    : windowThread_(std::this_thread::get_id()),
-      window_(window),
-      store_(store),
-      context_(new QObject()) {}
+QtFrontEnd::QtFrontEnd(MainWindow* window)
+    : windowThread_(std::this_thread::get_id()), window_(window), context_(new QObject()) {}
 
 void QtFrontEnd::Close() {
   std::map<std::uint64_t, std::function<void()>> waiting;
@@ -157,6 +158,18 @@ int QtFrontEnd::SelectedRow() {
   return row - 1;
 }
 
+bool QtFrontEnd::SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
+                                    const std::string& key) {
+  return OnWindowThread<bool>([row, column, text, keyColumn, key](MainWindow& w) {
+    SongTable* table = w.songList();
+    const QTableWidgetItem* keyItem = table->item(row, keyColumn);
+    QTableWidgetItem* item = table->item(row, column);
+    if (keyItem == nullptr || item == nullptr || ToGbk(keyItem->text()) != key) return false;
+    item->setText(FromGbk(text));
+    return true;
+  });
+}
+
 std::string QtFrontEnd::SearchText() {
   return OnWindowThread<std::string>([](MainWindow& w) { return ToGbk(w.searchBox()->text()); });
 }
@@ -204,9 +217,9 @@ void QtFrontEnd::SetClipboardText(const std::string& text) {
       [text](MainWindow&) { QGuiApplication::clipboard()->setText(FromGbk(text)); });
 }
 
-void QtFrontEnd::StartWorker(std::function<void()> work) { std::thread(std::move(work)).detach(); }
-
-std::string QtFrontEnd::SaveFolder() { return store_.Get(); }
+void QtFrontEnd::StartWorker(std::function<void()> work) {
+  std::thread(std::move(work)).detach();
+}
 
 void QtFrontEnd::ShowSaveFolder(const std::string& folder) {
   OnWindowThread<void>([folder](MainWindow& w) { w.saveFolderBox()->setText(FromGbk(folder)); });

@@ -14,21 +14,27 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "app/qt/main_window.h"
 #include "app/settings.h"
+#include "service/prompts.h"
+#include "service/song_list.h"
+#include "service/worker_starter.h"
 
 namespace ornivel {
 
-class QtFrontEnd final : public ShellWindow {
+class QtFrontEnd final : public SongList,
+                         public Prompts,
+                         public WorkerStarter,
+                         public SaveFolderWindow {
  public:
-  // Made on the window thread, for `window`; `store` holds the save folder.
-  QtFrontEnd(MainWindow* window, SaveFolderStore& store);
+  // Made on the window thread, for `window`.
+  explicit QtFrontEnd(MainWindow* window);
 
   // From now on every operation does nothing; pending hand-overs are released. Window thread.
   void Close();
@@ -38,12 +44,13 @@ class QtFrontEnd final : public ShellWindow {
   void SetCellText(int row, int column, const std::string& text) override;
   std::string GetCellText(int row, int column) override;
   int SelectedRow() override;
+  bool SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
+                          const std::string& key) override;
   std::string SearchText() override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   bool AskYesNo(const std::string& text) override;
   void SetClipboardText(const std::string& text) override;
   void StartWorker(std::function<void()> work) override;
-  std::string SaveFolder() override;
   void ShowSaveFolder(const std::string& folder) override;
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
 
@@ -58,12 +65,11 @@ class QtFrontEnd final : public ShellWindow {
 
   const std::thread::id windowThread_;
   MainWindow* window_;  // read on the window thread only
-  SaveFolderStore& store_;
   std::mutex mutex_;    // guards closed_, pending_ and the posting of hand-overs
   bool closed_ = false;
   std::uint64_t nextHandOver_ = 0;
   std::map<std::uint64_t, std::function<void()>> pending_;  // cancels of waiting hand-overs
-  QObject* context_;    // lives on the window thread; hand-overs are posted to it
+  QObject* context_;  // lives on the window thread; hand-overs are posted to it
 };
 
 // Installs the message pump of the HTTP code: on the window thread it processes the pending

@@ -6,27 +6,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "service/memory_front_end.h"
-
 namespace ornivel {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The settings code's window: the in-memory front end plus a scripted folder browser.
-class FakeShell final : public ShellWindow {
+// The settings code's window: the save-folder box and a scripted folder browser.
+class FakeShell final : public SaveFolderWindow {
  public:
-  void DeleteAllRows() override {}
-  int AppendRow() override { return -1; }
-  void SetCellText(int, int, const std::string&) override {}
-  std::string GetCellText(int, int) override { return {}; }
-  int SelectedRow() override { return -1; }
-  std::string SearchText() override { return {}; }
-  void ShowMessage(const std::string&, MessageIcon) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-  void SetClipboardText(const std::string&) override {}
-  void StartWorker(std::function<void()> work) override { work(); }
-  std::string SaveFolder() override { return {}; }
   void ShowSaveFolder(const std::string& folder) override { shown = folder; }
   std::optional<std::string> BrowseForFolder(const std::string& title) override {
     browserTitle = title;
@@ -87,13 +74,15 @@ TEST_F(SettingsTest, LongValuesAreCutAt10239BytesWithoutSplittingACharacter) {
 }
 
 TEST_F(SettingsTest, ChoiceIsStoredShownAndWrittenKeepingTheOtherLines) {
-  std::ofstream(dir_ / "yyst.ini") << "; hand-edited\r\n[a]\r\na=/old\r\nnote=keep me\r\n[z]\r\nq=1\r\n";
+  std::ofstream(dir_ / "yyst.ini")
+      << "; hand-edited\r\n[a]\r\na=/old\r\nnote=keep me\r\n[z]\r\nq=1\r\n";
   shell_.choice = "/chosen";
   ChooseSaveFolder(shell_, store_, paths_);
   EXPECT_EQ(shell_.browserTitle, ChooseFolderTitle());
   EXPECT_EQ(store_.Get(), "/chosen");
   EXPECT_EQ(shell_.shown, "/chosen");
-  EXPECT_EQ(ReadAll(dir_ / "yyst.ini"), "; hand-edited\r\n[a]\r\na=/chosen\r\nnote=keep me\r\n[z]\r\nq=1\r\n");
+  EXPECT_EQ(ReadAll(dir_ / "yyst.ini"),
+            "; hand-edited\r\n[a]\r\na=/chosen\r\nnote=keep me\r\n[z]\r\nq=1\r\n");
 }
 
 TEST_F(SettingsTest, CancelAfterAChoiceGoesBackToTheProgramFolderAndWritesIt) {

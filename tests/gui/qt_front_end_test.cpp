@@ -32,7 +32,7 @@ class QtFrontEndTest : public ::testing::Test {
   void SetUp() override {
     window_ = std::make_unique<MainWindow>();
     window_->show();
-    frontEnd_ = std::make_unique<QtFrontEnd>(window_.get(), store_);
+    frontEnd_ = std::make_unique<QtFrontEnd>(window_.get());
     ui_ = frontEnd_.get();
   }
   // Every test joins its workers before it ends, so the front end can go.
@@ -55,6 +55,12 @@ TEST_F(QtFrontEndTest, ListOperationsOnTheWindowThread) {
   ui_->SetCellText(0, 9, "ignored");
   EXPECT_EQ(ui_->GetCellText(7, 1), "");
   EXPECT_EQ(ui_->GetCellText(0, -1), "");
+  // The conditional write checks the key cell and writes in one step.
+  EXPECT_TRUE(ui_->SetCellTextIfHolds(1, 5, "http://h/\xD6\xD0", 4, "MUSIC_\xD6\xD0"));
+  EXPECT_EQ(window_->songList()->item(1, 5)->text(), QString::fromUtf8("http://h/中"));
+  EXPECT_FALSE(ui_->SetCellTextIfHolds(1, 5, "other", 4, "MUSIC_OTHER"));
+  EXPECT_FALSE(ui_->SetCellTextIfHolds(9, 5, "other", 4, ""));
+  EXPECT_EQ(ui_->GetCellText(1, 5), "http://h/\xD6\xD0");
   window_->songList()->selectRow(1);
   EXPECT_EQ(ui_->SelectedRow(), 1);
   ui_->DeleteAllRows();
@@ -73,8 +79,9 @@ TEST_F(QtFrontEndTest, WorkersReadAndWriteWhileTheWindowThreadRefillsTheList) {
     for (int row = 0; row < kRows; ++row) {
       const int index = ui_->AppendRow();
       for (int column = 0; column < kColumnCount; ++column) {
-        ui_->SetCellText(index, column,
-                         "r" + std::to_string(round) + "-" + std::to_string(row) + "-" + std::to_string(column));
+        ui_->SetCellText(
+            index, column,
+            "r" + std::to_string(round) + "-" + std::to_string(row) + "-" + std::to_string(column));
       }
     }
   };
@@ -88,8 +95,8 @@ TEST_F(QtFrontEndTest, WorkersReadAndWriteWhileTheWindowThreadRefillsTheList) {
         const int row = (i * 7 + w) % kRows;
         const std::string text = ui_->GetCellText(row, 1);
         // Whole or empty, never half of one write and half of another.
-        const bool whole = text.empty() ||
-                           (text[0] == 'r' && text.size() >= 6 && text.compare(text.size() - 2, 2, "-1") == 0);
+        const bool whole = text.empty() || (text[0] == 'r' && text.size() >= 6 &&
+                                            text.compare(text.size() - 2, 2, "-1") == 0);
         if (!whole) ++torn;
         ui_->SetCellText(row, 5, "w" + std::to_string(w));
         (void)ui_->SelectedRow();
@@ -99,10 +106,12 @@ TEST_F(QtFrontEndTest, WorkersReadAndWriteWhileTheWindowThreadRefillsTheList) {
   }
   int round = 1;
   // The window thread keeps refilling the list and serving the workers; it never waits.
-  const bool done = PumpUntil([&] {
-    refill(round++);
-    return finished.load() == 4;
-  }, 60s);
+  const bool done = PumpUntil(
+      [&] {
+        refill(round++);
+        return finished.load() == 4;
+      },
+      60s);
   for (auto& worker : workers) worker.join();
   EXPECT_TRUE(done) << "the workers did not finish: a hand-over deadlocked";
   EXPECT_EQ(torn.load(), 0);
@@ -185,7 +194,8 @@ TEST_F(QtFrontEndTest, FolderBrowserTitleAndCancel) {
     title = dialog->windowTitle();
     QTest::keyClick(dialog, Qt::Key_Escape);
   });
-  EXPECT_EQ(ui_->BrowseForFolder("\xC7\xEB\xD1\xA1\xD4\xF1\xD2\xAA\xB1\xA3\xB4\xE6\xB5\xC4\xCE\xC4\xBC\xFE\xBC\xD0"),
+  EXPECT_EQ(ui_->BrowseForFolder(
+                "\xC7\xEB\xD1\xA1\xD4\xF1\xD2\xAA\xB1\xA3\xB4\xE6\xB5\xC4\xCE\xC4\xBC\xFE\xBC\xD0"),
             std::nullopt);
   EXPECT_EQ(title, QString::fromUtf8("请选择要保存的文件夹"));
 }

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "service/memory_front_end.h"
 #include "service/song_address.h"
 #include "service/song_download.h"
 #include "service/song_search.h"
 #include "tests/support/catalog_process.h"
 #include "tests/support/gbk.h"
+#include "tests/support/memory_front_end.h"
 #include "tests/support/mp3_files.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,10 +33,12 @@ class ServiceEndToEndTest : public ::testing::Test {
     music_ = base_ / "music";
     save_ = base_ / "save";
     fs::create_directories(save_);
-    test::WriteMp3(music_ / "jay/gaobai.mp3", TagStyle::kId3v2Unicode, "告白气球", "周杰伦", "床边故事", 60);
-    test::WriteMp3(music_ / "jay/qingtian.mp3", TagStyle::kId3v2Unicode, "晴天", "周杰伦", "叶惠美", 80);
-    test::WriteMp3(music_ / "band.mp3", TagStyle::kId3v2Unicode, "Either/Or: Live*", "Simon & Garfunkel",
-                   "What?", 30);
+    test::WriteMp3(music_ / "jay/gaobai.mp3", TagStyle::kId3v2Unicode, "告白气球", "周杰伦",
+                   "床边故事", 60);
+    test::WriteMp3(music_ / "jay/qingtian.mp3", TagStyle::kId3v2Unicode, "晴天", "周杰伦", "叶惠美",
+                   80);
+    test::WriteMp3(music_ / "band.mp3", TagStyle::kId3v2Unicode, "Either/Or: Live*",
+                   "Simon & Garfunkel", "What?", 30);
     catalog_ = std::make_unique<test::CatalogProcess>(music_);
     ASSERT_FALSE(catalog_->host().empty());
     ::setenv("ORNIVEL_SERVICE_HOST", catalog_->host().c_str(), 1);
@@ -50,18 +52,18 @@ class ServiceEndToEndTest : public ::testing::Test {
 
   void Search(const std::string& utf8Keyword) {
     ui_.SetSearchText(Gbk(utf8Keyword));
-    SearchSongs(ui_);
+    SearchSongs(ui_, ui_);
   }
 
   void LookUp(int row) {
     ui_.Select(row);
-    StartAddressLookup(ui_);
+    StartAddressLookup(ui_, ui_);
     ui_.WaitForWorkers();
   }
 
   void Download(int row) {
     ui_.Select(row);
-    StartDownload(ui_);
+    StartDownload(ui_, ui_, ui_, ui_.SaveFolder());
     ui_.WaitForWorkers();
   }
 
@@ -98,9 +100,8 @@ TEST_F(ServiceEndToEndTest, LookupWritesTheAddressAndDownloadSavesTheVeryBytes) 
   Search("告白");
   ASSERT_EQ(ui_.RowCount(), 1);
   LookUp(0);
-  EXPECT_EQ(ui_.Row(0)[kColumnAddress],
-            "http://" + catalog_->host() + "/resource/jay/gaobai.mp3");
-  CopySongAddress(ui_);
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress], "http://" + catalog_->host() + "/resource/jay/gaobai.mp3");
+  CopySongAddress(ui_, ui_);
   EXPECT_EQ(ui_.Clipboard(), ui_.Row(0)[kColumnAddress]);
 
   Download(0);
@@ -146,17 +147,18 @@ TEST_F(ServiceEndToEndTest, TwoLookupsAndTwoDownloadsAtOnce) {
   Search("周杰伦");
   ASSERT_EQ(ui_.RowCount(), 2);
   ui_.Select(0);
-  StartAddressLookup(ui_);
+  StartAddressLookup(ui_, ui_);
   ui_.Select(1);
-  StartAddressLookup(ui_);
+  StartAddressLookup(ui_, ui_);
   ui_.WaitForWorkers();
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], "http://" + catalog_->host() + "/resource/jay/gaobai.mp3");
-  EXPECT_EQ(ui_.Row(1)[kColumnAddress], "http://" + catalog_->host() + "/resource/jay/qingtian.mp3");
+  EXPECT_EQ(ui_.Row(1)[kColumnAddress],
+            "http://" + catalog_->host() + "/resource/jay/qingtian.mp3");
 
   ui_.Select(0);
-  StartDownload(ui_);
+  StartDownload(ui_, ui_, ui_, ui_.SaveFolder());
   ui_.Select(1);
-  StartDownload(ui_);
+  StartDownload(ui_, ui_, ui_, ui_.SaveFolder());
   ui_.WaitForWorkers();
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
   EXPECT_EQ(ui_.Row(1)[kColumnAddress], DownloadedStatus());
@@ -169,7 +171,7 @@ TEST_F(ServiceEndToEndTest, NoSelectionSendsNothingAndCopyAsksForTheAddress) {
   LookUp(-1);
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], "");
   ui_.Select(0);
-  CopySongAddress(ui_);
+  CopySongAddress(ui_, ui_);
   ASSERT_FALSE(ui_.Messages().empty());
   EXPECT_EQ(ui_.Messages().back().text, AddressFirstMessage());
   EXPECT_EQ(ui_.Messages().back().icon, MessageIcon::kInformation);

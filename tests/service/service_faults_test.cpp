@@ -3,14 +3,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "http/message_pump.h"
-#include "service/memory_front_end.h"
 #include "service/song_address.h"
 #include "service/song_download.h"
 #include "service/song_search.h"
 #include "tests/support/gbk.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/memory_front_end.h"
 #include "tests/support/raw_http_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -23,10 +24,13 @@ using test::HttpResponse;
 using test::RawHttpServer;
 using test::RawReply;
 
-std::string Host(const RawHttpServer& server) { return "127.0.0.1:" + std::to_string(server.port()); }
+std::string Host(const RawHttpServer& server) {
+  return "127.0.0.1:" + std::to_string(server.port());
+}
 
 std::size_t FileCount(const fs::path& folder) {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
 class ServiceFaultsTest : public ::testing::Test {
@@ -52,7 +56,7 @@ class ServiceFaultsTest : public ::testing::Test {
   }
 
   void Download() {
-    StartDownload(ui_);
+    StartDownload(ui_, ui_, ui_, ui_.SaveFolder());
     ui_.WaitForWorkers();
   }
 
@@ -70,15 +74,22 @@ TEST_F(ServiceFaultsTest, ServiceDown) {
   ::setenv("ORNIVEL_SERVICE_HOST", host.c_str(), 1);
   ui_.AppendRow();
   ui_.SetSearchText("abc");
-  SearchSongs(ui_);
+  SearchSongs(ui_, ui_);
   EXPECT_EQ(ui_.RowCount(), 0);
   ASSERT_EQ(ui_.Messages().size(), 1u);
   EXPECT_EQ(ui_.Messages()[0].text, NoSongMessage());
 
   OneRow("MUSIC_1", "");
-  StartAddressLookup(ui_);
+  StartAddressLookup(ui_, ui_);
   ui_.WaitForWorkers();
-  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), "");  // no useless http:///resource/
+  // No useless http:///resource/: the row says the lookup failed, and is no address.
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), LookupFailedStatus());
+  CopySongAddress(ui_, ui_);
+  Download();
+  ASSERT_EQ(ui_.Messages().size(), 3u);
+  EXPECT_EQ(ui_.Messages()[1].text, AddressFirstMessage());
+  EXPECT_EQ(ui_.Messages()[2].text, AddressFirstMessage());
+  EXPECT_EQ(ui_.Clipboard(), "");
 
   OneRow("MUSIC_1", "http://" + host + "/resource/a.mp3");
   Download();
@@ -113,7 +124,8 @@ TEST_F(ServiceFaultsTest, BodyCutShortOfItsLengthOrEmptyIsNoSong) {
 }
 
 TEST_F(ServiceFaultsTest, SongRequestCarriesTheFetchHeaders) {
-  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3song")}; });
+  RawHttpServer server(
+      [](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3song")}; });
   OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a b.mp3");
   Download();
   EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadedStatus());
@@ -133,16 +145,16 @@ TEST_F(ServiceFaultsTest, ReplyWithoutRecordsAndLookupWithoutMarkers) {
   });
   ::setenv("ORNIVEL_SERVICE_HOST", Host(server).c_str(), 1);
   ui_.SetSearchText("abc");
-  SearchSongs(ui_);
+  SearchSongs(ui_, ui_);
   EXPECT_EQ(ui_.Messages().back().text, NoSongMessage());
 
   OneRow("MUSIC_1", "");
-  StartAddressLookup(ui_);
+  StartAddressLookup(ui_, ui_);
   ui_.WaitForWorkers();
-  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), "");
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), LookupFailedStatus());
   EXPECT_NE(server.requests().back().find("GET /webmusic/st/getNewMuiseByRid?rid=MUSIC_1 HTTP/1.1"),
             std::string::npos);
-  CopySongAddress(ui_);
+  CopySongAddress(ui_, ui_);
   EXPECT_EQ(ui_.Messages().back().text, AddressFirstMessage());
 }
 
@@ -156,7 +168,7 @@ TEST_F(ServiceFaultsTest, LookupOfARowThatANewSearchReplacedWritesNothing) {
   });
   ::setenv("ORNIVEL_SERVICE_HOST", Host(server).c_str(), 1);
   OneRow("MUSIC_OLD", "");
-  StartAddressLookup(ui_);
+  StartAddressLookup(ui_, ui_);
   while (!asked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   OneRow("MUSIC_NEW", "");  // a new search refilled the list while the service answered
   ui_.WaitForWorkers();
@@ -164,7 +176,8 @@ TEST_F(ServiceFaultsTest, LookupOfARowThatANewSearchReplacedWritesNothing) {
 }
 
 TEST_F(ServiceFaultsTest, HostileIdentifiersWriteNothing) {
-  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3")}; });
+  RawHttpServer server(
+      [](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3")}; });
   const fs::path inner = save_ / "inner";
   fs::create_directories(inner);
   ui_.SetSaveFolder(inner.string());
@@ -179,7 +192,8 @@ TEST_F(ServiceFaultsTest, HostileIdentifiersWriteNothing) {
 }
 
 TEST_F(ServiceFaultsTest, UnwritableSaveFolderFails) {
-  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3")}; });
+  RawHttpServer server(
+      [](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3")}; });
   ui_.SetSaveFolder((save_ / "gone").string());
   OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
   Download();
@@ -192,26 +206,41 @@ TEST_F(ServiceFaultsTest, UnwritableSaveFolderFails) {
   EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
 }
 
-TEST_F(ServiceFaultsTest, FileUnderTheTemporaryNameIsNeverTruncated) {
-  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "new bytes")}; });
+std::string FileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(ServiceFaultsTest, LeftoversNeverBlockTheSongAndAreNeverTouched) {
+  RawHttpServer server(
+      [](const std::string&) { return RawReply{HttpResponse("200 OK", "", "new bytes")}; });
+  // A song kept under its identifier by an earlier download, and the partial file of one
+  // interrupted by closing the program.
   std::ofstream(save_ / "MUSIC_1.mp3") << "kept song";
+  std::ofstream(save_ / "MUSIC_1.1.part") << "partial";
   OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
   Download();
-  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
-  std::ifstream kept(save_ / "MUSIC_1.mp3");
-  std::string text;
-  std::getline(kept, text);
-  EXPECT_EQ(text, "kept song");
-  EXPECT_FALSE(fs::exists(save_ / "Artist - Title.mp3"));
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadedStatus());
+  EXPECT_EQ(FileText(save_ / "Artist - Title.mp3"), "new bytes");
+  EXPECT_EQ(FileText(save_ / "MUSIC_1.mp3"), "kept song");
+  EXPECT_EQ(FileText(save_ / "MUSIC_1.1.part"), "partial");
+  EXPECT_EQ(FileCount(save_), 3u);  // no temporary file of this download is left
 }
 
 TEST_F(ServiceFaultsTest, RenameRefusedLeavesTheSongUnderItsIdentifier) {
-  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "bytes")}; });
+  RawHttpServer server(
+      [](const std::string&) { return RawReply{HttpResponse("200 OK", "", "bytes")}; });
   OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
   ui_.SetCellText(0, kColumnTitle, std::string(300, 'x'));  // longer than a file name may be
   Download();
   EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), RenameFailedStatus());
-  EXPECT_TRUE(fs::exists(save_ / "MUSIC_1.mp3"));
+  EXPECT_EQ(FileText(save_ / "MUSIC_1.mp3"), "bytes");
+  // Downloaded again: the kept song is not replaced; the new one is numbered like final names.
+  ui_.SetCellText(0, kColumnAddress, "http://" + Host(server) + "/resource/a.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), RenameFailedStatus());
+  EXPECT_EQ(FileText(save_ / "MUSIC_1(1).mp3"), "bytes");
+  EXPECT_EQ(FileCount(save_), 2u);
 }
 
 TEST_F(ServiceFaultsTest, StatusTextInColumnFiveIsNoAddress) {
@@ -229,13 +258,14 @@ bool g_nested = false;
 
 TEST_F(ServiceFaultsTest, LatestSearchWins) {
   test::LoopbackServer server;
-  server.server().Get("/webmusic/getsjplayinfo", [](const httplib::Request& req, httplib::Response& res) {
-    const bool slow = req.get_param_value("key") == "slow";
-    if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    res.set_content(std::string("{'rid':'") + (slow ? "SLOW" : "FAST") +
-                        "','songName':'s','album':'a','artist':'b'}\n",
-                    "text/plain");
-  });
+  server.server().Get("/webmusic/getsjplayinfo",
+                      [](const httplib::Request& req, httplib::Response& res) {
+                        const bool slow = req.get_param_value("key") == "slow";
+                        if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                        res.set_content(std::string("{'rid':'") + (slow ? "SLOW" : "FAST") +
+                                            "','songName':'s','album':'a','artist':'b'}\n",
+                                        "text/plain");
+                      });
   ::setenv("ORNIVEL_SERVICE_HOST", server.host().c_str(), 1);
   g_ui = &ui_;
   g_nested = false;
@@ -243,10 +273,10 @@ TEST_F(ServiceFaultsTest, LatestSearchWins) {
     if (g_nested) return;
     g_nested = true;
     g_ui->SetSearchText("fast");
-    SearchSongs(*g_ui);
+    SearchSongs(*g_ui, *g_ui);
   });
   ui_.SetSearchText("slow");
-  SearchSongs(ui_);
+  SearchSongs(ui_, ui_);
   SetMessagePump(nullptr);
   ASSERT_TRUE(g_nested);
   ASSERT_EQ(ui_.RowCount(), 1);

@@ -11,8 +11,12 @@ namespace {
 using test::Gbk;
 
 TEST(DownloadNamesTest, TemporaryTargetAndNumberedNames) {
-  EXPECT_EQ(TemporaryFileName("/music", "MUSIC_1"), "/music/MUSIC_1.mp3");
-  EXPECT_EQ(TargetFileName("/music", Gbk("周杰伦"), Gbk("告白气球")), Gbk("/music/周杰伦 - 告白气球.mp3"));
+  EXPECT_EQ(TemporaryFileName("/music", "MUSIC_1", 1), "/music/MUSIC_1.1.part");
+  EXPECT_EQ(TemporaryFileName("/music", "MUSIC_1", 12), "/music/MUSIC_1.12.part");
+  EXPECT_EQ(IdentifierFileName("/music", "MUSIC_1", 0), "/music/MUSIC_1.mp3");
+  EXPECT_EQ(IdentifierFileName("/music", "MUSIC_1", 2), "/music/MUSIC_1(2).mp3");
+  EXPECT_EQ(TargetFileName("/music", Gbk("周杰伦"), Gbk("告白气球")),
+            Gbk("/music/周杰伦 - 告白气球.mp3"));
   EXPECT_EQ(NumberedFileName("/music", "A", "T", 1), "/music/A - T(1).mp3");
   EXPECT_EQ(NumberedFileName("/music", "A", "T", 12), "/music/A - T(12).mp3");
   // One separator is always added, also after the root folder.
@@ -22,8 +26,9 @@ TEST(DownloadNamesTest, TemporaryTargetAndNumberedNames) {
 TEST(DownloadNamesTest, HostileIdentifiersNeverNameAFile) {
   EXPECT_TRUE(IsSafeIdentifier("MUSIC_12345"));
   EXPECT_TRUE(IsSafeIdentifier(Gbk("歌曲.1")));
-  for (const std::string& hostile : std::vector<std::string>{"", "../x", "a/b", "a\\b", "..", "x..y", "a\nb", "a\rb",
-                                    std::string("a\0b", 3), "\x7F"}) {
+  for (const std::string& hostile :
+       std::vector<std::string>{"", "../x", "a/b", "a\\b", "..", "x..y", "a\nb", "a\rb",
+                                std::string("a\0b", 3), "\x7F"}) {
     EXPECT_FALSE(IsSafeIdentifier(hostile)) << hostile;
   }
 }
@@ -33,6 +38,10 @@ TEST(DownloadTextsTest, StatusTextsAndQuestion) {
   EXPECT_EQ(DownloadedStatus(), Gbk("下载成功"));
   EXPECT_EQ(RenameFailedStatus(), Gbk("歌名太非主流，要手动修改"));
   EXPECT_EQ(DownloadFailedStatus(), Gbk("下载失败"));
+  EXPECT_EQ(LookupFailedStatus(), Gbk("获取地址失败"));
+  EXPECT_EQ(DownloadProgressStatus(37, 100), Gbk("歌曲下载中... 37%"));
+  EXPECT_EQ(DownloadProgressStatus(9'437'183, 9'437'184), Gbk("歌曲下载中... 99%"));
+  EXPECT_EQ(DownloadProgressStatus(2'516'582, -1), Gbk("歌曲下载中... 2.4 MB"));
   EXPECT_EQ(FileExistsQuestion(), Gbk("文件已经存在，是否继续下载？"));
   EXPECT_EQ(AddressFirstMessage(), Gbk("请先获取歌曲地址"));
 }

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "service/memory_front_end.h"
 #include "service/service_host.h"
 #include "tests/support/gbk.h"
+#include "tests/support/memory_front_end.h"
 
 namespace ornivel {
 namespace {
@@ -32,7 +32,8 @@ TEST(CleaningTest, DoubleByteCharactersWithBackslashOrBarTrailBytesStayWhole) {
   // 0x95 0x5C and 0x95 0x7C are GBK characters whose trail bytes are "\" and "|".
   const std::string backslashTrail = "\x95\x5C";
   const std::string barTrail = "\x95\x7C";
-  EXPECT_EQ(CleanSongName(backslashTrail + "\\" + barTrail + "|"), backslashTrail + " " + barTrail + " ");
+  EXPECT_EQ(CleanSongName(backslashTrail + "\\" + barTrail + "|"),
+            backslashTrail + " " + barTrail + " ");
   EXPECT_EQ(CleanArtist(barTrail + "&"), barTrail + Gbk("、"));
 }
 
@@ -46,12 +47,13 @@ TEST(FillSongListTest, FillsNumberedCleanedRowsWithHiddenIdentifiersAndNoAddress
   MemoryFrontEnd ui;
   ui.AppendRow();  // an earlier search's row goes
   const std::string reply =
-      Gbk("try{[\n{'RID':'MUSIC_1','SONGNAME':'告白/气球','ALBUM':'床边?故事','DURATION':'215','ARTIST':'周杰伦&Lara'},\n"
+      Gbk("try{[\n{'RID':'MUSIC_1','SONGNAME':'告白/"
+          "气球','ALBUM':'床边?故事','DURATION':'215','ARTIST':'周杰伦&Lara'},\n"
           "{'rid':'MUSIC_2','songName':'a:b','album':'c','artist':'d'},\n]}");
-  EXPECT_EQ(FillSongList(ui, reply), 2);
+  EXPECT_EQ(FillSongList(ui, ui, reply), 2);
   ASSERT_EQ(ui.RowCount(), 2);
   EXPECT_EQ(ui.Row(0), (std::vector<std::string>{"1", Gbk("告白 气球"), Gbk("周杰伦、Lara"),
-                                                  Gbk("床边 故事"), "MUSIC_1", ""}));
+                                                 Gbk("床边 故事"), "MUSIC_1", ""}));
   EXPECT_EQ(ui.Row(1), (std::vector<std::string>{"2", "a b", "d", "c", "MUSIC_2", ""}));
   EXPECT_TRUE(ui.Messages().empty());
 }
@@ -59,7 +61,7 @@ TEST(FillSongListTest, FillsNumberedCleanedRowsWithHiddenIdentifiersAndNoAddress
 TEST(FillSongListTest, ReplyWithoutRecordsEmptiesTheListAndSaysSo) {
   MemoryFrontEnd ui;
   ui.AppendRow();
-  EXPECT_EQ(FillSongList(ui, "<html>busy</html>"), 0);
+  EXPECT_EQ(FillSongList(ui, ui, "<html>busy</html>"), 0);
   EXPECT_EQ(ui.RowCount(), 0);
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_EQ(ui.Messages()[0].text, Gbk("没有找到歌曲，尝试减少或者换一个关键词吧"));
@@ -70,7 +72,7 @@ TEST(SearchSongsTest, EmptyKeywordKeepsTheRowsAndAsksForOne) {
   MemoryFrontEnd ui;
   ui.AppendRow();
   ui.SetSearchText("");
-  SearchSongs(ui);
+  SearchSongs(ui, ui);
   EXPECT_EQ(ui.RowCount(), 1);
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_EQ(ui.Messages()[0].text, Gbk("你要听什么歌尽管跟我说=^_^= "));
@@ -85,7 +87,8 @@ TEST(ServiceHostTest, AddressesFollowTheHost) {
   ::setenv("ORNIVEL_SERVICE_HOST", "music.test:81", 1);
   EXPECT_EQ(SearchAddress("%61"),
             "http://music.test:81/webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%61");
-  EXPECT_EQ(LookupAddress("MUSIC_1 x"), "http://music.test:81/webmusic/st/getNewMuiseByRid?rid=MUSIC_1 x");
+  EXPECT_EQ(LookupAddress("MUSIC_1 x"),
+            "http://music.test:81/webmusic/st/getNewMuiseByRid?rid=MUSIC_1 x");
   ::setenv("ORNIVEL_SERVICE_HOST", "", 1);
   EXPECT_EQ(ServiceHost(), "127.0.0.1:8089");
   ::unsetenv("ORNIVEL_SERVICE_HOST");

@@ -10,11 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "service/prompts.h"
 #include "service/song_list.h"
+#include "service/worker_starter.h"
 
 namespace ornivel {
 
-class MemoryFrontEnd final : public FrontEnd {
+class MemoryFrontEnd final : public SongList, public Prompts, public WorkerStarter {
  public:
   struct Message {
     std::string text;
@@ -26,17 +28,20 @@ class MemoryFrontEnd final : public FrontEnd {
   void SetCellText(int row, int column, const std::string& text) override;
   std::string GetCellText(int row, int column) override;
   int SelectedRow() override;
+  bool SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
+                          const std::string& key) override;
   std::string SearchText() override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   bool AskYesNo(const std::string& text) override;
   void SetClipboardText(const std::string& text) override;
   void StartWorker(std::function<void()> work) override;
-  std::string SaveFolder() override;
 
   // --- for the test ---
   void SetSearchText(std::string text);
   void Select(int row);  // -1 clears the selection
+  // The folder the test hands to StartDownload.
   void SetSaveFolder(std::string folder);
+  [[nodiscard]] std::string SaveFolder();
   // Answers to the next yes/no questions, in order; a question without one is answered No.
   void QueueAnswer(bool yes);
   [[nodiscard]] int RowCount();

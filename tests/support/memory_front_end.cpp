@@ -1,4 +1,4 @@
-#include "service/memory_front_end.h"
+#include "tests/support/memory_front_end.h"
 
 #include <thread>
 
@@ -35,6 +35,17 @@ std::string MemoryFrontEnd::GetCellText(int row, int column) {
 int MemoryFrontEnd::SelectedRow() {
   std::lock_guard lock(mutex_);
   return selected_;
+}
+
+bool MemoryFrontEnd::SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
+                                        const std::string& key) {
+  std::lock_guard lock(mutex_);
+  if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kColumnCount ||
+      keyColumn < 0 || keyColumn >= kColumnCount || rows_[row][keyColumn] != key) {
+    return false;
+  }
+  rows_[row][column] = text;
+  return true;
 }
 
 std::string MemoryFrontEnd::SearchText() {
