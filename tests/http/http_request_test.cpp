@@ -1,21 +1,14 @@
 #include "http/http_request.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
-
-#include <signal.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <thread>
 
 #include "http/message_pump.h"
 #include "tests/support/gbk.h"
-#include "tests/support/loopback_server.h"
 #include "tests/support/raw_http_server.h"
+#include "tests/support/tinyproxy.h"
 
 namespace ornivel {
 namespace {
@@ -24,17 +17,10 @@ using test::Gbk;
 using test::HttpResponse;
 using test::RawHttpServer;
 using test::RawReply;
+using test::Tinyproxy;
 
 RawReply Ok(const std::string& body = "ok", const std::string& headers = "") {
   return {HttpResponse("200 OK", headers, body)};
-}
-
-using test::LoopbackServer;
-
-int FreePort() {
-  // A port that was free a moment ago; nobody listens on it now.
-  RawHttpServer probe([](const std::string&) { return RawReply{}; });
-  return probe.port();
 }
 
 TEST(HttpRequestTest, PlainGetSendsExactlyTheSixDefaultLines) {
@@ -86,7 +72,8 @@ TEST(HttpRequestTest, CookieLineOnlyForSuppliedNonEmptyCookies) {
   const auto requests = server.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_NE(requests[0].find("Cache-Control: no-cache\r\nCookie: a=1; b=2\r\n\r\n"),
-            std::string::npos);
+            std::string::npos)
+      << requests[0];
   EXPECT_EQ(requests[1].find("Cookie:"), std::string::npos);
 }
 
@@ -148,7 +135,7 @@ TEST(HttpRequestTest, ServerClosingBeforeAnsweringGives712) {
 
 TEST(HttpRequestTest, UnreachablePortGives711AndAnEmptyResult) {
   HttpRequestParams params;
-  params.url = "http://127.0.0.1:" + std::to_string(FreePort()) + "/";
+  params.url = "http://127.0.0.1:" + std::to_string(test::FreeLoopbackPort()) + "/";
   EXPECT_EQ(HttpRequest(params), "");
   EXPECT_EQ(params.status, Gbk("711 发送请求失败!"));
   EXPECT_TRUE(params.responseBytes.empty());
@@ -231,74 +218,71 @@ TEST(HttpRequestTest, ResponseWithoutSetCookieGivesNoNewCookies) {
   EXPECT_EQ(params.newCookies, "");
 }
 
+// Kept-alive replies, as a web server gives them: the hops of a redirect may share a connection.
+RawReply KeptAlive(const std::string& status, const std::string& headers, const std::string& body) {
+  return {test::KeptAliveResponse(status, headers, body), {}, false, true};
+}
+
 TEST(HttpRequestTest, RedirectsAreFollowedUnlessTurnedOff) {
-  LoopbackServer loopback;
-  loopback.server().Get("/from", [](const httplib::Request&, httplib::Response& res) {
-    res.status = 302;
-    res.set_header("Location", "/to");
-    res.set_content("moved", "text/plain");
-  });
-  loopback.server().Get("/to", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("arrived", "text/plain");
+  RawHttpServer server([](const std::string& request) {
+    if (test::RequestTarget(request) == "/from") {
+      return KeptAlive("302 Found", "Location: /to\r\n", "moved");
+    }
+    return KeptAlive("200 OK", "", "arrived");
   });
   HttpRequestParams follow;
-  follow.url = loopback.url("/from");
+  follow.url = server.url("/from");
   EXPECT_EQ(HttpRequest(follow), "arrived");
   EXPECT_EQ(follow.status, "200 OK");
   EXPECT_EQ(follow.location, "");
+  ASSERT_EQ(server.requests().size(), 2u);
+  EXPECT_EQ(test::RequestTarget(server.requests()[1]), "/to");
 
   HttpRequestParams stay;
-  stay.url = loopback.url("/from");
+  stay.url = server.url("/from");
   stay.noRedirect = true;
   EXPECT_EQ(HttpRequest(stay), "moved");
   EXPECT_EQ(stay.status, "302 Found");
   EXPECT_EQ(stay.location, "/to");
+  EXPECT_EQ(server.requests().size(), 3u);
 }
 
 TEST(HttpRequestTest, RedirectChainsEndAtOtherSchemesAndAfterTenHops) {
-  LoopbackServer loopback;
-  loopback.server().Get("/ftp", [](const httplib::Request&, httplib::Response& res) {
-    res.status = 302;
-    res.set_header("Location", "ftp://127.0.0.1/file");
-    res.set_content("to ftp", "text/plain");
-  });
   std::atomic<int> hops{0};
-  loopback.server().Get("/loop", [&](const httplib::Request&, httplib::Response& res) {
+  RawHttpServer server([&](const std::string& request) {
+    if (test::RequestTarget(request) == "/ftp") {
+      return KeptAlive("302 Found", "Location: ftp://127.0.0.1/file\r\n", "to ftp");
+    }
     ++hops;
-    res.status = 302;
-    res.set_header("Location", "/loop");
-    res.set_content("again", "text/plain");
+    return KeptAlive("302 Found", "Location: /loop\r\n", "again");
   });
   HttpRequestParams ftp;
-  ftp.url = loopback.url("/ftp");
+  ftp.url = server.url("/ftp");
   EXPECT_EQ(HttpRequest(ftp), "to ftp");
   EXPECT_EQ(ftp.status, "302 Found");
   EXPECT_EQ(ftp.location, "ftp://127.0.0.1/file");
 
   HttpRequestParams loop;
-  loop.url = loopback.url("/loop");
+  loop.url = server.url("/loop");
   EXPECT_EQ(HttpRequest(loop), "again");
   EXPECT_EQ(loop.status, "302 Found");
   EXPECT_EQ(hops.load(), 11);  // the first request and ten redirects
 }
 
 TEST(HttpRequestTest, CookiesSetDuringRedirectsReachTheNextHopOnlyWhenCookiesAreKept) {
-  LoopbackServer loopback;
-  loopback.server().Get("/login", [](const httplib::Request&, httplib::Response& res) {
-    res.status = 302;
-    res.set_header("Set-Cookie", "sid=42; Path=/");
-    res.set_header("Location", "/home");
-  });
-  loopback.server().Get("/home", [](const httplib::Request& req, httplib::Response& res) {
-    res.set_content("cookie=" + req.get_header_value("Cookie"), "text/plain");
+  RawHttpServer server([](const std::string& request) {
+    if (test::RequestTarget(request) == "/login") {
+      return KeptAlive("302 Found", "Set-Cookie: sid=42; Path=/\r\nLocation: /home\r\n", "");
+    }
+    return KeptAlive("200 OK", "", "cookie=" + test::RequestHeader(request, "Cookie"));
   });
   HttpRequestParams kept;
-  kept.url = loopback.url("/login");
+  kept.url = server.url("/login");
   kept.cookies = "";
   EXPECT_EQ(HttpRequest(kept), "cookie=sid=42");
 
   HttpRequestParams dropped;
-  dropped.url = loopback.url("/login");
+  dropped.url = server.url("/login");
   EXPECT_EQ(HttpRequest(dropped), "cookie=");
 }
 
@@ -349,40 +333,6 @@ TEST(HttpRequestTest, MessagesArePumpedWhileTheServerDelays) {
   // At least one pump every 50 ms of waiting; a loose bound keeps a loaded machine green.
   EXPECT_GE(g_pumps.load(), 5);
 }
-
-// Debian's tinyproxy, started on a free loopback port for the test.
-class Tinyproxy {
- public:
-  Tinyproxy() {
-    port_ = FreePort();
-    dir_ = std::filesystem::temp_directory_path() / ("ornivel-proxy-" + std::to_string(port_));
-    std::filesystem::create_directories(dir_);
-    std::ofstream(dir_ / "tinyproxy.conf") << "Port " << port_ << "\nListen 127.0.0.1\n"
-                                           << "Timeout 30\nMaxClients 4\nAllow 127.0.0.1\n"
-                                           << "LogLevel Critical\nPidFile \"" << (dir_ / "pid").string()
-                                           << "\"\n";
-    const std::string command = "tinyproxy -c '" + (dir_ / "tinyproxy.conf").string() + "'";
-    started_ = std::system(command.c_str()) == 0;
-    for (int i = 0; i < 100 && started_ && !std::filesystem::exists(dir_ / "pid"); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ~Tinyproxy() {
-    std::ifstream pid(dir_ / "pid");
-    int value = 0;
-    if (pid >> value && value > 0) ::kill(value, SIGTERM);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  bool started() const { return started_; }
-  int port() const { return port_; }
-
- private:
-  int port_ = 0;
-  bool started_ = false;
-  std::filesystem::path dir_;
-};
 
 TEST(HttpRequestTest, GoesThroughARealProxy) {
   RawHttpServer server([](const std::string&) { return Ok("via proxy"); });
