@@ -332,6 +332,21 @@ TEST(HttpRequestTest, DeclaredUtf8PageComesBackAsGbk) {
             "<html><head><meta charset=\"UTF-8\"></head><body>中文</body></html>");
 }
 
+TEST(HttpRequestTest, PagesDeclaringTheGbkFamilyInAnyCaseKeepEveryCharacter) {
+  // 镕 (E9 46) lies outside the strict GB2312 table; code page 936 has it.
+  const std::string body = "\xE9\x46\xD6\xD0\xCE\xC4";
+  for (const std::string name : {"GB2312", "gb2312", "GBK", "x-gbk", "EUC-CN", "cp936"}) {
+    const std::string page =
+        "<html><head><meta http-equiv=\"Content-Type\" "
+        "content=\"text/html; charset=" +
+        name + "\"></head><body>" + body + "</body></html>";
+    RawHttpServer server([&](const std::string&) { return Ok(page); });
+    HttpRequestParams params;
+    params.url = server.url();
+    EXPECT_EQ(HttpRequest(params), page) << name;
+  }
+}
+
 std::atomic<int> g_pumps{0};
 
 TEST(HttpRequestTest, MessagesArePumpedWhileTheServerDelays) {
