@@ -374,6 +374,51 @@ TEST(HttpRequestTest, RedirectsChangeTheVerbAsBrowsersDo) {
   }
 }
 
+TEST(HttpRequestTest, HeadersEndingInABareLineFeedAreReadAsLines) {
+  RawHttpServer server([](const std::string& request) {
+    if (request.starts_with("GET /mixed ")) {
+      return RawReply{
+          "HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\nset-cookie: b=2\r\n"
+          "Content-Length: 2\nConnection: close\n\r\nok"};
+    }
+    if (request.starts_with("GET /next ")) {
+      return RawReply{"HTTP/1.1 200 OK\nContent-Length: 7\nConnection: close\n\narrived"};
+    }
+    return RawReply{
+        "HTTP/1.1 302 Found\nLocation: /next\nSet-Cookie: sid=42; path=/\n"
+        "Content-Length: 5\nConnection: close\n\nmoved"};
+  });
+  HttpRequestParams stay;
+  stay.url = server.url("/from");
+  stay.noRedirect = true;
+  EXPECT_EQ(HttpRequest(stay), "moved");
+  EXPECT_EQ(stay.status, "302 Found");
+  EXPECT_EQ(stay.location, "/next");
+  EXPECT_EQ(stay.newCookies, "sid=42");
+  EXPECT_EQ(stay.responseHeaders,
+            "HTTP/1.1 302 Found\r\nLocation: /next\r\nSet-Cookie: sid=42; path=/\r\n"
+            "Content-Length: 5\r\nConnection: close\r\n\r\n");
+
+  HttpRequestParams follow;
+  follow.url = server.url("/from");
+  EXPECT_EQ(HttpRequest(follow), "arrived");
+  EXPECT_EQ(follow.status, "200 OK");
+  EXPECT_EQ(follow.location, "");
+  EXPECT_EQ(follow.responseHeaders,
+            "HTTP/1.1 200 OK\r\nContent-Length: 7\r\nConnection: close\r\n\r\n");
+
+  HttpRequestParams mixed;
+  mixed.url = server.url("/mixed");
+  mixed.cookies = "c=3";
+  EXPECT_EQ(HttpRequest(mixed), "ok");
+  EXPECT_EQ(mixed.status, "200 OK");
+  EXPECT_EQ(mixed.newCookies, "a=1;b=2");
+  EXPECT_EQ(*mixed.cookies, "a=1; b=2; c=3");
+  EXPECT_EQ(mixed.responseHeaders,
+            "HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n"
+            "Content-Length: 2\r\nConnection: close\r\n\r\n");
+}
+
 // How many header lines of `request` have the name `name` (exact case).
 int HeaderLineCount(const std::string& request, const std::string& name) {
   int count = 0;
