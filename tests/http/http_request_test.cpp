@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -534,22 +535,43 @@ TEST(HttpRequestTest, PagesDeclaringTheGbkFamilyInAnyCaseKeepEveryCharacter) {
   }
 }
 
-std::atomic<int> g_pumps{0};
+// The pump counts only while the server holds its reply back, and the server holds it until
+// the pump has run five times (or a deadline passes): a wait that does not pump leaves the count
+// at 0, however often the routine pumps before and after it.
+struct HeldReply {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool holding = false;
+  int pumps = 0;
+};
+HeldReply g_held;
 
-TEST(HttpRequestTest, MessagesArePumpedWhileTheServerDelays) {
+TEST(HttpRequestTest, MessagesArePumpedWhileTheServerHoldsTheReplyBack) {
+  constexpr int kPumpsWanted = 5;
   RawHttpServer server([](const std::string&) {
-    RawReply reply = Ok("late");
-    reply.delay = std::chrono::milliseconds(600);
-    return reply;
+    std::unique_lock lock(g_held.mutex);
+    g_held.holding = true;
+    g_held.changed.wait_for(lock, std::chrono::seconds(10),
+                            [] { return g_held.pumps >= kPumpsWanted; });
+    g_held.holding = false;
+    return Ok("late");
   });
-  SetMessagePump([] { ++g_pumps; });
-  g_pumps = 0;
+  {
+    std::lock_guard lock(g_held.mutex);
+    g_held.pumps = 0;
+  }
+  SetMessagePump([] {
+    std::lock_guard lock(g_held.mutex);
+    if (g_held.holding) ++g_held.pumps;
+    g_held.changed.notify_all();
+  });
   HttpRequestParams params;
   params.url = server.url();
+  params.timeoutSeconds = 30;
   EXPECT_EQ(HttpRequest(params), "late");
   SetMessagePump(nullptr);
-  // At least one pump every 50 ms of waiting; a loose bound keeps a loaded machine green.
-  EXPECT_GE(g_pumps.load(), 5);
+  std::lock_guard lock(g_held.mutex);
+  EXPECT_GE(g_held.pumps, kPumpsWanted);
 }
 
 // Debian's tinyproxy, started on a free loopback port for the test.
