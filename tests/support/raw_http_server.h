@@ -2,7 +2,8 @@
 // A loopback TCP server for tests where the exact bytes on the wire matter. It accepts
 // connections one after another on its own thread, reads each request (headers and a body of
 // Content-Length bytes), records it, and answers with what the test's handler returns. The
-// handler may also delay, or answer nothing and hold the connection open.
+// handler may also delay, or answer nothing and hold the connection open. A held connection is
+// never read again: a client that sends another request on it meets a silent server.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -48,7 +49,7 @@ class RawHttpServer {
   ~RawHttpServer() {
     stop_ = true;
     thread_.join();
-    for (int fd : held_) ::close(fd);
+    CloseHeldConnections();
     ::close(listener_);
   }
 
@@ -60,6 +61,14 @@ class RawHttpServer {
   std::vector<std::string> requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
+  }
+
+  // Closes every connection held open so far, so that a client still waiting on one sees the
+  // end of it.
+  void CloseHeldConnections() {
+    std::lock_guard lock(mutex_);
+    for (int fd : held_) ::close(fd);
+    held_.clear();
   }
 
  private:
@@ -101,6 +110,7 @@ class RawHttpServer {
       }
       ::send(fd, reply.bytes.data(), reply.bytes.size(), MSG_NOSIGNAL);
       if (reply.holdOpen) {
+        std::lock_guard lock(mutex_);
         held_.push_back(fd);
       } else {
         ::shutdown(fd, SHUT_WR);
