@@ -45,7 +45,7 @@ void ConnectMainWindow(MainWindow& window, QtFrontEnd& frontEnd, SaveFolderStore
   QObject::connect(&window, &MainWindow::downloadChosen,
                    [ui, &store] { StartDownload(*ui, *ui, *ui, store.Get()); });
   QObject::connect(&window, &MainWindow::changeFolderChosen,
-                   [ui, &store, &paths] { ChooseSaveFolder(*ui, store, paths); });
+                   [ui, &store, &paths] { ChooseSaveFolder(*ui, *ui, store, paths); });
   QObject::connect(&window, &MainWindow::tipChosen, [&window] { ShowTipWindow(&window); });
 }
 
