@@ -1,9 +1,10 @@
 #pragma once
-// Helpers of the Qt front end's tests: waiting for the event loop, filling the song list, and
-// reading the pixels of a grabbed window.
+// Helpers of the Qt front end's tests: waiting for the event loop, filling the song list, finding
+// the worker's question, and reading the texts and pixels of what is on screen.
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QImage>
+#include <QMessageBox>
 #include <QTableWidget>
 #include <QWidget>
 
@@ -37,6 +38,21 @@ inline void FillSongRows(QTableWidget* list, int rows) {
       list->setItem(row, column, new QTableWidgetItem(cells[column]));
     }
   }
+}
+
+// The worker's question on screen, if one is.
+inline QMessageBox* FindQuestion() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QMessageBox*>(widget);
+    if (box != nullptr && box->objectName() == "WorkerQuestion" && box->isVisible()) return box;
+  }
+  return nullptr;
+}
+
+// The text a button or a menu item shows: without the "&" that marks its access key.
+inline QString Shown(QString text) {
+  text.remove(QLatin1Char('&'));
+  return text.left(text.indexOf(QLatin1Char('\t')));  // no shortcut column
 }
 
 // What `widget` looks like now, rendered as it paints itself (children included).
