@@ -48,7 +48,7 @@ void BM_RecordPatternOver500Records(benchmark::State& state) {
   std::size_t bytes = 0;
   for (auto _ : state) {
     RegexObject regex;
-    if (!regex.Create(kRecordPattern, reply, false, false, true, true)) {
+    if (!regex.Create(kRecordPattern, reply, {.multiline = false, .quoteToken = true})) {
       state.SkipWithError("Create failed");
       break;
     }
@@ -82,7 +82,7 @@ void BM_UrlEncodeKeyword100Bytes(benchmark::State& state) {
   const std::string piece = Utf8ToGbk("周杰伦 晴天 Jay ");
   while (keyword.size() < 100) keyword += piece;
   keyword.resize(100);
-  for (auto _ : state) benchmark::DoNotOptimize(UrlEncode(keyword, false, true));
+  for (auto _ : state) benchmark::DoNotOptimize(UrlEncode(keyword, {.toUtf8 = true}));
 }
 BENCHMARK(BM_UrlEncodeKeyword100Bytes);
 

@@ -18,7 +18,7 @@
 
 namespace ornivel {
 
-struct RegexOptions {
+struct RegexEngineOptions {
   bool ignoreCase = true;
   bool multiline = true;
   bool global = true;
@@ -32,7 +32,8 @@ class RegexEngine {
   // `subject` must stay alive and unchanged until the next Execute or the engine's end. False
   // when the pattern is invalid or the run failed (a resource limit included): no matches are
   // held then.
-  [[nodiscard]] virtual bool Execute(std::u16string_view pattern, const RegexOptions& options,
+  [[nodiscard]] virtual bool Execute(std::u16string_view pattern,
+                                     const RegexEngineOptions& options,
                                      std::u16string_view subject) = 0;
 
   // Number of matches held.

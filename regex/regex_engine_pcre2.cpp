@@ -50,7 +50,7 @@ struct CachedPattern {
   CodePtr code;
 };
 
-std::uint32_t CompileFlags(const RegexOptions& options) {
+std::uint32_t CompileFlags(const RegexEngineOptions& options) {
   std::uint32_t flags = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
   if (options.ignoreCase) flags |= PCRE2_CASELESS;
   flags |= options.multiline ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
@@ -104,7 +104,7 @@ bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 
 class Pcre2Engine final : public RegexEngine {
  public:
-  bool Execute(std::u16string_view pattern, const RegexOptions& options,
+  bool Execute(std::u16string_view pattern, const RegexEngineOptions& options,
                std::u16string_view subject) override {
     pattern_.assign(pattern);
     global_ = options.global;

@@ -8,7 +8,7 @@ namespace {
 
 class VbscriptEngine final : public RegexEngine {
  public:
-  bool Execute(std::u16string_view pattern, const RegexOptions& options,
+  bool Execute(std::u16string_view pattern, const RegexEngineOptions& options,
                std::u16string_view subject) override {
     matches_.Reset();
     engine_ = CreateAutomationObject(L"VBScript.RegExp");

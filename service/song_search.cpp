@@ -71,7 +71,7 @@ void SearchSongs(FrontEnd& frontEnd) {
     return;
   }
   const unsigned search = ++g_latestSearch;
-  const std::string reply = HttpRequest(SearchAddress(UrlEncode(keyword, false, true)));
+  const std::string reply = HttpRequest(SearchAddress(UrlEncode(keyword, {.toUtf8 = true})));
   // The request pumps messages: the user may have started another search meanwhile.
   if (search != g_latestSearch.load()) return;
   (void)FillSongList(frontEnd, Utf8ToGbk(reply));
@@ -80,7 +80,7 @@ void SearchSongs(FrontEnd& frontEnd) {
 int FillSongList(FrontEnd& frontEnd, const std::string& reply) {
   RegexObject regex;
   frontEnd.DeleteAllRows();
-  if (!regex.Create(kSongRecordPattern, reply, false, false, true, true)) {
+  if (!regex.Create(kSongRecordPattern, reply, {.multiline = false, .quoteToken = true})) {
     frontEnd.ShowMessage(PatternFailedMessage(), MessageIcon::kError);
     return 0;
   }

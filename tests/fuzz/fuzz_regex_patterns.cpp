@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view subject(reinterpret_cast<const char*>(data), size);
   RegexObject regex;
   if (regex.Create("rid':'(.*?)','songName':'(.*?)','album':'(.*?)','(.*?)artist':'(.*?)'",
-                   subject, false, false, true, true)) {
+                   subject, {.multiline = false, .quoteToken = true})) {
     const int n = regex.MatchCount();
     for (int i = 1; i <= n; ++i) {
       std::size_t total = 0;

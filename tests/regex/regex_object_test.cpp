@@ -77,27 +77,27 @@ TEST(RegexObjectTest, OptionDefaultsAreCaseInsensitiveMultilineGlobal) {
   EXPECT_EQ(regex.MatchCount(), 2);
   EXPECT_EQ(regex.MatchText(1), "AB");
 
-  ASSERT_TRUE(regex.Create("^ab$", "AB\nab", /*caseSensitive=*/true));
+  ASSERT_TRUE(regex.Create("^ab$", "AB\nab", {.caseSensitive = true}));
   EXPECT_EQ(regex.MatchCount(), 1);
   EXPECT_EQ(regex.MatchText(1), "ab");
 
-  ASSERT_TRUE(regex.Create("ab", "ab ab ab", false, true, /*global=*/false));
+  ASSERT_TRUE(regex.Create("ab", "ab ab ab", {.global = false}));
   EXPECT_EQ(regex.MatchCount(), 1);
 }
 
 TEST(RegexObjectTest, WithoutMultilineDollarMatchesOnlyAtTheVeryEnd) {
   RegexObject regex;
-  ASSERT_TRUE(regex.Create("b$", "ab\nab\n", false, /*multiline=*/false));
+  ASSERT_TRUE(regex.Create("b$", "ab\nab\n", {.multiline = false}));
   EXPECT_EQ(regex.MatchCount(), 0);
-  ASSERT_TRUE(regex.Create("b$", "ab\nab", false, false));
+  ASSERT_TRUE(regex.Create("b$", "ab\nab", {.multiline = false}));
   EXPECT_EQ(regex.MatchCount(), 1);
-  ASSERT_TRUE(regex.Create("^a", "ab\nab", false, false));
+  ASSERT_TRUE(regex.Create("^a", "ab\nab", {.multiline = false}));
   EXPECT_EQ(regex.MatchCount(), 1);
 }
 
 TEST(RegexObjectTest, DotNeverMatchesLineFeedButMatchesCarriageReturn) {
   RegexObject regex;
-  ASSERT_TRUE(regex.Create("a.b", "a\nb a\rb", true, false, true));
+  ASSERT_TRUE(regex.Create("a.b", "a\nb a\rb", {.caseSensitive = true, .multiline = false}));
   ASSERT_EQ(regex.MatchCount(), 1);
   EXPECT_EQ(regex.MatchText(1), "a\rb");
   // A record split over two lines is not matched.
@@ -117,7 +117,7 @@ TEST(RegexObjectTest, WordClassIsAscii) {
 
 TEST(RegexObjectTest, MatchesCharactersNotBytes) {
   RegexObject regex;
-  ASSERT_TRUE(regex.Create("^(.)(.)$", Gbk("中文"), false, false));
+  ASSERT_TRUE(regex.Create("^(.)(.)$", Gbk("中文"), {.multiline = false}));
   ASSERT_EQ(regex.MatchCount(), 1);
   EXPECT_EQ(regex.SubMatchText(1, 1), Gbk("中"));
   EXPECT_EQ(regex.SubMatchText(1, 2), Gbk("文"));
@@ -136,10 +136,10 @@ TEST(RegexObjectTest, BytesGbkDoesNotDefineComeBackAsQuestionMarks) {
 TEST(RegexObjectTest, QuoteTokenStandsForADoubleQuoteOnlyWhenAsked) {
   RegexObject regex;
   const std::string pattern = Gbk("id=#引号(\\d+)#引号");
-  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", false, true, true, /*quoteToken=*/true));
+  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", {.quoteToken = true}));
   EXPECT_EQ(regex.SubMatchText(1, 1), "42");
   EXPECT_EQ(regex.GetPattern(), "id=\"(\\d+)\"");
-  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", false, true, true, false));
+  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", {.quoteToken = false}));
   EXPECT_EQ(regex.MatchCount(), 0);
   ASSERT_TRUE(regex.Create(pattern, Gbk("id=#引号7#引号")));
   EXPECT_EQ(regex.SubMatchText(1, 1), "7");
@@ -163,7 +163,7 @@ TEST(RegexObjectTest, RecordPatternReadsEveryField) {
           "{'rid':'MUSIC_2','songName':'a/b','album':'','artist':'A&B'}\n"
           "{'rid':'MUSIC_3','songName':'broken\n','album':'x','artist':'y'}");
   RegexObject regex;
-  ASSERT_TRUE(regex.Create(kRecordPattern, reply, false, false, true, true));
+  ASSERT_TRUE(regex.Create(kRecordPattern, reply, {.multiline = false, .quoteToken = true}));
   ASSERT_EQ(regex.MatchCount(), 2);
   EXPECT_EQ(regex.SubMatchCount(), 5);
   EXPECT_EQ(regex.SubMatchText(1, 1), "MUSIC_1");
@@ -186,7 +186,7 @@ TEST(RegexObjectTest, ReplaceUsesTheGroupReferencesOfThePlatformClass) {
   EXPECT_EQ(regex.ReplaceMatches("$10"), "a0-b0");  // no group 10: group 1, then "0"
   ASSERT_TRUE(regex.Create("-", "a1-b2"));
   EXPECT_EQ(regex.ReplaceMatches("<$`|$'>"), "a1<a1|b2>b2");
-  ASSERT_TRUE(regex.Create("o", "foo", false, true, /*global=*/false));
+  ASSERT_TRUE(regex.Create("o", "foo", {.global = false}));
   EXPECT_EQ(regex.ReplaceMatches("0"), "f0o");
   ASSERT_TRUE(regex.Create("x", Gbk("中x文")));
   EXPECT_EQ(regex.ReplaceMatches(Gbk("和")), Gbk("中和文"));
@@ -223,7 +223,7 @@ TEST(RegexObjectTest, CreateReplacesEverythingHeldBefore) {
 TEST(RegexObjectTest, RunawayBacktrackingFailsInsteadOfHanging) {
   RegexObject regex;
   const std::string subject(40, 'a');
-  EXPECT_FALSE(regex.Create("(a+)+$", subject + "b", true, false));
+  EXPECT_FALSE(regex.Create("(a+)+$", subject + "b", {.caseSensitive = true, .multiline = false}));
   EXPECT_EQ(regex.MatchCount(), 0);
   EXPECT_EQ(regex.SubMatchText(1, 1), "");
 }
