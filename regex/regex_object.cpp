@@ -21,8 +21,14 @@ bool RegexObject::Create(std::string_view pattern, std::string_view subject,
   const RegexEngineOptions engineOptions{.ignoreCase = !options.caseSensitive,
                                          .multiline = options.multiline,
                                          .global = options.global};
-  return engine_->Execute(TextToUtf16(effectivePattern, kCodePageSystem), engineOptions,
-                          subject16_);
+  if (engine_->Execute(TextToUtf16(effectivePattern, kCodePageSystem), engineOptions, subject16_)) {
+    return true;
+  }
+  // The engine holds nothing of this run or an earlier one; neither does the object.
+  subject_.clear();
+  subject16_.clear();
+  unitIndex_ = GbkUnitIndex();
+  return false;
 }
 
 int RegexObject::MatchCount() const { return static_cast<int>(engine_->MatchCount()); }

@@ -34,8 +34,10 @@ class RegexObject {
   RegexObject& operator=(const RegexObject&) = delete;
 
   // Runs `pattern` over `subject`, replacing whatever an earlier Create held. True when a match
-  // collection was made, also an empty one; false for an invalid pattern or a run that hit the
-  // engine's limits.
+  // collection was made, also an empty one; false only for an invalid pattern (or no memory),
+  // and then nothing of an earlier Create is held either. Where the engine bounds the work at one
+  // place of the subject (so that a runaway pattern cannot hang the window), a run that reaches
+  // the bound stops there and keeps every match found before it.
   [[nodiscard]] bool Create(std::string_view pattern, std::string_view subject,
                             const RegexOptions& options = {});
 
