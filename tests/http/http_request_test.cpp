@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,14 +16,17 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <thread>
 
 #include "http/message_pump.h"
+#include "tests/support/closed_port.h"
 #include "tests/support/gbk.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/raw_http_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace ornivel {
 namespace {
@@ -34,12 +41,6 @@ RawReply Ok(const std::string& body = "ok", const std::string& headers = "") {
 }
 
 using test::LoopbackServer;
-
-int FreePort() {
-  // A port that was free a moment ago; nobody listens on it now.
-  RawHttpServer probe([](const std::string&) { return RawReply{}; });
-  return probe.port();
-}
 
 TEST(HttpRequestTest, PlainGetSendsExactlyTheSixDefaultLines) {
   RawHttpServer server([](const std::string&) { return Ok("hello"); });
@@ -206,8 +207,10 @@ TEST(HttpRequestTest, ServerClosingBeforeAnsweringGives712) {
 }
 
 TEST(HttpRequestTest, UnreachablePortGives711AndAnEmptyResult) {
+  const test::ClosedPort closed;
+  ASSERT_NE(closed.port(), 0);
   HttpRequestParams params;
-  params.url = "http://127.0.0.1:" + std::to_string(FreePort()) + "/";
+  params.url = "http://" + closed.host() + "/";
   EXPECT_EQ(HttpRequest(params), "");
   EXPECT_EQ(params.status, Gbk("711 发送请求失败!"));
   EXPECT_TRUE(params.responseBytes.empty());
@@ -574,38 +577,87 @@ TEST(HttpRequestTest, MessagesArePumpedWhileTheServerHoldsTheReplyBack) {
   EXPECT_GE(g_held.pumps, kPumpsWanted);
 }
 
-// Debian's tinyproxy, started on a free loopback port for the test.
+// Debian's tinyproxy as a child process, listening on a loopback port for the test. The port is
+// picked before tinyproxy binds it, so another program may take it in between: tinyproxy then
+// cannot listen and exits, and it is started again on another port.
 class Tinyproxy {
  public:
   Tinyproxy() {
-    port_ = FreePort();
-    dir_ = std::filesystem::temp_directory_path() / ("ornivel-proxy-" + std::to_string(port_));
-    std::filesystem::create_directories(dir_);
-    std::ofstream(dir_ / "tinyproxy.conf") << "Port " << port_ << "\nListen 127.0.0.1\n"
-                                           << "Timeout 30\nMaxClients 4\nAllow 127.0.0.1\n"
-                                           << "LogLevel Critical\nPidFile \"" << (dir_ / "pid").string()
-                                           << "\"\n";
-    const std::string command = "tinyproxy -c '" + (dir_ / "tinyproxy.conf").string() + "'";
-    started_ = std::system(command.c_str()) == 0;
-    for (int i = 0; i < 100 && started_ && !std::filesystem::exists(dir_ / "pid"); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    dir_ = test::FreshTestFolder("tinyproxy");
+    for (int attempt = 0; attempt < 5 && port_ == 0; ++attempt) Start(PortFreeNow());
   }
   ~Tinyproxy() {
-    std::ifstream pid(dir_ / "pid");
-    int value = 0;
-    if (pid >> value && value > 0) ::kill(value, SIGTERM);
+    Stop();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
-  bool started() const { return started_; }
+  Tinyproxy(const Tinyproxy&) = delete;
+  Tinyproxy& operator=(const Tinyproxy&) = delete;
+
+  bool started() const { return port_ != 0; }
   int port() const { return port_; }
 
  private:
-  int port_ = 0;
-  bool started_ = false;
+  static int PortFreeNow() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      port = ntohs(address.sin_port);
+    }
+    ::close(fd);
+    return port;
+  }
+
+  // Starts tinyproxy in the foreground on `port` and waits until it accepts connections, or
+  // until it has exited (the port was taken).
+  void Start(int port) {
+    const std::filesystem::path config = dir_ / "tinyproxy.conf";
+    const std::filesystem::path log = dir_ / ("tinyproxy-" + std::to_string(port) + ".log");
+    std::ofstream(config) << "Port " << port << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 4\n"
+                          << "Allow 127.0.0.1\nLogLevel Info\n";
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(out, STDERR_FILENO);
+      ::execlp("tinyproxy", "tinyproxy", "-d", "-c", config.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out);
+    if (pid_ < 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = -1;
+        return;
+      }
+      std::ifstream in(log);
+      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (text.find("Accepting connections") != std::string::npos) {
+        port_ = port;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Stop();
+  }
+
+  void Stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
   std::filesystem::path dir_;
+  pid_t pid_ = -1;
+  int port_ = 0;
 };
 
 TEST(HttpRequestTest, GoesThroughARealProxy) {

@@ -9,6 +9,7 @@
 #include "service/song_address.h"
 #include "service/song_download.h"
 #include "service/song_search.h"
+#include "tests/support/closed_port.h"
 #include "tests/support/gbk.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/memory_front_end.h"
@@ -65,13 +66,10 @@ class ServiceFaultsTest : public ::testing::Test {
   MemoryFrontEnd ui_;
 };
 
-int ClosedPort() {
-  RawHttpServer probe([](const std::string&) { return RawReply{}; });
-  return probe.port();
-}
-
 TEST_F(ServiceFaultsTest, ServiceDown) {
-  const std::string host = "127.0.0.1:" + std::to_string(ClosedPort());
+  const test::ClosedPort closed;
+  ASSERT_NE(closed.port(), 0);
+  const std::string host = closed.host();
   ::setenv("ORNIVEL_SERVICE_HOST", host.c_str(), 1);
   ui_.AppendRow();
   ui_.SetSearchText("abc");
