@@ -17,7 +17,8 @@ std::vector<Line> Lines(std::string_view content) {
   while (at < content.size()) {
     const auto newline = content.find('\n', at);
     const std::size_t end = newline == std::string_view::npos ? content.size() : newline + 1;
-    std::string_view text = content.substr(at, (newline == std::string_view::npos ? end : newline) - at);
+    std::string_view text =
+        content.substr(at, (newline == std::string_view::npos ? end : newline) - at);
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     lines.push_back({text, at, end});
     at = end;
@@ -84,7 +85,21 @@ Found Find(const std::vector<Line>& lines, std::string_view section, std::string
   return found;
 }
 
+// The value as it goes after "key=": reading trims the spaces and tabs around it and then removes
+// one pair of matching quotes, so a value that would lose anything to either is quoted first.
+std::string Quoted(std::string_view value) {
+  if (value.empty()) return std::string();
+  auto edge = [](char c) { return c == ' ' || c == '\t' || c == '"'; };
+  const bool quotedAlready = value.size() >= 2 && value.front() == '\'' && value.back() == '\'';
+  if (!edge(value.front()) && !edge(value.back()) && !quotedAlready) return std::string(value);
+  return "\"" + std::string(value) + "\"";
+}
+
 }  // namespace
+
+bool IniCanHold(std::string_view value) {
+  return value.find_first_of("\r\n") == std::string_view::npos;
+}
 
 std::optional<std::string> IniRead(std::string_view content, std::string_view section,
                                    std::string_view key) {
@@ -101,13 +116,14 @@ std::optional<std::string> IniRead(std::string_view content, std::string_view se
 
 std::string IniWrite(std::string_view content, std::string_view section, std::string_view key,
                      std::string_view value) {
+  if (!IniCanHold(value)) return std::string(content);
   const std::vector<Line> lines = Lines(content);
   const Found found = Find(lines, section, key);
   // New lines end as the file's lines do; CR LF when it has none yet.
   const bool bareLineFeeds = content.find('\n') != std::string_view::npos &&
                              content.find("\r\n") == std::string_view::npos;
   const std::string_view eol = bareLineFeeds ? "\n" : "\r\n";
-  const std::string entry = std::string(key) + "=" + std::string(value);
+  const std::string entry = std::string(key) + "=" + Quoted(value);
   std::string out;
   if (found.key != -1) {
     const Line& line = lines[found.key];

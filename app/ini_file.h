@@ -15,7 +15,13 @@ namespace ornivel {
 [[nodiscard]] std::optional<std::string> IniRead(std::string_view content, std::string_view section,
                                                  std::string_view key);
 
-// `content` with `key` of `section` set to `value`.
+// Whether a value can be stored so that IniRead gives it back byte for byte: any value without a
+// line break (CR or LF) in it.
+[[nodiscard]] bool IniCanHold(std::string_view value);
+
+// `content` with `key` of `section` set to `value`. A value that begins or ends with a space, a
+// tab or a quote is written inside one pair of double quotes, which reading removes again. A
+// value IniCanHold refuses is not written: `content` comes back unchanged.
 [[nodiscard]] std::string IniWrite(std::string_view content, std::string_view section,
                                    std::string_view key, std::string_view value);
 

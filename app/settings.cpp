@@ -38,6 +38,10 @@ std::string ChooseFolderTitle() {
   return Utf8ToGbk("请选择要保存的文件夹");
 }
 
+std::string LineBreakInFolderMessage() {
+  return Utf8ToGbk("所选文件夹的名称中含有换行符，无法记入设置文件，保存目录未更改。");
+}
+
 std::string ReadSaveFolderSetting(const std::string& settingsFile, const std::string& fallback) {
   const auto content = ReadFileBytes(settingsFile);
   if (!content) return fallback;
@@ -47,6 +51,7 @@ std::string ReadSaveFolderSetting(const std::string& settingsFile, const std::st
 }
 
 bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& folder) {
+  if (!IniCanHold(folder)) return false;
   const std::string content = ReadFileBytes(settingsFile).value_or(std::string());
   return WriteFileAtomically(settingsFile, IniWrite(content, "a", "a", folder));
 }
@@ -58,8 +63,15 @@ void LoadSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const Prog
   window.ShowSaveFolder(folder);
 }
 
-void ChooseSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths) {
+void ChooseSaveFolder(SaveFolderWindow& window, Prompts& prompts, SaveFolderStore& store,
+                      const ProgramPaths& paths) {
   const auto chosen = window.BrowseForFolder(ChooseFolderTitle());
+  // A Linux folder name may hold a line break; the settings file cannot, and a folder that could
+  // not be read back next time is not taken at all.
+  if (chosen && !IniCanHold(*chosen)) {
+    prompts.ShowMessage(LineBreakInFolderMessage(), MessageIcon::kInformation);
+    return;
+  }
   // A cancelled browser means the default folder, not the folder chosen before.
   const std::string folder = (chosen && !chosen->empty()) ? *chosen : paths.defaultSaveFolder;
   store.Set(folder);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/program_paths.h"
+#include "service/prompts.h"
 
 namespace ornivel {
 
@@ -39,7 +40,7 @@ class SaveFolderWindow {
                                                 const std::string& fallback);
 
 // Writes key "a" of section "a", keeping every other line of the file. False when the file
-// could not be written.
+// could not be written or the folder has a line break in its name (nothing is written then).
 bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& folder);
 
 // Run once when the main window has been made, before it is shown: the setting (or the default
@@ -47,8 +48,14 @@ bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& 
 void LoadSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths);
 
 // Bound to "更改保存目录": the browser's choice, or the default folder when it was cancelled,
-// becomes the save folder, is shown, and is written to the settings file in every case.
-void ChooseSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths);
+// becomes the save folder, is shown, and is written to the settings file in every case. A chosen
+// folder with a line break in its name cannot be kept in the settings file: it is refused with
+// a message box and the save folder stays as it was.
+void ChooseSaveFolder(SaveFolderWindow& window, Prompts& prompts, SaveFolderStore& store,
+                      const ProgramPaths& paths);
+
+// The message that refuses a folder with a line break in its name, in GBK.
+[[nodiscard]] std::string LineBreakInFolderMessage();
 
 // The folder browser's title, in GBK.
 [[nodiscard]] std::string ChooseFolderTitle();

@@ -5,21 +5,20 @@
 #include <string>
 
 #include "regex/regex_object.h"
+#include "service/song_record_pattern.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
 namespace {
 
-constexpr std::string_view kRecordPattern =
-    "rid':'(.*?)','songName':'(.*?)','album':'(.*?)','(.*?)artist':'(.*?)'";
-
 // A search reply of `records` records, one per line, in the service's field order, with
 // Chinese titles and field names in mixed case, as UTF-8.
 std::string MakeReplyUtf8(int records) {
-  static const char* const kTitles[] = {"月亮代表我的心", "甜蜜蜜", "后来", "晴天",
+  static const char* const kTitles[] = {"月亮代表我的心",      "甜蜜蜜", "后来", "晴天",
                                         "Yesterday Once More", "小幸运", "稻香", "七里香"};
   static const char* const kArtists[] = {"邓丽君", "刘若英", "周杰伦", "The Carpenters", "田馥甄"};
-  static const char* const kAlbums[] = {"经典金曲", "我等你", "叶惠美", "Now & Then", "我的少女时代"};
+  static const char* const kAlbums[] = {"经典金曲", "我等你", "叶惠美", "Now & Then",
+                                        "我的少女时代"};
   std::string reply = "try{var jsondata={'total':'" + std::to_string(records) + "','abslist':[\n";
   for (int i = 0; i < records; ++i) {
     const bool upper = i % 3 == 0;
@@ -48,7 +47,7 @@ void BM_RecordPatternOver500Records(benchmark::State& state) {
   std::size_t bytes = 0;
   for (auto _ : state) {
     RegexObject regex;
-    if (!regex.Create(kRecordPattern, reply, false, false, true, true)) {
+    if (!regex.Create(kSongRecordPattern, reply, kSongRecordOptions)) {
       state.SkipWithError("Create failed");
       break;
     }
@@ -82,7 +81,7 @@ void BM_UrlEncodeKeyword100Bytes(benchmark::State& state) {
   const std::string piece = Utf8ToGbk("周杰伦 晴天 Jay ");
   while (keyword.size() < 100) keyword += piece;
   keyword.resize(100);
-  for (auto _ : state) benchmark::DoNotOptimize(UrlEncode(keyword, false, true));
+  for (auto _ : state) benchmark::DoNotOptimize(UrlEncode(keyword, {.toUtf8 = true}));
 }
 BENCHMARK(BM_UrlEncodeKeyword100Bytes);
 

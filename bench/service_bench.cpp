@@ -62,7 +62,7 @@ BENCHMARK(BM_SearchSongs500Records)
 
 void BM_HttpExchangeOf500Records(benchmark::State& state) {
   StartService();
-  const std::string url = SearchAddress(UrlEncode(Utf8ToGbk("邓丽君"), false, true));
+  const std::string url = SearchAddress(UrlEncode(Utf8ToGbk("邓丽君"), {.toUtf8 = true}));
   for (auto _ : state) benchmark::DoNotOptimize(HttpRequest(url));
 }
 BENCHMARK(BM_HttpExchangeOf500Records)

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "http/charset_decoder.h"
+#include "http/charset_names.h"
 #include "text/iconv_handle.h"
 
 namespace ornivel {
@@ -14,7 +15,7 @@ std::optional<std::u16string> DecodeCharset(std::string_view charsetName,
            c == '_' || c == '.' || c == ':';
   });
   if (!plain) return std::nullopt;
-  const std::string name(charsetName);
+  const std::string name = PageCharsetName(charsetName);
   IconvHandle cd(kIconvWide, name.c_str());
   if (!cd) return std::nullopt;
   std::string lower = name;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "http/charset_decoder.h"
+#include "http/charset_names.h"
 #include "regex/automation.h"
 #include "text/text_convert.h"
 
@@ -25,40 +26,25 @@ struct NamedCodePage {
   UINT codePage;
 };
 
-// The names a web page may declare, as browsers read them, and the code page of each.
+// Character sets by the names PageCharsetName gives (aliases, and the GBK family as "cp936",
+// are brought to these first), and the code page of each. "windows-NNNN", "cpNNN" and "ibmNNN"
+// name their code page by number and need no entry.
 constexpr NamedCodePage kCodePages[] = {
     {"utf-8", 65001},
     {"utf8", 65001},
-    {"unicode-1-1-utf-8", 65001},
-    {"gb2312", 936},
-    {"gbk", 936},
-    {"csgb2312", 936},
-    {"euc-cn", 936},
-    {"x-gbk", 936},
-    {"gb_2312-80", 936},
-    {"cp936", 936},
-    {"iso-ir-58", 936},
-    {"chinese", 936},
     {"gb18030", 54936},
     {"hz-gb-2312", 52936},
     {"big5", 950},
     {"big5-hkscs", 950},
     {"cn-big5", 950},
-    {"csbig5", 950},
-    {"x-x-big5", 950},
     {"shift_jis", 932},
     {"shift-jis", 932},
     {"sjis", 932},
-    {"x-sjis", 932},
     {"ms_kanji", 932},
     {"csshiftjis", 932},
     {"windows-31j", 932},
     {"euc-jp", 20932},
     {"iso-2022-jp", 50220},
-    {"euc-kr", 949},
-    {"ks_c_5601-1987", 949},
-    {"korean", 949},
-    {"windows-949", 949},
     {"us-ascii", 20127},
     {"ascii", 20127},
     {"iso-8859-1", 28591},
@@ -78,6 +64,8 @@ constexpr NamedCodePage kCodePages[] = {
     {"koi8-r", 20866},
     {"koi8-u", 21866},
     {"tis-620", 874},
+    {"macintosh", 10000},
+    {"mac-cyrillic", 10007},
     {"utf-16", kUtf16Le},
     {"utf-16le", kUtf16Le},
     {"unicode", kUtf16Le},
@@ -92,10 +80,9 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-// The code page a character-set name stands for; 0 for a name it does not know. Besides the
-// table, "windows-NNNN", "cpNNN" and "ibmNNN" name their code page by number.
+// The code page a declared character-set name stands for; 0 for a name it does not know.
 UINT CodePageOf(std::string_view charsetName) {
-  const std::string name = Lower(charsetName);
+  const std::string name = Lower(PageCharsetName(charsetName));
   for (const NamedCodePage& entry : kCodePages) {
     if (entry.name == name) return entry.codePage;
   }

@@ -57,6 +57,18 @@ std::string_view Verb(int method) {
   }
 }
 
+// `headers` with every line ending in CRLF: a server may end its header lines in a bare LF, and
+// every step below reads lines up to a CRLF.
+std::string WithCrlfLines(std::string_view headers) {
+  std::string out;
+  out.reserve(headers.size() + 16);
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    if (headers[i] == '\n' && (i == 0 || headers[i - 1] != '\r')) out.push_back('\r');
+    out.push_back(headers[i]);
+  }
+  return out;
+}
+
 // The status line's code and reason: from its tenth character to the first CRLF after it.
 std::string StatusText(std::string_view headers) {
   if (headers.size() < 10) return {};
@@ -145,7 +157,8 @@ std::string HttpRequest(HttpRequestParams& params) {
   std::string result;
   if (failure == HttpFailure::kRead) params.status = HttpFailureMessage(713);
   if (exchange.rawHeaders) {
-    params.responseHeaders = TextReplace(*exchange.rawHeaders, "Set-Cookie", "Set-Cookie", true);
+    params.responseHeaders =
+        TextReplace(WithCrlfLines(*exchange.rawHeaders), "Set-Cookie", "Set-Cookie", true);
     // A body cut short keeps its 713: the status line alone would report a success.
     if (failure == HttpFailure::kNone) params.status = StatusText(params.responseHeaders);
 

@@ -47,15 +47,22 @@ struct HttpExchangeRequest {
   std::string password;
   std::string proxyUserName;  // Basic credentials for the proxy, both empty for none
   std::string proxyPassword;
-  bool cookieEngine = false;     // keep cookies set during redirects for the next hop
-  bool followRedirects = true;   // http and https only, at most kMaxRedirects
-  long timeoutMs = 30000;        // resolve and connect; and the longest silence while talking
+  // Keep cookies set during redirects for the next hop, sent on one Cookie line together with
+  // the pairs of the Cookie line in `headerText`.
+  bool cookieEngine = false;
+  // http and https only, at most kMaxRedirects. 303 turns any verb but HEAD into a body-less
+  // GET, 301 and 302 turn a POST into one; other verbs and codes keep the verb and the body.
+  bool followRedirects = true;
+  // Bounds resolving and connecting, and then every silence of every hop, on a new connection
+  // or on one kept from the hop before.
+  long timeoutMs = 30000;
 };
 
 struct HttpExchangeResult {
   std::vector<std::uint8_t> body;  // as received, up to kMaxResponseBody; partial after kRead
-  // The raw headers of the final response (status line first, CRLF-separated, as received);
-  // nullopt when no response headers arrived.
+  // The raw headers of the final response, status line first, as received: lines end in CRLF
+  // or in a bare LF, as the server wrote them. nullopt when no response headers arrived (an
+  // answer that is not HTTP at all included).
   std::optional<std::string> rawHeaders;
 };
 

@@ -1,10 +1,17 @@
 // The HTTP transport over libcurl: one easy handle (and one multi handle to wait on it) per
 // exchange, nothing shared between exchanges. The multi handle lets the wait return every
 // 50 ms, so the message pump runs and the idle time-out is checked while the network is quiet.
+//
+// Redirects are followed here, hop by hop, on the same handle: a hop to the same server goes out
+// on the connection kept from the one before, so no connect time-out covers it, and the idle
+// time-out has to start when the request is ready to go rather than when a connection is made.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "http/curl_global.h"
 #include "http/http_transport.h"
@@ -37,6 +44,7 @@ struct Transfer {
   std::string headers;  // of the response being received
   bool sawHeaders = false;
   bool overflow = false;
+  bool requestReady = false;  // a connection stands, made or reused, and the request goes out
   curl_off_t uploaded = 0;
   curl_off_t downloaded = 0;
   Clock::time_point lastActivity = Clock::now();
@@ -77,6 +85,13 @@ int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
   return 0;
 }
 
+int OnRequestReady(void* user, char*, char*, int, int) {
+  auto* transfer = static_cast<Transfer*>(user);
+  transfer->requestReady = true;
+  transfer->lastActivity = Clock::now();
+  return CURL_PREREQFUNC_OK;
+}
+
 // The address curl is given; it refuses spaces and raw non-ASCII bytes.
 std::string CurlUrl(const HttpUrl& url) {
   std::string out = url.secure ? "https://" : "http://";
@@ -84,18 +99,24 @@ std::string CurlUrl(const HttpUrl& url) {
   return out.append(UrlForWire(url.objectName));
 }
 
+std::string HeaderName(std::string_view line) {
+  return TextTrim(std::string(line.substr(0, line.find(':'))));
+}
+
+bool SameName(const std::string& a, std::string_view b) {
+  return a.size() == b.size() && TextFind(a, b, 1, true) == 1;
+}
+
 // The header lines as the platform adds them: a later line of a name already present replaces
 // that line, in its place.
-SlistPtr HeaderList(std::string_view headerText, bool& ok) {
+std::vector<std::string> HeaderLines(std::string_view headerText) {
   std::vector<std::string> lines;
   for (const std::string& line : TextSplit(headerText, "\r\n")) {
     if (line.empty()) continue;
-    const auto colon = line.find(':');
-    const std::string name = TextTrim(line.substr(0, colon));
+    const std::string name = HeaderName(line);
     bool replaced = false;
     for (std::string& kept : lines) {
-      const std::string keptName = TextTrim(kept.substr(0, kept.find(':')));
-      if (keptName.size() == name.size() && TextFind(keptName, name, 1, true) == 1) {
+      if (SameName(HeaderName(kept), name)) {
         kept = line;
         replaced = true;
         break;
@@ -104,6 +125,10 @@ SlistPtr HeaderList(std::string_view headerText, bool& ok) {
     if (!replaced) lines.push_back(line);
   }
   lines.emplace_back("Expect:");  // no 100-continue round trip before a body
+  return lines;
+}
+
+SlistPtr HeaderList(const std::vector<std::string>& lines, bool& ok) {
   SlistPtr list;
   ok = true;
   for (const std::string& line : lines) {
@@ -132,9 +157,14 @@ HttpFailure Classify(CURLcode code, const Transfer& transfer) {
   // Once a response has begun, whatever stops it stops the reading of its body.
   if (transfer.overflow || transfer.sawHeaders) return HttpFailure::kRead;
   switch (code) {
-    case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
       return HttpFailure::kBadUrl;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      // Also what curl reports when the answer does not start like an HTTP response (an SSH
+      // banner, a mail server's greeting): that is a server that did not respond in HTTP, and
+      // the address was fine.
+      return transfer.requestReady ? HttpFailure::kNoResponse : HttpFailure::kBadUrl;
+    case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_GOT_NOTHING:
     case CURLE_RECV_ERROR:
       return HttpFailure::kNoResponse;
@@ -167,12 +197,14 @@ class Exchange {
       result_.body.clear();
       transfer_.headers.clear();
       transfer_.sawHeaders = false;
+      transfer_.requestReady = false;
       transfer_.uploaded = transfer_.downloaded = 0;
       const auto [code, timedOut] = Perform(multi.get(), e);
       const curl_off_t bodySize = withBody ? static_cast<curl_off_t>(request_.body.size()) : 0;
       if (transfer_.sawHeaders) result_.rawHeaders = transfer_.headers;
       if (timedOut) {
         if (transfer_.sawHeaders) return HttpFailure::kRead;
+        if (!transfer_.requestReady) return HttpFailure::kSend;
         return transfer_.uploaded >= bodySize ? HttpFailure::kNoResponse : HttpFailure::kSend;
       }
       if (code != CURLE_OK) return Classify(code, transfer_);
@@ -189,10 +221,17 @@ class Exchange {
       if (!target) return HttpFailure::kNone;
       url = next;
       // As browsers do: 303 turns any request into a GET, 301 and 302 turn a POST into one.
+      // The verb of a PUT (or of a GET with a body) was set by name; it goes too.
       if ((status == 303 && request_.verb != "HEAD") ||
           ((status == 301 || status == 302) && request_.verb == "POST")) {
         curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+        curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, nullptr);
         withBody = false;
+      }
+      if (hop == 0 && request_.cookieEngine) {
+        if (const HttpFailure failure = HandCookieLineToEngine(e); failure != HttpFailure::kNone) {
+          return failure;
+        }
       }
       // Credentials go to the origin they were given for, never to another one.
       if (!SameOrigin(*target, request_.url)) {
@@ -220,6 +259,8 @@ class Exchange {
     set(CURLOPT_NOPROGRESS, 0L);
     set(CURLOPT_XFERINFOFUNCTION, &OnProgress);
     set(CURLOPT_XFERINFODATA, &transfer_);
+    set(CURLOPT_PREREQFUNCTION, &OnRequestReady);
+    set(CURLOPT_PREREQDATA, &transfer_);
     set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     // An empty proxy turns off the proxy variables of the environment as well.
     set(CURLOPT_PROXY, request_.proxy.c_str());
@@ -246,7 +287,8 @@ class Exchange {
     if (!ok) return HttpFailure::kCookieOption;
 
     bool listOk = false;
-    headers_ = HeaderList(request_.headerText, listOk);
+    headerLines_ = HeaderLines(request_.headerText);
+    headers_ = HeaderList(headerLines_, listOk);
     set(CURLOPT_HTTPHEADER, headers_.get());
     if (!ok || !listOk) return HttpFailure::kHeaders;
 
@@ -260,17 +302,44 @@ class Exchange {
     return ok ? HttpFailure::kNone : HttpFailure::kRequest;
   }
 
+  // From the second hop on, cookies that responses set during the redirects go out as well, and
+  // curl would add them on a Cookie line of their own beside the caller's. Handed to curl, the
+  // caller's pairs follow the new ones on one line (the first request has gone out as it was).
+  HttpFailure HandCookieLineToEngine(CURL* e) {
+    const auto line = std::find_if(headerLines_.begin(), headerLines_.end(),
+                                   [](const auto& l) { return SameName(HeaderName(l), "Cookie"); });
+    if (line == headerLines_.end()) return HttpFailure::kNone;
+    const auto colon = line->find(':');
+    cookieLine_ = colon == std::string::npos ? std::string() : TextTrim(line->substr(colon + 1));
+    headerLines_.erase(line);
+    bool listOk = false;
+    SlistPtr list = HeaderList(headerLines_, listOk);
+    if (!listOk || curl_easy_setopt(e, CURLOPT_HTTPHEADER, list.get()) != CURLE_OK) {
+      return HttpFailure::kHeaders;
+    }
+    headers_ = std::move(list);
+    if (!cookieLine_.empty() &&
+        curl_easy_setopt(e, CURLOPT_COOKIE, cookieLine_.c_str()) != CURLE_OK) {
+      return HttpFailure::kHeaders;
+    }
+    return HttpFailure::kNone;
+  }
+
   struct Outcome {
     CURLcode code;
     bool timedOut;
   };
 
-  // Runs one transfer, pumping messages at least every 50 ms; the idle time-out starts once
-  // the connection stands (the connect time-out covers what comes before).
+  // Runs one transfer, pumping messages at least every 50 ms. Until the request is ready to go
+  // out, curl's connect time-out bounds resolving, connecting and any handshake; from then on
+  // the idle time-out bounds every silence, on a new connection and on a kept one alike.
   Outcome Perform(CURLM* multi, CURL* e) {
     if (curl_multi_add_handle(multi, e) != CURLM_OK) return {CURLE_FAILED_INIT, false};
     const auto idleLimit = std::chrono::milliseconds(request_.timeoutMs);
-    bool connected = false;
+    // Only a backstop behind curl's connect time-out; resolving and connecting may take one
+    // time-out each.
+    const auto readyLimit = 2 * idleLimit;
+    const auto start = Clock::now();
     Outcome outcome{CURLE_OK, false};
     for (;;) {
       int running = 0;
@@ -287,14 +356,9 @@ class Exchange {
       }
       curl_multi_poll(multi, nullptr, 0, kPumpIntervalMs, nullptr);
       ProcessPendingMessages();
-      if (!connected) {
-        curl_off_t connectTime = 0;
-        curl_easy_getinfo(e, CURLINFO_CONNECT_TIME_T, &connectTime);
-        if (connectTime > 0) {
-          connected = true;
-          transfer_.lastActivity = Clock::now();
-        }
-      } else if (Clock::now() - transfer_.lastActivity > idleLimit) {
+      const auto now = Clock::now();
+      if (transfer_.requestReady ? now - transfer_.lastActivity > idleLimit
+                                 : now - start > readyLimit) {
         outcome = {CURLE_OPERATION_TIMEDOUT, true};
         break;
       }
@@ -306,7 +370,9 @@ class Exchange {
   const HttpExchangeRequest& request_;
   HttpExchangeResult& result_;
   Transfer transfer_;
+  std::vector<std::string> headerLines_;
   SlistPtr headers_;
+  std::string cookieLine_;  // the caller's cookies, once curl adds them to its own
 };
 
 }  // namespace

@@ -18,8 +18,8 @@ std::string DecodeResponseText(std::span<const std::uint8_t> body) {
   RegexObject regex;
   if (regex.Create(kCharsetPattern, std::string_view(text).substr(0, kSampleSize))) {
     const std::string name = regex.SubMatchText(1, 1);
-    // Only these two exact spellings are exempt: "GBK" goes through the decoder and comes back
-    // as the same text.
+    // Only these two exact spellings are exempt: "GBK" or "GB2312" goes through the decoder as
+    // code page 936 and comes back as the same text, but for bytes that are no character.
     if (!name.empty() && name != "gbk" && name != "gb2312") {
       if (auto decoded = DecodeCharset(name, body)) text = Utf16ToText(*decoded, kCodePageGbk);
     }

@@ -13,7 +13,9 @@ inline constexpr const char* kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)
 // The body as GBK text. By default the bytes are taken as GBK as they are, up to the first zero
 // byte. When a meta tag in the first 1024 bytes declares another character set (any name but
 // exactly "gbk" or "gb2312"), the whole body is decoded from that set and brought back to GBK,
-// characters GBK lacks becoming "?". A set the decoder does not know leaves the text as it was.
+// characters GBK lacks becoming "?"; every other name of the GBK family (in any letter case)
+// decodes as code page 936, so no character of such a page is lost. A set the decoder does not
+// know leaves the text as it was.
 // The Content-Type header is never consulted.
 [[nodiscard]] std::string DecodeResponseText(std::span<const std::uint8_t> body);
 

@@ -75,13 +75,24 @@ class Variant {
 };
 
 // Initialises COM for the calling thread for the life of the object, as many times as it is
-// made, and balances each initialisation.
+// made. Only an initialisation that took place (S_OK, or S_FALSE when the thread already had
+// COM) is balanced by CoUninitialize; one that failed (RPC_E_CHANGED_MODE on a thread of another
+// apartment kind, for instance) left nothing to undo, and uninitialising anyway would take away
+// an initialisation that belongs to someone else on the thread.
 class ComScope {
  public:
-  ComScope() { CoInitialize(nullptr); }  // its result is not looked at
-  ~ComScope() { CoUninitialize(); }
+  ComScope() {
+    const HRESULT hr = CoInitialize(nullptr);
+    initialised_ = hr == S_OK || hr == S_FALSE;
+  }
+  ~ComScope() {
+    if (initialised_) CoUninitialize();
+  }
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  bool initialised_ = false;
 };
 
 // A new automation object of the class `progId`: the class id is looked up, CoCreateInstance

@@ -8,7 +8,9 @@
 // Every backend gives the pattern these meanings: "." never matches a line feed; "\w" is ASCII
 // letters, digits and "_"; `multiline` only lets "^" and "$" match at line feeds (without it "$"
 // matches only at the very end); `global` collects every match instead of the first; groups are
-// numbered from 1 in the order of their opening brackets.
+// numbered from 1 in the order of their opening brackets. As in the platform class, a reference
+// to a group that took no part matches the empty text, "\uXXXX" is the character XXXX (four
+// hexadecimal digits) and "[^]" is any character, a line feed included.
 
 #include <cstddef>
 #include <memory>
@@ -18,7 +20,7 @@
 
 namespace ornivel {
 
-struct RegexOptions {
+struct RegexEngineOptions {
   bool ignoreCase = true;
   bool multiline = true;
   bool global = true;
@@ -29,10 +31,13 @@ class RegexEngine {
   virtual ~RegexEngine() = default;
 
   // Takes the pattern and options and runs the pattern over `subject`, keeping the matches.
-  // `subject` must stay alive and unchanged until the next Execute or the engine's end. False
-  // when the pattern is invalid or the run failed (a resource limit included): no matches are
-  // held then.
-  [[nodiscard]] virtual bool Execute(std::u16string_view pattern, const RegexOptions& options,
+  // `subject` must stay alive and unchanged until the next Execute or the engine's end. An
+  // engine may bound the work spent at one place of the subject, so that a pattern that
+  // backtracks without end cannot hang the caller: a run that reaches the bound ends there and
+  // keeps the matches found before it, and still succeeds. False when the pattern is invalid or
+  // the run could not start: nothing of an earlier run is held then (no matches, no groups).
+  [[nodiscard]] virtual bool Execute(std::u16string_view pattern,
+                                     const RegexEngineOptions& options,
                                      std::u16string_view subject) = 0;
 
   // Number of matches held.

@@ -1,13 +1,20 @@
 // The regular-expression engine over PCRE2's 16-bit library.
 //
 // UTF mode without Unicode properties, so "\w" stays ASCII; LF is the only newline, so "." never
-// matches it; without `multiline`, "$" matches only at the very end. JIT is used where the library
-// has it. Every match call runs under a match limit, a depth limit and a bounded JIT stack: a
-// subject that exhausts them makes the whole Execute fail rather than hang or crash.
+// matches it; without `multiline`, "$" matches only at the very end. The platform class's escapes
+// and classes are taken where PCRE2 has an option for them: an unset group's back-reference
+// matches the empty text, "\uXXXX" is a character, "[^]" any character and "[]" none. JIT is used
+// where the library has it.
+//
+// Every match call runs under a match limit, a depth limit, a heap limit and a bounded JIT stack,
+// so a pattern that backtracks without end cannot hang the window or crash. The run then ends
+// where the limit was reached and keeps the matches found before it: a reply whose later records
+// defeat the pattern still gives its earlier ones.
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "regex/regex_engine.h"
@@ -15,7 +22,13 @@
 namespace ornivel {
 namespace {
 
-constexpr std::uint32_t kMatchLimit = 5'000'000;
+// The match limit of one call: a floor, plus a few steps per unit of the subject. A lazy group
+// costs about one step per unit it spans, so a call over well-formed records uses about a quarter
+// of the limit at most, however long the records or the subject (the largest reply, 64 MiB,
+// included). With JIT, a runaway pattern is stopped after a few tens of milliseconds on a short
+// subject and after about half a second on the largest.
+constexpr std::uint64_t kMatchLimitFloor = 10'000'000;
+constexpr std::uint64_t kMatchStepsPerUnit = 4;
 constexpr std::uint32_t kDepthLimit = 10'000;
 constexpr std::uint32_t kHeapLimitKiB = 64 * 1024;
 constexpr std::size_t kJitStackStart = 32 * 1024;
@@ -50,8 +63,9 @@ struct CachedPattern {
   CodePtr code;
 };
 
-std::uint32_t CompileFlags(const RegexOptions& options) {
-  std::uint32_t flags = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
+std::uint32_t CompileFlags(const RegexEngineOptions& options) {
+  std::uint32_t flags = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_MATCH_UNSET_BACKREF |
+                        PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS;
   if (options.ignoreCase) flags |= PCRE2_CASELESS;
   flags |= options.multiline ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
   return flags;
@@ -90,7 +104,6 @@ pcre2_match_context* MatchContext() {
     std::unique_ptr<pcre2_match_context, MatchContextDeleter> made(
         pcre2_match_context_create(nullptr));
     if (made) {
-      pcre2_set_match_limit(made.get(), kMatchLimit);
       pcre2_set_depth_limit(made.get(), kDepthLimit);
       pcre2_set_heap_limit(made.get(), kHeapLimitKiB);
       if (stack) pcre2_jit_stack_assign(made.get(), nullptr, stack.get());
@@ -100,37 +113,41 @@ pcre2_match_context* MatchContext() {
   return context.get();
 }
 
+std::uint32_t MatchLimit(std::size_t units) {
+  const std::uint64_t limit = kMatchLimitFloor + kMatchStepsPerUnit * units;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(limit, UINT32_MAX));
+}
+
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 
 class Pcre2Engine final : public RegexEngine {
  public:
-  bool Execute(std::u16string_view pattern, const RegexOptions& options,
+  bool Execute(std::u16string_view pattern, const RegexEngineOptions& options,
                std::u16string_view subject) override {
+    Clear();
     pattern_.assign(pattern);
-    global_ = options.global;
-    subject_ = subject;
-    spans_.clear();
-    matchCount_ = 0;
-    groups_ = 0;
-    executed_ = false;
-    code_ = Compile(pattern, CompileFlags(options));
-    if (!code_) return false;
+    CodePtr code = Compile(pattern, CompileFlags(options));
+    if (!code) return false;
     std::uint32_t captures = 0;
-    pcre2_pattern_info(code_.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
+    pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
     std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
-        pcre2_match_data_create_from_pattern(code_.get(), nullptr));
+        pcre2_match_data_create_from_pattern(code.get(), nullptr));
     pcre2_match_context* context = MatchContext();
     if (!data || !context) return false;
+    pcre2_set_match_limit(context, MatchLimit(subject.size()));
+    code_ = std::move(code);
+    subject_ = subject;
+    global_ = options.global;
+    groups_ = captures;
+    executed_ = true;
     const std::size_t pairs = captures + 1;
     std::size_t start = 0;
     while (start <= subject.size()) {
       const int rc = pcre2_match(code_.get(), AsPcre(subject), subject.size(), start, 0,
                                  data.get(), context);
-      if (rc == PCRE2_ERROR_NOMATCH) break;
-      if (rc < 0) {  // a limit was hit, or the subject was refused
-        spans_.clear();
-        return false;
-      }
+      // No further match, or a limit reached at this place (the match, depth or heap limit, or
+      // the JIT stack): the run ends here with the matches found so far.
+      if (rc < 0) break;
       const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
       spans_.insert(spans_.end(), ovector, ovector + pairs * 2);
       ++matchCount_;
@@ -145,8 +162,6 @@ class Pcre2Engine final : public RegexEngine {
                      : 1;
       }
     }
-    groups_ = captures;
-    executed_ = true;
     return true;
   }
 
@@ -179,6 +194,18 @@ class Pcre2Engine final : public RegexEngine {
   }
 
  private:
+  // Forgets the last run: its code, subject, matches and groups. The pattern stays, as the
+  // platform class keeps the pattern it was given.
+  void Clear() {
+    code_.reset();
+    subject_ = {};
+    global_ = true;
+    executed_ = false;
+    matchCount_ = 0;
+    groups_ = 0;
+    spans_.clear();
+  }
+
   // Appends `replacement` with its $ references resolved against match `m`. A reference to a
   // group that does not exist stays as it is written.
   void Expand(std::u16string_view replacement, std::size_t m, std::u16string& out) const {

@@ -8,9 +8,10 @@ namespace {
 
 class VbscriptEngine final : public RegexEngine {
  public:
-  bool Execute(std::u16string_view pattern, const RegexOptions& options,
+  bool Execute(std::u16string_view pattern, const RegexEngineOptions& options,
                std::u16string_view subject) override {
     matches_.Reset();
+    last_.clear();
     engine_ = CreateAutomationObject(L"VBScript.RegExp");
     subject_.assign(subject);
     Variant ignoreCase = Variant::Bool(options.ignoreCase);
@@ -23,8 +24,10 @@ class VbscriptEngine final : public RegexEngine {
     PutProperty(engine_.get(), L"Pattern", patternText);
     Variant subjectText = Variant::String(subject_);
     Variant collection;
-    if (FAILED(CallMethod(engine_.get(), L"Execute", &collection, &subjectText))) return false;
-    matches_ = collection.Object();
+    if (SUCCEEDED(CallMethod(engine_.get(), L"Execute", &collection, &subjectText))) {
+      matches_ = collection.Object();
+    }
+    if (!matches_) subject_.clear();  // nothing of this run or an earlier one is held
     return static_cast<bool>(matches_);
   }
 

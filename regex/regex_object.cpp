@@ -10,16 +10,25 @@ RegexObject::RegexObject() : engine_(CreateRegexEngine()) {}
 
 RegexObject::~RegexObject() = default;
 
-bool RegexObject::Create(std::string_view pattern, std::string_view subject, bool caseSensitive,
-                         bool multiline, bool global, bool quoteToken) {
+bool RegexObject::Create(std::string_view pattern, std::string_view subject,
+                         const RegexOptions& options) {
   const std::string effectivePattern =
-      quoteToken ? TextReplace(pattern, kQuotePlaceholder, "\"") : std::string(pattern);
+      options.quoteToken ? TextReplace(pattern, kQuotePlaceholder, "\"") : std::string(pattern);
   // Texts end at their first NUL, here as in every conversion.
   subject_.assign(subject.substr(0, subject.find('\0')));
   subject16_ = TextToUtf16(subject_, kCodePageSystem);
   unitIndex_ = GbkUnitIndex(subject_, subject16_);
-  const RegexOptions options{!caseSensitive, multiline, global};
-  return engine_->Execute(TextToUtf16(effectivePattern, kCodePageSystem), options, subject16_);
+  const RegexEngineOptions engineOptions{.ignoreCase = !options.caseSensitive,
+                                         .multiline = options.multiline,
+                                         .global = options.global};
+  if (engine_->Execute(TextToUtf16(effectivePattern, kCodePageSystem), engineOptions, subject16_)) {
+    return true;
+  }
+  // The engine holds nothing of this run or an earlier one; neither does the object.
+  subject_.clear();
+  subject16_.clear();
+  unitIndex_ = GbkUnitIndex();
+  return false;
 }
 
 int RegexObject::MatchCount() const { return static_cast<int>(engine_->MatchCount()); }

@@ -17,6 +17,15 @@
 
 namespace ornivel {
 
+// The options of RegexObject::Create; each field left out keeps its default. Name them at the
+// call: Create(pattern, subject, {.multiline = false, .quoteToken = true}).
+struct RegexOptions {
+  bool caseSensitive = false;  // letters match without regard to case unless set
+  bool multiline = true;       // "^" and "$" match at every line feed, not only at the ends
+  bool global = true;          // every match is collected, not only the first
+  bool quoteToken = false;     // every "#引号" of the pattern stands for one double quote
+};
+
 class RegexObject {
  public:
   RegexObject();
@@ -24,12 +33,13 @@ class RegexObject {
   RegexObject(const RegexObject&) = delete;
   RegexObject& operator=(const RegexObject&) = delete;
 
-  // Runs `pattern` over `subject`, replacing whatever an earlier Create held. With `quoteToken`,
-  // every "#引号" of the pattern stands for one double quote. True when a match collection was
-  // made, also an empty one; false for an invalid pattern or a run that hit the engine's limits.
+  // Runs `pattern` over `subject`, replacing whatever an earlier Create held. True when a match
+  // collection was made, also an empty one; false only for an invalid pattern (or no memory),
+  // and then nothing of an earlier Create is held either. Where the engine bounds the work at one
+  // place of the subject (so that a runaway pattern cannot hang the window), a run that reaches
+  // the bound stops there and keeps every match found before it.
   [[nodiscard]] bool Create(std::string_view pattern, std::string_view subject,
-                            bool caseSensitive = false, bool multiline = true, bool global = true,
-                            bool quoteToken = false);
+                            const RegexOptions& options = {});
 
   [[nodiscard]] int MatchCount() const;
   // Capture group `group` of match `match`; empty when either is out of range or the group took

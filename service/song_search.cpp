@@ -83,7 +83,7 @@ void SearchSongs(SongList& list, Prompts& prompts) {
     return;
   }
   const unsigned search = ++g_latestSearch;
-  const std::string reply = HttpRequest(SearchAddress(UrlEncode(keyword, false, true)));
+  const std::string reply = HttpRequest(SearchAddress(UrlEncode(keyword, {.toUtf8 = true})));
   // The request pumps messages: the user may have started another search meanwhile.
   if (search != g_latestSearch.load()) return;
   (void)FillSongList(list, prompts, Utf8ToGbk(reply));
@@ -92,7 +92,7 @@ void SearchSongs(SongList& list, Prompts& prompts) {
 int FillSongList(SongList& list, Prompts& prompts, const std::string& reply) {
   RegexObject regex;
   list.DeleteAllRows();
-  if (!regex.Create(kSongRecordPattern, reply, false, false, true, true)) {
+  if (!regex.Create(kSongRecordPattern, reply, kSongRecordOptions)) {
     prompts.ShowMessage(PatternFailedMessage(), MessageIcon::kError);
     return 0;
   }

@@ -5,7 +5,13 @@
 namespace ornivel {
 namespace {
 
-bool IsLeadByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+// Code page 936 starts a double-byte character with 81 to FE only: 80 is the euro sign, a
+// character of its own, and FF is no lead byte. Taking either for one would swallow the byte
+// after it, a "/" or "\" included.
+bool IsLeadByte(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b >= 0x81 && b <= 0xFE;
+}
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 

@@ -2,9 +2,10 @@
 // GBK-aware text operations.
 //
 // Every text inside the program is GBK bytes. These operations work on bytes, but the searching
-// ones step over a double-byte character (a byte of 0x80 or more and the byte after it) as one
-// unit, so a trail byte that happens to equal "\" or "a" is never matched on its own. A lead byte
-// at the very end of a text, with no trail byte after it, counts as a character of one byte.
+// ones step over a double-byte character (a lead byte, 81 to FE, and the byte after it) as one
+// unit, so a trail byte that happens to equal "\" or "a" is never matched on its own. The bytes
+// 80 (the euro sign) and FF are characters of one byte. A lead byte at the very end of a text,
+// with no trail byte after it, counts as a character of one byte.
 // Positions are 1-based byte positions; "not found" is -1.
 
 #include <string>

@@ -16,14 +16,13 @@ bool IsUnreserved(unsigned char c) {
 
 }  // namespace
 
-std::string UrlEncode(std::string_view text, bool keepUnreserved, bool toUtf8) {
+std::string UrlEncode(std::string_view text, const UrlEncodeOptions& options) {
   text = UpToNul(text);
   if (text.empty()) return {};
-  const std::string utf8 = toUtf8 ? GbkToUtf8(text) : std::string();
-  const std::string_view bytes = toUtf8 ? std::string_view(utf8) : text;
-  return PercentEncode(bytes, [keepUnreserved](unsigned char c) {
-    return keepUnreserved && IsUnreserved(c);
-  });
+  const std::string utf8 = options.toUtf8 ? GbkToUtf8(text) : std::string();
+  const std::string_view bytes = options.toUtf8 ? std::string_view(utf8) : text;
+  return PercentEncode(
+      bytes, [keep = options.keepUnreserved](unsigned char c) { return keep && IsUnreserved(c); });
 }
 
 std::string GbkToUtf8(std::string_view text) {

@@ -10,11 +10,16 @@
 
 namespace ornivel {
 
-// Percent-encodes every byte of `text` as "%" and two upper-case hexadecimal digits. With
-// `keepUnreserved`, "-", ".", digits and ASCII letters stay as they are ("_", "~" and "/" are
-// still encoded). With `toUtf8`, the GBK text is first converted to UTF-8. A space is always %20.
-[[nodiscard]] std::string UrlEncode(std::string_view text, bool keepUnreserved = false,
-                                    bool toUtf8 = false);
+// The options of UrlEncode; each field left out keeps its default. Name them at the call:
+// UrlEncode(keyword, {.toUtf8 = true}).
+struct UrlEncodeOptions {
+  bool keepUnreserved = false;  // "-", ".", digits and ASCII letters stay as they are
+  bool toUtf8 = false;          // the GBK text is converted to UTF-8 first
+};
+
+// Percent-encodes every byte of `text` as "%" and two upper-case hexadecimal digits, but for
+// what `keepUnreserved` keeps ("_", "~" and "/" are encoded even then). A space is always %20.
+[[nodiscard]] std::string UrlEncode(std::string_view text, const UrlEncodeOptions& options = {});
 
 // `bytes` with every byte for which `keep` is false written as "%" and two upper-case
 // hexadecimal digits (a value below 16 with a leading "0").

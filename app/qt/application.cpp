@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "app/qt/main_window.h"
+#include "app/qt/platform_start.h"
 #include "app/qt/qt_front_end.h"
+#include "app/qt/qt_translations.h"
 #include "app/qt/resources.h"
 #include "app/qt/tip_window.h"
 #include "app/settings.h"
@@ -45,7 +47,7 @@ void ConnectMainWindow(MainWindow& window, QtFrontEnd& frontEnd, SaveFolderStore
   QObject::connect(&window, &MainWindow::downloadChosen,
                    [ui, &store] { StartDownload(*ui, *ui, *ui, store.Get()); });
   QObject::connect(&window, &MainWindow::changeFolderChosen,
-                   [ui, &store, &paths] { ChooseSaveFolder(*ui, store, paths); });
+                   [ui, &store, &paths] { ChooseSaveFolder(*ui, *ui, store, paths); });
   QObject::connect(&window, &MainWindow::tipChosen, [&window] { ShowTipWindow(&window); });
 }
 
@@ -55,7 +57,12 @@ void ExitCleanup() {
 
 int RunApplication(int argc, char** argv) {
   std::atexit(ExitCleanup);
+  PlatformStartGuard platformGuard;  // no display: one line on stderr and -1, not an abort
   QApplication app(argc, argv);
+  platformGuard.Release();
+  // Qt's own buttons and dialogs speak the desktop's language, as the program's texts do.
+  QtTranslations translations;
+  (void)translations.Load(QLocale::system());
   QApplication::setApplicationName(QStringLiteral("Ornivel"));
   QGuiApplication::setDesktopFileName(QStringLiteral("org.ornivel.Ornivel"));
   QApplication::setWindowIcon(ProgramIcon());

@@ -30,6 +30,8 @@ QLabel* MakeCaption(QWidget* parent, const char* name, QRect geometry, const cha
   label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   label->setAttribute(Qt::WA_TranslucentBackground);  // the window's background shows through
   label->setAutoFillBackground(false);
+  // Black text of its own; inherited from the window, it would take the button text's colour.
+  label->setForegroundRole(QPalette::WindowText);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, Qt::black);
   label->setPalette(palette);
@@ -98,6 +100,8 @@ void MainWindow::PlaceCentred() {
   move(area.x() + (area.width() - kOuterWidth) / 2, area.y() + (area.height() - kOuterHeight) / 2);
 }
 
-void MainWindow::ShowSongListMenu() { menu_->popup(QCursor::pos()); }
+void MainWindow::ShowSongListMenu() {
+  menu_->popup(QCursor::pos());
+}
 
 }  // namespace ornivel

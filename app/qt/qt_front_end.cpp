@@ -180,15 +180,38 @@ void QtFrontEnd::ShowMessage(const std::string& text, MessageIcon icon) {
                                     : icon == MessageIcon::kInformation ? QMessageBox::Information
                                                                         : QMessageBox::NoIcon;
     QMessageBox box(shown, kMessageTitle, FromGbk(text), QMessageBox::Ok, &w);
-    box.setWindowModality(Qt::ApplicationModal);
+    // It blocks the main window, and nothing else: a worker's question stays answerable.
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
   });
 }
 
+namespace {
+
+// A worker's question: a top-level box of its own, owned by no window, so that no dialog of the
+// main window (the tip dialog, the folder browser, a message box) blocks it, and blocking
+// nothing itself. It does not keep the program running once the main window has closed.
+QMessageBox* MakeQuestionBox(const std::string& text) {
+  auto* box = new QMessageBox(QMessageBox::NoIcon, kMessageTitle, FromGbk(text),
+                              QMessageBox::Yes | QMessageBox::No, nullptr);
+  box->setObjectName(QStringLiteral("WorkerQuestion"));
+  box->setWindowModality(Qt::NonModal);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setAttribute(Qt::WA_QuitOnClose, false);
+  return box;
+}
+
+}  // namespace
+
 bool QtFrontEnd::AskYesNo(const std::string& text) {
   if (std::this_thread::get_id() == windowThread_) {
     if (window_ == nullptr) return false;
-    return QMessageBox::question(window_, kMessageTitle, FromGbk(text)) == QMessageBox::Yes;
+    QMessageBox* box = MakeQuestionBox(text);
+    box->setAttribute(Qt::WA_DeleteOnClose, false);
+    box->exec();
+    const bool yes = box->clickedButton() == box->button(QMessageBox::Yes);
+    delete box;
+    return yes;
   }
   // The window thread shows the box without blocking the main window; this worker waits.
   auto handOver = std::make_shared<HandOver<bool>>();
@@ -196,15 +219,11 @@ bool QtFrontEnd::AskYesNo(const std::string& text) {
   const bool posted = Post(
       [this, handOver, text] {
         if (window_ == nullptr) return handOver->SettleEmpty();
-        auto* box = new QMessageBox(QMessageBox::NoIcon, kMessageTitle, FromGbk(text),
-                                    QMessageBox::Yes | QMessageBox::No, window_);
-        box->setObjectName(QStringLiteral("WorkerQuestion"));
-        box->setWindowModality(Qt::NonModal);
-        box->setAttribute(Qt::WA_DeleteOnClose);
+        QMessageBox* box = MakeQuestionBox(text);
         QObject::connect(box, &QMessageBox::finished, box, [box, handOver](int) {
           handOver->Settle(box->clickedButton() == box->button(QMessageBox::Yes));
         });
-        // A box that goes without an answer (the window closing) answers No.
+        // A box that goes without an answer (the program ending) answers No.
         QObject::connect(box, &QObject::destroyed, [handOver] { handOver->SettleEmpty(); });
         box->show();
       },
@@ -233,6 +252,8 @@ std::optional<std::string> QtFrontEnd::BrowseForFolder(const std::string& title)
         dialog.setFileMode(QFileDialog::Directory);
         // Folders only, and Qt's own dialog, whose name field takes a typed path.
         dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        // It blocks the main window only: a worker's question stays answerable meanwhile.
+        dialog.setWindowModality(Qt::WindowModal);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
           return std::nullopt;
         }

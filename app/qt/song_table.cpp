@@ -1,5 +1,6 @@
 #include "app/qt/song_table.h"
 
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
 
@@ -30,22 +31,68 @@ SongTable::SongTable(QWidget* parent) : QTableWidget(0, 6, parent) {
   setWordWrap(false);
   setTextElideMode(Qt::ElideRight);
   setFocusPolicy(Qt::StrongFocus);
+  // The list is one focus stop: Tab goes on to the next component instead of the next cell
+  // (which, a row at a time, would also move the selection).
+  setTabKeyNavigation(false);
   setFrameShape(QFrame::StyledPanel);
   setFrameShadow(QFrame::Sunken);
+
+  // Black on white like the edit boxes, in every state of the window, whatever the theme.
+  QPalette colours = palette();
+  colours.setColor(QPalette::Base, Qt::white);
+  colours.setColor(QPalette::AlternateBase, Qt::white);
+  colours.setColor(QPalette::Text, Qt::black);
+  colours.setColor(QPalette::Window, Qt::white);
+  setPalette(colours);
+  shownHighlight_ = colours.color(QPalette::Active, QPalette::Highlight);
+  shownHighlightedText_ = colours.color(QPalette::Active, QPalette::HighlightedText);
+  ShowSelection(false);
+}
+
+void SongTable::ShowSelection(bool shown) {
+  // A hidden selection is drawn in the colours of any other row: nothing marks it.
+  QPalette colours = palette();
+  colours.setColor(QPalette::Highlight, shown ? shownHighlight_ : QColor(Qt::white));
+  colours.setColor(QPalette::HighlightedText, shown ? shownHighlightedText_ : QColor(Qt::black));
+  setPalette(colours);
+  viewport()->update();
+}
+
+void SongTable::focusInEvent(QFocusEvent* event) {
+  QTableWidget::focusInEvent(event);
+  ShowSelection(true);
+}
+
+void SongTable::focusOutEvent(QFocusEvent* event) {
+  QTableWidget::focusOutEvent(event);
+  // The pop-up menu leaves the focus where it was: the selection stays visible under it.
+  if (event->reason() != Qt::PopupFocusReason) ShowSelection(false);
 }
 
 void SongTable::mousePressEvent(QMouseEvent* event) {
   QTableWidget::mousePressEvent(event);
   if (event->button() == Qt::LeftButton) {
     if (itemAt(event->position().toPoint()) == nullptr) clearSelection();
-    emit leftClicked();
+    leftPressed_ = true;
+    secondOfDouble_ = false;
   } else if (event->button() == Qt::RightButton) {
     emit rightClicked();
   }
 }
 
+void SongTable::mouseReleaseEvent(QMouseEvent* event) {
+  QTableWidget::mouseReleaseEvent(event);
+  if (event->button() != Qt::LeftButton || !leftPressed_) return;
+  leftPressed_ = false;
+  // The selection no longer moves: the row it holds now is the one the click is about.
+  if (!secondOfDouble_) emit leftClicked();
+  secondOfDouble_ = false;
+}
+
 void SongTable::mouseDoubleClickEvent(QMouseEvent* event) {
-  // The first click of the two has already been reported; the double click adds nothing.
+  // The first click of the two has already been reported; the double click adds nothing, and
+  // neither does the release that ends it.
+  if (event->button() == Qt::LeftButton) secondOfDouble_ = true;
   event->accept();
 }
 

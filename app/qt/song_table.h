@@ -1,8 +1,11 @@
 #pragma once
-// The song list, 超级列表框1: a report view with grid lines and whole-row single selection.
+// The song list, 超级列表框1: a report view with grid lines and whole-row single selection, black
+// text on white whatever the desktop theme, its selection shown only while it has the focus.
 // A left click anywhere in it (on a row, or on the empty area, which clears the selection) is
-// reported after the selection has changed; a right click anywhere is reported too. Keyboard
-// moves and the second click of a double click report nothing.
+// reported when the button is released, once the selection has settled: a press on one row
+// dragged into another reports the row that is then selected. A right click anywhere is reported
+// too. Keyboard moves and the second click of a double click report nothing. Tab and Shift+Tab
+// leave the list for the window's next or previous focus stop; they never move between cells.
 
 #include <QTableWidget>
 
@@ -20,7 +23,22 @@ class SongTable final : public QTableWidget {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  // Draws the selection in the theme's colours, or like any other row. It shows while the list
+  // has the focus, and while its pop-up menu is open over it.
+  void ShowSelection(bool shown);
+
+  QColor shownHighlight_;  // the theme's selection colours, used while the list has the focus
+  QColor shownHighlightedText_;
+  // A left press in the list whose release is still to come, and whether it is the second
+  // click of a double click (which reports nothing).
+  bool leftPressed_ = false;
+  bool secondOfDouble_ = false;
 };
 
 }  // namespace ornivel

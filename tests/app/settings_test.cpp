@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include "tests/support/temp_dir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+
+#include "app/ini_file.h"
+#include "tests/support/memory_front_end.h"
 
 namespace ornivel {
 namespace {
@@ -43,6 +47,7 @@ class SettingsTest : public ::testing::Test {
   fs::path dir_;
   ProgramPaths paths_;
   FakeShell shell_;
+  MemoryFrontEnd prompts_;  // records the message boxes
   SaveFolderStore store_;
 };
 
@@ -77,7 +82,7 @@ TEST_F(SettingsTest, ChoiceIsStoredShownAndWrittenKeepingTheOtherLines) {
   std::ofstream(dir_ / "yyst.ini")
       << "; hand-edited\r\n[a]\r\na=/old\r\nnote=keep me\r\n[z]\r\nq=1\r\n";
   shell_.choice = "/chosen";
-  ChooseSaveFolder(shell_, store_, paths_);
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
   EXPECT_EQ(shell_.browserTitle, ChooseFolderTitle());
   EXPECT_EQ(store_.Get(), "/chosen");
   EXPECT_EQ(shell_.shown, "/chosen");
@@ -87,16 +92,16 @@ TEST_F(SettingsTest, ChoiceIsStoredShownAndWrittenKeepingTheOtherLines) {
 
 TEST_F(SettingsTest, CancelAfterAChoiceGoesBackToTheProgramFolderAndWritesIt) {
   shell_.choice = "/chosen";
-  ChooseSaveFolder(shell_, store_, paths_);
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
   shell_.choice = std::nullopt;
-  ChooseSaveFolder(shell_, store_, paths_);
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
   EXPECT_EQ(store_.Get(), dir_.string());
   EXPECT_EQ(ReadSaveFolderSetting(paths_.settingsFile, "fallback"), dir_.string());
 }
 
 TEST_F(SettingsTest, RootFolderIsKeptAsChosen) {
   shell_.choice.emplace(1, '/');
-  ChooseSaveFolder(shell_, store_, paths_);
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
   EXPECT_EQ(store_.Get(), "/");
   LoadSaveFolder(shell_, store_, paths_);
   EXPECT_EQ(store_.Get(), "/");
@@ -104,16 +109,61 @@ TEST_F(SettingsTest, RootFolderIsKeptAsChosen) {
 
 TEST_F(SettingsTest, WritesLeaveNoTemporaryFilesBehind) {
   shell_.choice = "/a";
-  ChooseSaveFolder(shell_, store_, paths_);
-  ChooseSaveFolder(shell_, store_, paths_);
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
 TEST_F(SettingsTest, UnwritableSettingsFileIsIgnored) {
   paths_.settingsFile = (dir_ / "missing-folder" / "yyst.ini").string();
   shell_.choice = "/a";
-  ChooseSaveFolder(shell_, store_, paths_);
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
   EXPECT_EQ(store_.Get(), "/a");  // still used for the rest of the run
+}
+
+TEST_F(SettingsTest, FoldersWithSpacesOrQuotesAtTheirEndsComeBackWhole) {
+  for (const std::string name : {" leading space", "trailing space ", "\"quoted\"", "ends\"",
+                                 "\t tab and space \t", "'single'"}) {
+    const std::string folder = (dir_ / name).string();
+    fs::create_directory(folder);
+    shell_.choice = folder;
+    ChooseSaveFolder(shell_, prompts_, store_, paths_);
+    EXPECT_EQ(store_.Get(), folder);
+    // The next start reads it back as it was chosen.
+    SaveFolderStore next;
+    LoadSaveFolder(shell_, next, paths_);
+    EXPECT_EQ(next.Get(), folder) << "[" << name << "]";
+    EXPECT_EQ(shell_.shown, folder);
+    // The file holds the section line and the key line, nothing else.
+    const std::string content = ReadAll(dir_ / "yyst.ini");
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 2) << content;
+  }
+  EXPECT_TRUE(prompts_.Messages().empty());
+}
+
+TEST_F(SettingsTest, AFolderWithALineBreakIsRefusedAndTheOldOneKept) {
+  const std::string old = (dir_ / "old").string();
+  shell_.choice = old;
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
+  const std::string before = ReadAll(dir_ / "yyst.ini");
+  for (const std::string name : {"two\nlines", "carriage\rreturn", "ends with a break\n"}) {
+    const std::string folder = (dir_ / name).string();
+    fs::create_directory(folder);
+    shell_.choice = folder;
+    ChooseSaveFolder(shell_, prompts_, store_, paths_);
+    EXPECT_EQ(store_.Get(), old);
+    EXPECT_EQ(shell_.shown, old);
+    EXPECT_EQ(ReadAll(dir_ / "yyst.ini"), before);  // no stray line, no change at all
+  }
+  const auto messages = prompts_.Messages();
+  ASSERT_EQ(messages.size(), 3u);
+  for (const auto& message : messages) {
+    EXPECT_EQ(message.text, LineBreakInFolderMessage());
+    EXPECT_EQ(message.icon, MessageIcon::kInformation);
+  }
+  EXPECT_EQ(ReadSaveFolderSetting(paths_.settingsFile, "fallback"), old);
+  EXPECT_FALSE(WriteSaveFolderSetting(paths_.settingsFile, old + "\nstray"));
+  EXPECT_EQ(ReadAll(dir_ / "yyst.ini"), before);
 }
 
 }  // namespace

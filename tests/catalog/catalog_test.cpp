@@ -21,10 +21,14 @@ class CatalogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallLatin1FieldReader();
-    root_ = test::FreshTestFolder("catalog");
+    // The music folder sits in a folder of the test's own, beside the files it must not serve.
+    base_ = test::FreshTestFolder("catalog");
+    root_ = base_ / "music";
+    fs::create_directories(root_);
   }
-  void TearDown() override { fs::remove_all(root_); }
+  void TearDown() override { fs::remove_all(base_); }
 
+  fs::path base_;
   fs::path root_;
 };
 
@@ -115,7 +119,7 @@ TEST_F(CatalogTest, LookupNamesThePublicHostAndThePath) {
 }
 
 TEST_F(CatalogTest, LinksOutOfTheFolderAreNotIndexed) {
-  const fs::path outside = fs::path(::testing::TempDir()) / "catalog-outside.mp3";
+  const fs::path outside = base_ / "outside.mp3";
   WriteMp3(outside, TagStyle::kId3v2Unicode, "Secret", "S", "");
   WriteMp3(root_ / "in.mp3", TagStyle::kId3v2Unicode, "In", "I", "");
   fs::create_symlink(outside, root_ / "link.mp3");
@@ -124,13 +128,12 @@ TEST_F(CatalogTest, LinksOutOfTheFolderAreNotIndexed) {
   EXPECT_EQ(library.songs().size(), 2u);
   EXPECT_EQ(library.FindByPath("link.mp3"), nullptr);
   EXPECT_NE(library.FindByPath("inner-link.mp3"), nullptr);
-  fs::remove(outside);
 }
 
 TEST_F(CatalogTest, ServesFilesWithRangesAndNothingOutsideTheFolder) {
   WriteMp3(root_ / "华语/one.mp3", TagStyle::kId3v2Unicode, "告白气球", "周杰伦", "");
   std::ofstream(root_ / "notes.txt") << "not a song";
-  std::ofstream(fs::path(::testing::TempDir()) / "catalog-secret.txt") << "secret";
+  std::ofstream(base_ / "catalog-secret.txt") << "secret";
   test::CatalogProcess catalog(root_);
   ASSERT_FALSE(catalog.host().empty());
   httplib::Client client("http://" + catalog.host());
@@ -155,7 +158,6 @@ TEST_F(CatalogTest, ServesFilesWithRangesAndNothingOutsideTheFolder) {
     EXPECT_EQ(refused->status, 404) << path;
     EXPECT_EQ(refused->body.find("secret"), std::string::npos) << path;
   }
-  fs::remove(fs::path(::testing::TempDir()) / "catalog-secret.txt");
 }
 
 TEST_F(CatalogTest, AnswersSearchAndLookupOverHttp) {

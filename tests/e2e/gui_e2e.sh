@@ -4,61 +4,98 @@
 # pop-up menu, and find the song, with its exact name and bytes, in the save folder that
 # yyst.ini beside a copy of the executable names.
 #   gui_e2e.sh ORNIVEL CATALOG MAKE_SAMPLE_LIBRARY   (run inside xvfb-run)
+#
+# Every step waits for what it causes, with a deadline: the catalog logs one line per request
+# on its standard error once it has answered, and the window shows its pop-up menu and message
+# boxes as windows of its own. An action the window was not ready for is done again.
 set -euo pipefail
 ornivel=$1 catalog=$2 make_library=$3
 work=$(mktemp -d)
 pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
 trap cleanup EXIT
-fail() { echo "gui_e2e: $*" >&2; exit 1; }
+fail() {
+  echo "gui_e2e: $*" >&2
+  echo "--- catalog log:" >&2
+  cat "$work/catalog.log" >&2 || true
+  echo "--- save folder:" >&2
+  ls -la "$work/save" >&2 || true
+  exit 1
+}
+
+# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS have passed.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+# logged TEXT: the catalog has answered a request whose line holds TEXT.
+logged() { grep -qF -- "$1" "$work/catalog.log"; }
+# The program's windows on screen besides the main window: its pop-up menu or a message box.
+popup_shown() { [ "$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l)" -ge 2 ]; }
+message_box() { xdotool search --onlyvisible --name '^信息：$' 2>/dev/null | head -1 || true; }
+message_shown() { [ -n "$(message_box)" ]; }
+downloaded_or_refused() { logged ' GET /resource/' || message_shown; }
 
 "$make_library" "$work/music" >/dev/null
 "$catalog" --music "$work/music" --listen 127.0.0.1:0 >"$work/catalog.out" 2>"$work/catalog.log" &
 pids+=($!)
-host=
-for _ in $(seq 1 100); do
-  host=$(sed -n 's|.*listening on http://\([^ ]*\).*|\1|p' "$work/catalog.out")
-  [ -n "$host" ] && break
-  sleep 0.1
-done
-[ -n "$host" ] || fail "the catalog did not start"
+catalog_listening() { grep -q 'listening on http://' "$work/catalog.out"; }
+wait_for 10 catalog_listening || fail "the catalog did not start"
+host=$(sed -n 's|.*listening on http://\([^ ]*\).*|\1|p' "$work/catalog.out")
 
 mkdir -p "$work/app" "$work/save"
 cp "$ornivel" "$work/app/ornivel"
 printf '[a]\r\na=%s\r\n' "$work/save" >"$work/app/yyst.ini"
 ORNIVEL_SERVICE_HOST=$host QT_QPA_PLATFORM=xcb "$work/app/ornivel" 2>"$work/ornivel.log" &
-pids+=($!)
+app=$!
+pids+=("$app")
 
-wid=$(timeout 20 xdotool search --sync --name '^Ornivel$' | head -1)
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Ornivel$' | head -1)
 [ -n "$wid" ] || fail "the window did not appear"
 xdotool windowfocus --sync "$wid"
-sleep 0.5
 
-# The search box (345,321 168x24): select its text and type the keyword.
-xdotool mousemove --window "$wid" 429 333 click 1 key ctrl+a type 'silence'
-# The search button (526,319 98x26).
-xdotool mousemove --window "$wid" 575 332 click 1
-sleep 2.5
-# The first row of the list, then the pop-up menu on it: its second item is "下载此歌曲".
-xdotool mousemove --window "$wid" 120 40 click 1
-sleep 2.5
-xdotool mousemove --window "$wid" 120 40 click 3
-sleep 0.7
-xdotool key Down Down Return
-
-target="$work/save/Simon 、 Garfunkel - The Sound of Silence.mp3"
-for _ in $(seq 1 100); do
-  [ -f "$target" ] && break
-  sleep 0.1
+# The search box (345,321 168x24): select its text and type the keyword; then the search button
+# (526,319 98x26). Until the catalog has answered the search.
+search='GET /webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%73%69%6C%65%6E%63%65 '
+for _ in 1 2 3; do
+  xdotool mousemove --window "$wid" 429 333 click 1 key ctrl+a type 'silence'
+  xdotool mousemove --window "$wid" 575 332 click 1
+  wait_for 10 logged "$search" && break
 done
-if [ ! -f "$target" ]; then
-  ls -la "$work/save" >&2
-  cat "$work/catalog.log" >&2
-  fail "the song was not saved as $target"
-fi
-sleep 0.3
+logged "$search" || fail "the search request was not the program's"
+
+# The first row of the list, until the catalog has answered its lookup (a click that came
+# before the list was filled selects nothing and looks nothing up).
+for _ in 1 2 3; do
+  xdotool mousemove --window "$wid" 120 40 click 1
+  wait_for 10 logged ' GET /webmusic/st/getNewMuiseByRid?rid=' && break
+done
+logged ' GET /webmusic/st/getNewMuiseByRid?rid=' || fail "no address was looked up"
+
+# The pop-up menu on that row: its second item is "下载此歌曲". Until the catalog has sent the
+# song. If the address had not reached the row yet, the window asks for it first: close that
+# message and choose the item again (the pointer moves onto the row afresh each time: after a
+# message box the window takes no click before the pointer has moved).
+target="$work/save/Simon 、 Garfunkel - The Sound of Silence.mp3"
+for _ in 1 2 3; do
+  xdotool mousemove --window "$wid" 300 200 mousemove --window "$wid" 120 40 click 3
+  wait_for 10 popup_shown || fail "the pop-up menu did not appear"
+  xdotool key Down Down Return
+  wait_for 30 downloaded_or_refused || fail "the download neither started nor was refused"
+  box=$(message_box)
+  [ -n "$box" ] || break
+  [ ! -e "$target" ] || fail "a second download was started"
+  xdotool windowfocus --sync "$box" key Return
+  wait_for 10 eval '! message_shown' || fail "the message box did not close"
+  xdotool windowfocus --sync "$wid"
+done
+
+saved() { [ -f "$target" ]; }
+wait_for 30 saved || fail "the song was not saved as $target"
 cmp "$target" "$work/music/western/01.mp3" || fail "the saved bytes differ from the catalog's file"
 [ "$(ls "$work/save" | wc -l)" -eq 1 ] || fail "the save folder holds more than the song"
-grep -q 'GET /webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%73%69%6C%65%6E%63%65 ' "$work/catalog.log" ||
-  fail "the search request was not the program's"
 echo "gui_e2e: saved $(basename "$target") ($(stat -c %s "$target") bytes)"

@@ -2,14 +2,14 @@
 // match as the search does.
 #include "http/response_decoding.h"
 #include "regex/regex_object.h"
+#include "service/song_record_pattern.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ornivel;
   const std::string_view subject(reinterpret_cast<const char*>(data), size);
   RegexObject regex;
-  if (regex.Create("rid':'(.*?)','songName':'(.*?)','album':'(.*?)','(.*?)artist':'(.*?)'",
-                   subject, false, false, true, true)) {
+  if (regex.Create(kSongRecordPattern, subject, kSongRecordOptions)) {
     const int n = regex.MatchCount();
     for (int i = 1; i <= n; ++i) {
       std::size_t total = 0;

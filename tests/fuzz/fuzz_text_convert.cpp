@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string encoded = UrlEncode(text);
   FUZZ_CHECK(encoded.size() == upToNul.size() * 3);
-  const std::string kept = UrlEncode(text, true, true);
+  const std::string kept = UrlEncode(text, {.keepUnreserved = true, .toUtf8 = true});
   for (const char c : kept) FUZZ_CHECK(static_cast<unsigned char>(c) < 0x80);
 
   const std::string gbk = Utf8ToGbk(text);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "app/qt/jpeg_image.h"
 #include "app/qt/resources.h"
 #include "app/qt/tip_window.h"
+#include "tests/gui/gui_test_support.h"
 
 namespace ornivel {
 namespace {
@@ -151,7 +153,8 @@ TEST(MainWindowTest, LeftClicksReportAfterTheSelectionChangesButKeysDoNot) {
   SongTable* list = window.songList();
   list->setRowCount(3);
   for (int row = 0; row < 3; ++row) {
-    for (int column = 0; column < 6; ++column) list->setItem(row, column, new QTableWidgetItem("x"));
+    for (int column = 0; column < 6; ++column)
+      list->setItem(row, column, new QTableWidgetItem("x"));
   }
   int selectedAtClick = -2;
   QObject::connect(&window, &MainWindow::listLeftClicked, [&] {
@@ -191,12 +194,18 @@ TEST(TipWindowTest, ModalFreshEachTimeAndEscClosesOnlyIt) {
       EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("   微信扫一扫，打赏作者"));
       EXPECT_EQ(dialog->size(), QSize(TipWindow::kClientWidth, TipWindow::kClientHeight));
       EXPECT_TRUE(dialog->isModal());
+      EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
       auto* first = dialog->findChild<QLabel*>(QString::fromUtf8("标签1"));
       auto* second = dialog->findChild<QLabel*>(QString::fromUtf8("标签2"));
       auto* picture = dialog->findChild<QLabel*>(QString::fromUtf8("图片框2"));
       ASSERT_TRUE(first && second && picture);
-      EXPECT_EQ(first->geometry(), QRect(76, 8, 228, 19));
-      EXPECT_EQ(second->geometry(), QRect(40, 286, 304, 34));
+      // Their texts may run on below their rectangles (see the pixel test below).
+      EXPECT_EQ(first->geometry().topLeft(), QPoint(76, 8));
+      EXPECT_EQ(first->width(), 228);
+      EXPECT_GE(first->height(), 19);
+      EXPECT_EQ(second->geometry().topLeft(), QPoint(40, 286));
+      EXPECT_EQ(second->width(), 304);
+      EXPECT_GE(second->height(), 34);
       EXPECT_EQ(picture->geometry(), QRect(66, 35, 243, 243));
       EXPECT_EQ(first->text(), QString::fromUtf8("某的小目标，你准备贡献多少？"));
       EXPECT_EQ(second->text(),
@@ -215,6 +224,81 @@ TEST(TipWindowTest, ModalFreshEachTimeAndEscClosesOnlyIt) {
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_TRUE(seen[0].isNull());  // the first dialog is gone; the second was a new one
   EXPECT_TRUE(seen[1].isNull());
+}
+
+// The lowest row of `image` inside `area` that holds a pixel passing `test`; -1 for none.
+int LowestRow(const QImage& image, QRect area, const std::function<bool(QRgb)>& test) {
+  for (int y = area.bottom(); y >= area.top(); --y) {
+    if (test::CountPixels(image, QRect(area.left(), y, area.width(), 1), test) > 0) return y;
+  }
+  return -1;
+}
+
+TEST(TipWindowTest, LabelsArePinkWithPurpleTextAndTheSecondShowsBothLines) {
+  MainWindow window;
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QColor pink(255, 168, 255), purple(128, 0, 128);
+  QImage shot;
+  QFont labelFont;
+  QString secondText;
+  QTimer::singleShot(0, [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    auto* second = dialog->findChild<QLabel*>(QString::fromUtf8("标签2"));
+    ASSERT_NE(second, nullptr);
+    labelFont = second->font();
+    secondText = second->text();
+    shot = test::Grab(dialog);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  ShowTipWindow(&window);
+  ASSERT_FALSE(shot.isNull());
+  ASSERT_EQ(shot.size(), QSize(TipWindow::kClientWidth, TipWindow::kClientHeight));
+  const QColor face = shot.pixelColor(2, 2);  // the dialog's own background
+  ASSERT_FALSE(test::Near(face.rgb(), pink, 40));
+
+  // Inside each label's rectangle: pink fill, purple letters, nothing black or of the face.
+  auto isPink = [&](QRgb p) { return test::Near(p, pink, 2); };
+  auto isPurple = [&](QRgb p) { return test::Near(p, purple, 10); };
+  auto isPurpleInk = [&](QRgb p) {  // purple, or purple blended into the background
+    return qGreen(p) + 40 < qRed(p) && std::abs(qRed(p) - qBlue(p)) <= 12;
+  };
+  auto isGreyOrBlack = [](QRgb p) {
+    return qRed(p) < 200 && std::abs(qRed(p) - qGreen(p)) <= 10 &&
+           std::abs(qGreen(p) - qBlue(p)) <= 10;
+  };
+  for (const QRect label : {QRect(76, 8, 228, 19), QRect(40, 286, 304, 34)}) {
+    const int area = label.width() * label.height();
+    EXPECT_GT(test::CountPixels(shot, label, isPink), area / 2) << label.y();
+    EXPECT_GT(test::CountPixels(shot, label, isPurple), 30) << label.y() << ": no purple text";
+    EXPECT_EQ(test::CountPixels(shot, label, isGreyOrBlack), 0) << label.y();
+    EXPECT_EQ(test::CountPixels(shot, label, [&](QRgb p) { return test::Near(p, face, 2); }), 0)
+        << label.y();
+  }
+
+  // The second label's text drawn alone, unclipped, in the same font and width: how far down
+  // its letters reach.
+  QImage alone(304, 200, QImage::Format_RGB32);
+  alone.fill(Qt::white);
+  {
+    QPainter painter(&alone);
+    painter.setFont(labelFont);
+    painter.setPen(purple);
+    painter.drawText(alone.rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, secondText);
+  }
+  const int inkBottom =
+      LowestRow(alone, alone.rect(), [](QRgb p) { return p != qRgb(255, 255, 255); });
+  ASSERT_GT(inkBottom, 34) << "the text should need more than the label's 34 pixels";
+  ASSERT_LT(286 + inkBottom, TipWindow::kClientHeight);
+  // In the dialog the letters reach just as far: the second line is whole, not cut at the
+  // rectangle's bottom edge; below the rectangle there is no pink.
+  const QRect below(40, 320, 304, TipWindow::kClientHeight - 320);
+  EXPECT_EQ(LowestRow(shot, QRect(40, 286, 304, below.bottom() - 285), isPurpleInk),
+            286 + inkBottom);
+  EXPECT_GT(test::CountPixels(shot, below, isPurpleInk), 20);
+  EXPECT_EQ(test::CountPixels(shot, below, isPink), 0);
 }
 
 TEST(JpegImageTest, DecodesTheTipPictureAndSurvivesGarbage) {

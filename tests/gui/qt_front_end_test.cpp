@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -11,21 +12,16 @@
 #include <chrono>
 #include <thread>
 
+#include "app/qt/tip_window.h"
+#include "tests/gui/gui_test_support.h"
+
 namespace ornivel {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Processes the window thread's events until `done` holds or `limit` has passed.
-template <typename Done>
-bool PumpUntil(Done done, std::chrono::milliseconds limit = 10s) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using test::FindQuestion;
+using test::PumpUntil;
 
 class QtFrontEndTest : public ::testing::Test {
  protected:
@@ -169,9 +165,11 @@ TEST_F(QtFrontEndTest, WorkersQuestionLeavesTheWindowUsableAndWaitsForTheAnswer)
   std::thread worker([&] { answer = ui_->AskYesNo("\xCA\xC7\xB7\xF1") ? 1 : 0; });  // 是否
   QMessageBox* box = nullptr;
   ASSERT_TRUE(PumpUntil([&] {
-    box = window_->findChild<QMessageBox*>("WorkerQuestion");
+    box = FindQuestion();
     return box != nullptr && box->isVisible();
   }));
+  EXPECT_EQ(box->parentWidget(), nullptr);  // it belongs to no window
+  EXPECT_FALSE(box->testAttribute(Qt::WA_QuitOnClose));
   EXPECT_EQ(box->windowTitle(), QString::fromUtf8("信息："));
   EXPECT_EQ(box->text(), QString::fromUtf8("是否"));
   EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
@@ -184,6 +182,62 @@ TEST_F(QtFrontEndTest, WorkersQuestionLeavesTheWindowUsableAndWaitsForTheAnswer)
   ASSERT_TRUE(PumpUntil([&] { return answer.load() != -1; }));
   worker.join();
   EXPECT_EQ(answer.load(), 1);
+}
+
+// The centre of `widget` in the coordinates of its top-level window, where a click lands.
+QPoint CentreInWindow(const QWidget* widget) {
+  return widget->mapTo(widget->window(), widget->rect().center());
+}
+
+TEST_F(QtFrontEndTest, NoDialogOfTheMainWindowBlocksAWorkersQuestion) {
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  // Each of these opens a dialog over the main window and returns when it has been closed.
+  const std::vector<std::pair<const char*, std::function<void()>>> dialogs = {
+      {"tip dialog", [&] { ShowTipWindow(window_.get()); }},
+      {"folder browser", [&] { (void)ui_->BrowseForFolder(ChooseFolderTitle()); }},
+      {"message box", [&] { ui_->ShowMessage("\xC7\xEB", MessageIcon::kInformation); }},
+  };
+  for (const auto& [name, open] : dialogs) {
+    SCOPED_TRACE(name);
+    std::atomic<int> answer{-1};
+    std::thread worker;
+    QSignalSpy searches(window_.get(), &MainWindow::searchClicked);
+    QTimer::singleShot(0, [&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      ASSERT_NE(dialog, nullptr);
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+      EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+      // A download finds its file taken and asks, while the dialog is open.
+      worker = std::thread([&] { answer = ui_->AskYesNo("\xCA\xC7\xB7\xF1") ? 1 : 0; });
+      QMessageBox* question = nullptr;
+      if (!PumpUntil([&] { return (question = FindQuestion()) != nullptr; }) ||
+          !QTest::qWaitForWindowExposed(question)) {
+        ADD_FAILURE() << "the question did not appear";
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        return;
+      }
+      // A click on the main window does not get through the dialog...
+      QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, {},
+                        CentreInWindow(window_->searchButton()));
+      EXPECT_EQ(searches.count(), 0);
+      // ...but one on the question's No does, and the worker has its answer.
+      QTest::mouseClick(question->windowHandle(), Qt::LeftButton, {},
+                        CentreInWindow(question->button(QMessageBox::No)));
+      if (!PumpUntil([&] { return answer.load() != -1; })) {
+        ADD_FAILURE() << "the question did not take the click";
+        question->reject();  // so that the worker ends
+      }
+      QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    open();
+    if (worker.joinable()) worker.join();
+    EXPECT_EQ(answer.load(), 0);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // With the dialog closed, the main window takes clicks again.
+    QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, {},
+                      CentreInWindow(window_->searchButton()));
+    EXPECT_EQ(searches.count(), 1);
+  }
 }
 
 TEST_F(QtFrontEndTest, FolderBrowserTitleAndCancel) {

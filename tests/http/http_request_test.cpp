@@ -4,9 +4,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <optional>
 
 #include "http/message_pump.h"
+#include "tests/support/closed_port.h"
 #include "tests/support/gbk.h"
+#include "tests/support/platform.h"
 #include "tests/support/raw_http_server.h"
 #include "tests/support/tinyproxy.h"
 
@@ -23,6 +29,21 @@ RawReply Ok(const std::string& body = "ok", const std::string& headers = "") {
   return {HttpResponse("200 OK", headers, body)};
 }
 
+// The lines the platform's HTTP service adds to the caller's. libcurl writes the Host line
+// first and nothing after the caller's lines. WinHTTP (Wine's, which the Windows tests run on)
+// writes its Host line and a Connection: Keep-Alive line after the caller's lines.
+std::string HostLine(int port) {
+  std::string line = "Host: 127.0.0.1:";
+  return line.append(std::to_string(port)).append("\r\n");
+}
+std::string PlatformLinesBefore(int port) {
+  return test::kWindowsBackends ? std::string() : HostLine(port);
+}
+std::string PlatformLinesAfter(int port) {
+  return test::kWindowsBackends ? HostLine(port).append("Connection: Keep-Alive\r\n")
+                                : std::string();
+}
+
 TEST(HttpRequestTest, PlainGetSendsExactlyTheSixDefaultLines) {
   RawHttpServer server([](const std::string&) { return Ok("hello"); });
   HttpRequestParams params;
@@ -30,16 +51,18 @@ TEST(HttpRequestTest, PlainGetSendsExactlyTheSixDefaultLines) {
   EXPECT_EQ(HttpRequest(params), "hello");
   EXPECT_EQ(params.status, "200 OK");
   ASSERT_EQ(server.requests().size(), 1u);
-  EXPECT_EQ(server.requests()[0],
-            "GET /path?q=1 HTTP/1.1\r\n"
-            "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n"
-            "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n"
-            "Accept: text/html, application/xhtml+xml, */*\r\n"
-            "Accept-Encoding: gbk, GB2312\r\n"
-            "Accept-Language: zh-cn\r\n"
-            "Content-Type: application/x-www-form-urlencoded\r\n"
-            "Cache-Control: no-cache\r\n"
-            "\r\n");
+  std::string expected = "GET /path?q=1 HTTP/1.1\r\n";
+  expected.append(PlatformLinesBefore(server.port()))
+      .append(
+          "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n"
+          "Accept: text/html, application/xhtml+xml, */*\r\n"
+          "Accept-Encoding: gbk, GB2312\r\n"
+          "Accept-Language: zh-cn\r\n"
+          "Content-Type: application/x-www-form-urlencoded\r\n"
+          "Cache-Control: no-cache\r\n")
+      .append(PlatformLinesAfter(server.port()))
+      .append("\r\n");
+  EXPECT_EQ(server.requests()[0], expected);
 }
 
 TEST(HttpRequestTest, ProbesIgnoreCaseButContentTypeIsExact) {
@@ -54,8 +77,7 @@ TEST(HttpRequestTest, ProbesIgnoreCaseButContentTypeIsExact) {
   EXPECT_NE(request.find("X-Extra: 1\r\n"), std::string::npos);
   // The default Content-Type line is added too, and a later line of a name replaces the
   // earlier one, as the platform adds header lines.
-  EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded\r\n"),
-            std::string::npos);
+  EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded\r\n"), std::string::npos);
   EXPECT_EQ(request.find("text/plain"), std::string::npos);
 }
 
@@ -71,9 +93,9 @@ TEST(HttpRequestTest, CookieLineOnlyForSuppliedNonEmptyCookies) {
   (void)HttpRequest(empty);
   const auto requests = server.requests();
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_NE(requests[0].find("Cache-Control: no-cache\r\nCookie: a=1; b=2\r\n\r\n"),
-            std::string::npos)
-      << requests[0];
+  std::string ending = "Cache-Control: no-cache\r\nCookie: a=1; b=2\r\n";
+  ending.append(PlatformLinesAfter(server.port())).append("\r\n");
+  EXPECT_TRUE(requests[0].ends_with(ending)) << requests[0];
   EXPECT_EQ(requests[1].find("Cookie:"), std::string::npos);
 }
 
@@ -125,6 +147,61 @@ TEST(HttpRequestTest, SilentServerGives712AfterTheTimeout) {
   EXPECT_LT(elapsed, std::chrono::seconds(5));
 }
 
+TEST(HttpRequestTest, TimeoutBoundsTheWaitOnAConnectionKeptAliveForARedirect) {
+  // The redirect's target is asked for on the same connection, which the server never reads
+  // again: the connection stands, so nothing but the routine's own time-out ends the wait.
+  RawHttpServer server([](const std::string&) {
+    return RawReply{
+        "HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 5\r\n\r\nmoved", {}, true};
+  });
+  for (const int method : {0, 1}) {
+    HttpRequestParams params;
+    params.url = server.url("/start");
+    params.method = method;
+    params.body = method == 1 ? "k=v" : "";
+    params.timeoutSeconds = 1;
+    const auto start = std::chrono::steady_clock::now();
+    auto call = std::async(std::launch::async, [&params] { return HttpRequest(params); });
+    // A hang guard, not a measurement: three time-outs leave room for a loaded machine.
+    const bool returned = call.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    // Lets a hanging call end: each redirect it follows on a new connection is held in turn.
+    while (call.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+      server.CloseHeldConnections();
+    }
+    const std::string text = call.get();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(returned) << "method " << method << " waited "
+                          << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()
+                          << " ms";
+    EXPECT_EQ(text, "") << method;
+    EXPECT_EQ(params.status, Gbk("712 服务器未响应!")) << method;
+  }
+  // Both redirects went out on the kept connections: the server read only the first requests.
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].substr(0, 16), "GET /start HTTP/");
+  EXPECT_EQ(requests[1].substr(0, 17), "POST /start HTTP/");
+}
+
+TEST(HttpRequestTest, RepliesThatAreNotHttpGive712) {
+  const std::vector<std::pair<std::string, bool>> replies = {
+      {"SSH-2.0-OpenSSH_9.2p1 Debian-2+deb12u3\r\n", true},  // waits for the client's banner
+      {"220 mail.example.test ESMTP Postfix\r\n", false},
+      {std::string("\x15\x03\x01\x00\x02\x02\x46", 7), false},  // a TLS alert
+      {"<html>no status line</html>\n", false},
+  };
+  for (const auto& [bytes, holdOpen] : replies) {
+    RawHttpServer server([&](const std::string&) { return RawReply{bytes, {}, holdOpen}; });
+    HttpRequestParams params;
+    params.url = server.url("/search?key=1");
+    params.timeoutSeconds = 5;
+    EXPECT_EQ(HttpRequest(params), "") << bytes;
+    EXPECT_EQ(params.status, Gbk("712 服务器未响应!")) << bytes;
+    EXPECT_EQ(params.responseHeaders, "") << bytes;
+    EXPECT_EQ(server.requests().size(), 1u) << bytes;
+  }
+}
+
 TEST(HttpRequestTest, ServerClosingBeforeAnsweringGives712) {
   RawHttpServer server([](const std::string&) { return RawReply{}; });
   HttpRequestParams params;
@@ -134,8 +211,10 @@ TEST(HttpRequestTest, ServerClosingBeforeAnsweringGives712) {
 }
 
 TEST(HttpRequestTest, UnreachablePortGives711AndAnEmptyResult) {
+  const test::ClosedPort closed;
+  ASSERT_NE(closed.port(), 0);
   HttpRequestParams params;
-  params.url = "http://127.0.0.1:" + std::to_string(test::FreeLoopbackPort()) + "/";
+  params.url = "http://" + closed.host() + "/";
   EXPECT_EQ(HttpRequest(params), "");
   EXPECT_EQ(params.status, Gbk("711 发送请求失败!"));
   EXPECT_TRUE(params.responseBytes.empty());
@@ -179,9 +258,8 @@ TEST(HttpRequestTest, BodyLargerThan64MiBIsCutThere) {
 }
 
 TEST(HttpRequestTest, HttpErrorStatusIsASuccessfulExchange) {
-  RawHttpServer server([](const std::string&) {
-    return RawReply{HttpResponse("404 Not Found", "", "missing")};
-  });
+  RawHttpServer server(
+      [](const std::string&) { return RawReply{HttpResponse("404 Not Found", "", "missing")}; });
   HttpRequestParams params;
   params.url = server.url();
   EXPECT_EQ(HttpRequest(params), "missing");
@@ -269,6 +347,138 @@ TEST(HttpRequestTest, RedirectChainsEndAtOtherSchemesAndAfterTenHops) {
   EXPECT_EQ(hops.load(), 11);  // the first request and ten redirects
 }
 
+TEST(HttpRequestTest, RedirectsChangeTheVerbAsBrowsersDo) {
+  struct Case {
+    int method;
+    int code;
+    std::string nextVerb;
+    bool bodyKept;
+  };
+  const std::vector<Case> cases = {
+      {3, 303, "GET", false},  {1, 303, "GET", false}, {0, 303, "GET", false},
+      {2, 303, "HEAD", false}, {1, 302, "GET", false}, {1, 301, "GET", false},
+      {3, 302, "PUT", true},   {3, 301, "PUT", true},  {3, 307, "PUT", true},
+      {1, 307, "POST", true},  {1, 308, "POST", true},
+  };
+  for (const Case& c : cases) {
+    RawHttpServer server([&](const std::string& request) {
+      if (request.find(" /upload ") != std::string::npos) {
+        return RawReply{HttpResponse(std::to_string(c.code) + " Moved", "Location: /done\r\n", "")};
+      }
+      return Ok("done");
+    });
+    HttpRequestParams params;
+    params.url = server.url("/upload");
+    params.method = c.method;
+    params.body = std::string(3000, 'b') + "=1";
+    const std::string label = std::to_string(c.method) + " " + std::to_string(c.code);
+    EXPECT_EQ(HttpRequest(params), c.nextVerb == "HEAD" ? "" : "done") << label;
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u) << label;
+    EXPECT_EQ(requests[1].substr(0, c.nextVerb.size() + 7), c.nextVerb + " /done ") << label;
+    EXPECT_EQ(requests[1].ends_with(params.body), c.bodyKept) << label;
+    EXPECT_EQ(requests[1].find("Content-Length: ") != std::string::npos, c.bodyKept) << label;
+  }
+}
+
+TEST(HttpRequestTest, HeadersEndingInABareLineFeedAreReadAsLines) {
+  RawHttpServer server([](const std::string& request) {
+    if (request.starts_with("GET /mixed ")) {
+      return RawReply{
+          "HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\nset-cookie: b=2\r\n"
+          "Content-Length: 2\nConnection: close\n\r\nok"};
+    }
+    if (request.starts_with("GET /next ")) {
+      return RawReply{"HTTP/1.1 200 OK\nContent-Length: 7\nConnection: close\n\narrived"};
+    }
+    return RawReply{
+        "HTTP/1.1 302 Found\nLocation: /next\nSet-Cookie: sid=42; path=/\n"
+        "Content-Length: 5\nConnection: close\n\nmoved"};
+  });
+  HttpRequestParams stay;
+  stay.url = server.url("/from");
+  stay.noRedirect = true;
+  EXPECT_EQ(HttpRequest(stay), "moved");
+  EXPECT_EQ(stay.status, "302 Found");
+  EXPECT_EQ(stay.location, "/next");
+  EXPECT_EQ(stay.newCookies, "sid=42");
+  EXPECT_EQ(stay.responseHeaders,
+            "HTTP/1.1 302 Found\r\nLocation: /next\r\nSet-Cookie: sid=42; path=/\r\n"
+            "Content-Length: 5\r\nConnection: close\r\n\r\n");
+
+  HttpRequestParams follow;
+  follow.url = server.url("/from");
+  EXPECT_EQ(HttpRequest(follow), "arrived");
+  EXPECT_EQ(follow.status, "200 OK");
+  EXPECT_EQ(follow.location, "");
+  EXPECT_EQ(follow.responseHeaders,
+            "HTTP/1.1 200 OK\r\nContent-Length: 7\r\nConnection: close\r\n\r\n");
+
+  HttpRequestParams mixed;
+  mixed.url = server.url("/mixed");
+  mixed.cookies = "c=3";
+  EXPECT_EQ(HttpRequest(mixed), "ok");
+  EXPECT_EQ(mixed.status, "200 OK");
+  EXPECT_EQ(mixed.newCookies, "a=1;b=2");
+  EXPECT_EQ(*mixed.cookies, "a=1; b=2; c=3");
+  EXPECT_EQ(mixed.responseHeaders,
+            "HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n"
+            "Content-Length: 2\r\nConnection: close\r\n\r\n");
+}
+
+// How many header lines of `request` have the name `name` (exact case).
+int HeaderLineCount(const std::string& request, const std::string& name) {
+  int count = 0;
+  for (auto at = request.find("\r\n" + name + ":"); at != std::string::npos;
+       at = request.find("\r\n" + name + ":", at + 2)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(HttpRequestTest, EachHopOfARedirectSendsOneMergedCookieLine) {
+  RawHttpServer server([](const std::string& request) {
+    if (request.starts_with("GET /login ")) {
+      return RawReply{
+          HttpResponse("302 Found", "Set-Cookie: sid=42; Path=/\r\nLocation: /home\r\n", "")};
+    }
+    return Ok("home");
+  });
+  struct Case {
+    std::optional<std::string> cookies;
+    std::string extraHeaders;
+    std::string firstLine;   // the Cookie line of the first request, or "" for none
+    std::string secondLine;  // the one Cookie line of the redirected request
+    // The same line from WinHTTP, whose cookie engine puts the pairs it keeps after the caller's.
+    std::string windowsSecondLine;
+  };
+  const std::vector<Case> cases = {
+      {"a=1", "", "Cookie: a=1", "Cookie: sid=42; a=1", "Cookie: a=1; sid=42"},
+      {"a=1; b=2", "", "Cookie: a=1; b=2", "Cookie: sid=42; a=1; b=2", "Cookie: a=1; b=2; sid=42"},
+      {"", "", "", "Cookie: sid=42", "Cookie: sid=42"},
+      {"a=1", "Cookie: x=9", "Cookie: x=9", "Cookie: sid=42; x=9", "Cookie: x=9; sid=42"},
+  };
+  for (const Case& c : cases) {
+    const std::size_t before = server.requests().size();
+    HttpRequestParams params;
+    params.url = server.url("/login");
+    params.cookies = c.cookies;
+    params.extraHeaders = c.extraHeaders;
+    EXPECT_EQ(HttpRequest(params), "home") << c.secondLine;
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), before + 2);
+    const std::string& first = requests[before];
+    const std::string& second = requests[before + 1];
+    EXPECT_EQ(HeaderLineCount(first, "Cookie"), c.firstLine.empty() ? 0 : 1) << first;
+    if (!c.firstLine.empty()) {
+      EXPECT_NE(first.find("\r\n" + c.firstLine + "\r\n"), std::string::npos) << first;
+    }
+    EXPECT_EQ(HeaderLineCount(second, "Cookie"), 1) << second;
+    const std::string& secondLine = test::kWindowsBackends ? c.windowsSecondLine : c.secondLine;
+    EXPECT_NE(second.find("\r\n" + secondLine + "\r\n"), std::string::npos) << second;
+  }
+}
+
 TEST(HttpRequestTest, CookiesSetDuringRedirectsReachTheNextHopOnlyWhenCookiesAreKept) {
   RawHttpServer server([](const std::string& request) {
     if (test::RequestTarget(request) == "/login") {
@@ -316,22 +526,58 @@ TEST(HttpRequestTest, DeclaredUtf8PageComesBackAsGbk) {
             "<html><head><meta charset=\"UTF-8\"></head><body>中文</body></html>");
 }
 
-std::atomic<int> g_pumps{0};
+TEST(HttpRequestTest, PagesDeclaringTheGbkFamilyInAnyCaseKeepEveryCharacter) {
+  // 镕 (E9 46) lies outside the strict GB2312 table; code page 936 has it.
+  const std::string body = "\xE9\x46\xD6\xD0\xCE\xC4";
+  for (const std::string name : {"GB2312", "gb2312", "GBK", "x-gbk", "EUC-CN", "cp936"}) {
+    const std::string page =
+        "<html><head><meta http-equiv=\"Content-Type\" "
+        "content=\"text/html; charset=" +
+        name + "\"></head><body>" + body + "</body></html>";
+    RawHttpServer server([&](const std::string&) { return Ok(page); });
+    HttpRequestParams params;
+    params.url = server.url();
+    EXPECT_EQ(HttpRequest(params), page) << name;
+  }
+}
 
-TEST(HttpRequestTest, MessagesArePumpedWhileTheServerDelays) {
+// The pump counts only while the server holds its reply back, and the server holds it until
+// the pump has run five times (or a deadline passes): a wait that does not pump leaves the count
+// at 0, however often the routine pumps before and after it.
+struct HeldReply {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool holding = false;
+  int pumps = 0;
+};
+HeldReply g_held;
+
+TEST(HttpRequestTest, MessagesArePumpedWhileTheServerHoldsTheReplyBack) {
+  constexpr int kPumpsWanted = 5;
   RawHttpServer server([](const std::string&) {
-    RawReply reply = Ok("late");
-    reply.delay = std::chrono::milliseconds(600);
-    return reply;
+    std::unique_lock lock(g_held.mutex);
+    g_held.holding = true;
+    g_held.changed.wait_for(lock, std::chrono::seconds(10),
+                            [] { return g_held.pumps >= kPumpsWanted; });
+    g_held.holding = false;
+    return Ok("late");
   });
-  SetMessagePump([] { ++g_pumps; });
-  g_pumps = 0;
+  {
+    std::lock_guard lock(g_held.mutex);
+    g_held.pumps = 0;
+  }
+  SetMessagePump([] {
+    std::lock_guard lock(g_held.mutex);
+    if (g_held.holding) ++g_held.pumps;
+    g_held.changed.notify_all();
+  });
   HttpRequestParams params;
   params.url = server.url();
+  params.timeoutSeconds = 30;
   EXPECT_EQ(HttpRequest(params), "late");
   SetMessagePump(nullptr);
-  // At least one pump every 50 ms of waiting; a loose bound keeps a loaded machine green.
-  EXPECT_GE(g_pumps.load(), 5);
+  std::lock_guard lock(g_held.mutex);
+  EXPECT_GE(g_held.pumps, kPumpsWanted);
 }
 
 TEST(HttpRequestTest, GoesThroughARealProxy) {
@@ -341,14 +587,23 @@ TEST(HttpRequestTest, GoesThroughARealProxy) {
   HttpRequestParams params;
   params.url = server.url("/p");
   params.proxy = "127.0.0.1:" + std::to_string(proxy.port());
-  EXPECT_EQ(HttpRequest(params), "via proxy");
-  EXPECT_EQ(params.status, "200 OK");
-  ASSERT_EQ(server.requests().size(), 1u);
-  EXPECT_NE(server.requests()[0].find("tinyproxy"), std::string::npos);  // its Via line
+  if (test::kWindowsBackends) {
+    // An http address names its proxy to WinHTTP as "http=127.0.0.1:PORT", a proxy for http
+    // alone. Windows reads that form; Wine's WinHTTP takes all of it for the proxy's host name,
+    // which does not resolve: the request never leaves, as for any unreachable proxy.
+    EXPECT_EQ(HttpRequest(params), "");
+    EXPECT_EQ(params.status, Gbk("711 发送请求失败!"));
+    EXPECT_TRUE(server.requests().empty());
+  } else {
+    EXPECT_EQ(HttpRequest(params), "via proxy");
+    EXPECT_EQ(params.status, "200 OK");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_NE(server.requests()[0].find("tinyproxy"), std::string::npos);  // its Via line
+  }
 
   HttpRequestParams direct;
   direct.url = server.url("/d");
-  (void)HttpRequest(direct);
+  EXPECT_EQ(HttpRequest(direct), "via proxy");
   EXPECT_EQ(server.requests().back().find("tinyproxy"), std::string::npos);
 }
 

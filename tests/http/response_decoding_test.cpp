@@ -6,15 +6,30 @@
 
 #include "http/message_pump.h"
 #include "tests/support/gbk.h"
+#include "tests/support/platform.h"
 
 namespace ornivel {
 namespace {
 
 using test::Gbk;
 
-std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> Bytes(std::string_view s) {
+  return {s.begin(), s.end()};
+}
 
-std::string Decode(std::string_view body) { return DecodeResponseText(Bytes(body)); }
+std::string Decode(std::string_view body) {
+  return DecodeResponseText(Bytes(body));
+}
+
+// What a lone FF byte of a page in the GBK family comes back as. iconv's CP936 defines no such
+// character: "?". Windows' code page 936 maps FF to the private-use character U+F8F5, which
+// converts back to FF (Wine's table does the same).
+const std::string kLoneFf = test::kWindowsBackends ? "\xFF" : "?";
+
+// `text` followed by what a lone FF comes back as.
+std::string EndingInLoneFf(std::string text) {
+  return text.append(kLoneFf);
+}
 
 TEST(DecodeResponseTextTest, BodyWithoutMetaTagComesBackAsItIsUpToTheFirstZero) {
   EXPECT_EQ(Decode(""), "");
@@ -25,7 +40,8 @@ TEST(DecodeResponseTextTest, BodyWithoutMetaTagComesBackAsItIsUpToTheFirstZero) 
 }
 
 TEST(DecodeResponseTextTest, DeclaredUtf8IsConvertedToGbk) {
-  const std::string page = "<html><head><meta charset=\"utf-8\"></head><body>中文 \xF0\x9F\x8E\xB5 가</body>";
+  const std::string page =
+      "<html><head><meta charset=\"utf-8\"></head><body>中文 \xF0\x9F\x8E\xB5 가</body>";
   EXPECT_EQ(Decode(page),
             Gbk("<html><head><meta charset=\"utf-8\"></head><body>中文 ") + "? ?" + "</body>");
   const std::string unquoted =
@@ -46,7 +62,60 @@ TEST(DecodeResponseTextTest, GbkAndGb2312AreLeftAloneButCapitalisedNamesAreDecod
   const std::string gb2312 = "<meta charset=gb2312>\xD6\xD0\xFF";
   EXPECT_EQ(Decode(gb2312), gb2312);
   EXPECT_EQ(Decode("<meta charset=GBK>\xD6\xD0"), "<meta charset=GBK>\xD6\xD0");
-  EXPECT_EQ(Decode("<meta charset=GBK>\xD6\xD0\xFF"), "<meta charset=GBK>\xD6\xD0?");
+  EXPECT_EQ(Decode("<meta charset=GBK>\xD6\xD0\xFF"), EndingInLoneFf("<meta charset=GBK>\xD6\xD0"));
+}
+
+TEST(DecodeResponseTextTest, GbkFamilyNamesDecodeAsCodePage936InAnyCase) {
+  // 镕 (E9 46) and the euro sign (80) are outside the strict GB2312 table; code page 936, which
+  // the program's own texts use, has both.
+  const std::string text = "\xE9\x46\xD6\xD0\xCE\xC4\x80";
+  for (const std::string name :
+       {"GB2312", "Gb2312", "GBK", "gBk", "csgb2312", "csGB2312", "euc-cn", "EUC-CN", "x-gbk",
+        "X-GBK", "gb_2312-80", "GB_2312-80", "gb_2312", "cp936", "CP936", "windows-936", "chinese",
+        "iso-ir-58", "csiso58gb231280"}) {
+    const std::string page = "<meta charset=\"" + name + "\">" + text;
+    EXPECT_EQ(Decode(page), page) << name;
+  }
+  // Decoded, not passed through: a byte that is no character still becomes "?" (but see kLoneFf).
+  EXPECT_EQ(Decode("<meta charset=GB2312>\xE9\x46\xFF"),
+            EndingInLoneFf("<meta charset=GB2312>\xE9\x46"));
+  EXPECT_EQ(Decode("<meta charset=x-gbk>\xE9\x46\xFF"),
+            EndingInLoneFf("<meta charset=x-gbk>\xE9\x46"));
+  // A lead byte without its trail byte is no character on either platform.
+  EXPECT_EQ(Decode("<meta charset=GB2312>\xE9\x46\xD6"), "<meta charset=GB2312>\xE9\x46?");
+}
+
+TEST(DecodeResponseTextTest, AliasesThatPagesDeclareAreDecodedFromTheirCharset) {
+  struct Case {
+    std::string name;
+    std::string bytes;
+    std::string gbk;
+  };
+  const std::vector<Case> cases = {
+      // 中文 in Korean code page 949, in Shift_JIS and in EUC-JP.
+      {"ks_c_5601-1987", "\xF1\xE9\xD9\xFE", Gbk("中文")},
+      {"KS_C_5601-1987", "\xF1\xE9\xD9\xFE", Gbk("中文")},
+      {"ks_c_5601-1989", "\xF1\xE9\xD9\xFE", Gbk("中文")},
+      {"ksc5601", "\xF1\xE9\xD9\xFE", Gbk("中文")},
+      {"windows-949", "\xF1\xE9\xD9\xFE", Gbk("中文")},
+      // A Hangul syllable of code page 949 outside the strict EUC-KR table is one character.
+      {"euc-kr", "\x88\x42\xF1\xE9", Gbk("?中")},
+      {"x-sjis", "\x92\x86\x95\xB6", Gbk("中文")},
+      {"X-SJIS", "\x92\x86\x95\xB6", Gbk("中文")},
+      {"x-euc-jp", "\xC3\xE6\xCA\xB8", Gbk("中文")},
+      // × and ÷ in ISO-8859-8, then a Hebrew letter GBK lacks.
+      {"iso-8859-8-i", "\xAA\xBA\xE0", Gbk("×÷") + "?"},
+      {"ISO-8859-8-I", "\xAA\xBA\xE0", Gbk("×÷") + "?"},
+      {"iso-8859-8-e", "\xAA\xBA\xE0", Gbk("×÷") + "?"},
+      {"x-cp1252", "\xE9\x80", Gbk("é€")},
+      {"x-mac-roman", "\x8E", Gbk("é")},
+      {"unicode-1-1-utf-8", "\xE4\xB8\xAD", Gbk("中")},
+      {"x-x-big5", "\xA4\xA4\xA4\xE5", Gbk("中文")},
+  };
+  for (const Case& c : cases) {
+    const std::string head = "<meta charset=" + c.name + ">";
+    EXPECT_EQ(Decode(head + c.bytes), Gbk(head) + c.gbk) << c.name;
+  }
 }
 
 TEST(DecodeResponseTextTest, ConvertedBodyIncludesBytesAfterAZeroUpToTheDecodedZero) {

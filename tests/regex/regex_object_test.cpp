@@ -2,16 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "service/song_record_pattern.h"
 #include "tests/support/gbk.h"
+#include "tests/support/search_reply.h"
 
 namespace ornivel {
 namespace {
 
 using test::Gbk;
 
-// The song-record pattern of the search reply.
-constexpr std::string_view kRecordPattern =
-    "rid':'(.*?)','songName':'(.*?)','album':'(.*?)','(.*?)artist':'(.*?)'";
 constexpr std::string_view kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
 
 TEST(RegexObjectTest, EmptyObjectGivesEmptyResults) {
@@ -41,7 +40,7 @@ TEST(RegexObjectTest, NoMatchAndEmptySubjectSucceedWithZeroMatches) {
   EXPECT_TRUE(regex.Create("x+", "abc"));
   EXPECT_EQ(regex.MatchCount(), 0);
   EXPECT_EQ(regex.SubMatchCount(), 0);
-  EXPECT_TRUE(regex.Create(kRecordPattern, ""));
+  EXPECT_TRUE(regex.Create(kSongRecordPattern, ""));
   EXPECT_EQ(regex.MatchCount(), 0);
 }
 
@@ -77,27 +76,27 @@ TEST(RegexObjectTest, OptionDefaultsAreCaseInsensitiveMultilineGlobal) {
   EXPECT_EQ(regex.MatchCount(), 2);
   EXPECT_EQ(regex.MatchText(1), "AB");
 
-  ASSERT_TRUE(regex.Create("^ab$", "AB\nab", /*caseSensitive=*/true));
+  ASSERT_TRUE(regex.Create("^ab$", "AB\nab", {.caseSensitive = true}));
   EXPECT_EQ(regex.MatchCount(), 1);
   EXPECT_EQ(regex.MatchText(1), "ab");
 
-  ASSERT_TRUE(regex.Create("ab", "ab ab ab", false, true, /*global=*/false));
+  ASSERT_TRUE(regex.Create("ab", "ab ab ab", {.global = false}));
   EXPECT_EQ(regex.MatchCount(), 1);
 }
 
 TEST(RegexObjectTest, WithoutMultilineDollarMatchesOnlyAtTheVeryEnd) {
   RegexObject regex;
-  ASSERT_TRUE(regex.Create("b$", "ab\nab\n", false, /*multiline=*/false));
+  ASSERT_TRUE(regex.Create("b$", "ab\nab\n", {.multiline = false}));
   EXPECT_EQ(regex.MatchCount(), 0);
-  ASSERT_TRUE(regex.Create("b$", "ab\nab", false, false));
+  ASSERT_TRUE(regex.Create("b$", "ab\nab", {.multiline = false}));
   EXPECT_EQ(regex.MatchCount(), 1);
-  ASSERT_TRUE(regex.Create("^a", "ab\nab", false, false));
+  ASSERT_TRUE(regex.Create("^a", "ab\nab", {.multiline = false}));
   EXPECT_EQ(regex.MatchCount(), 1);
 }
 
 TEST(RegexObjectTest, DotNeverMatchesLineFeedButMatchesCarriageReturn) {
   RegexObject regex;
-  ASSERT_TRUE(regex.Create("a.b", "a\nb a\rb", true, false, true));
+  ASSERT_TRUE(regex.Create("a.b", "a\nb a\rb", {.caseSensitive = true, .multiline = false}));
   ASSERT_EQ(regex.MatchCount(), 1);
   EXPECT_EQ(regex.MatchText(1), "a\rb");
   // A record split over two lines is not matched.
@@ -117,7 +116,7 @@ TEST(RegexObjectTest, WordClassIsAscii) {
 
 TEST(RegexObjectTest, MatchesCharactersNotBytes) {
   RegexObject regex;
-  ASSERT_TRUE(regex.Create("^(.)(.)$", Gbk("中文"), false, false));
+  ASSERT_TRUE(regex.Create("^(.)(.)$", Gbk("中文"), {.multiline = false}));
   ASSERT_EQ(regex.MatchCount(), 1);
   EXPECT_EQ(regex.SubMatchText(1, 1), Gbk("中"));
   EXPECT_EQ(regex.SubMatchText(1, 2), Gbk("文"));
@@ -129,17 +128,20 @@ TEST(RegexObjectTest, MatchesCharactersNotBytes) {
 TEST(RegexObjectTest, BytesGbkDoesNotDefineComeBackAsQuestionMarks) {
   RegexObject regex;
   // FF is no GBK byte; the lone lead byte at the end is cut off from its trail.
-  ASSERT_TRUE(regex.Create("a(.*)b", "a\xFF" "b\xD6\xD0" "b\xD6"));
+  ASSERT_TRUE(regex.Create("a(.*)b",
+                           "a\xFF"
+                           "b\xD6\xD0"
+                           "b\xD6"));
   EXPECT_EQ(regex.SubMatchText(1, 1), "?b\xD6\xD0");
 }
 
 TEST(RegexObjectTest, QuoteTokenStandsForADoubleQuoteOnlyWhenAsked) {
   RegexObject regex;
   const std::string pattern = Gbk("id=#引号(\\d+)#引号");
-  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", false, true, true, /*quoteToken=*/true));
+  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", {.quoteToken = true}));
   EXPECT_EQ(regex.SubMatchText(1, 1), "42");
   EXPECT_EQ(regex.GetPattern(), "id=\"(\\d+)\"");
-  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", false, true, true, false));
+  ASSERT_TRUE(regex.Create(pattern, "id=\"42\"", {.quoteToken = false}));
   EXPECT_EQ(regex.MatchCount(), 0);
   ASSERT_TRUE(regex.Create(pattern, Gbk("id=#引号7#引号")));
   EXPECT_EQ(regex.SubMatchText(1, 1), "7");
@@ -158,12 +160,12 @@ TEST(RegexObjectTest, CharsetPatternFindsCapitalisedMetaTags) {
 }
 
 TEST(RegexObjectTest, RecordPatternReadsEveryField) {
-  const std::string reply =
-      Gbk("{'RID':'MUSIC_1','SONGNAME':'月亮代表我的心','ALBUM':'经典','PIC':'x','ARTIST':'邓丽君'}\n"
-          "{'rid':'MUSIC_2','songName':'a/b','album':'','artist':'A&B'}\n"
-          "{'rid':'MUSIC_3','songName':'broken\n','album':'x','artist':'y'}");
+  const std::string reply = Gbk(
+      "{'RID':'MUSIC_1','SONGNAME':'月亮代表我的心','ALBUM':'经典','PIC':'x','ARTIST':'邓丽君'}\n"
+      "{'rid':'MUSIC_2','songName':'a/b','album':'','artist':'A&B'}\n"
+      "{'rid':'MUSIC_3','songName':'broken\n','album':'x','artist':'y'}");
   RegexObject regex;
-  ASSERT_TRUE(regex.Create(kRecordPattern, reply, false, false, true, true));
+  ASSERT_TRUE(regex.Create(kSongRecordPattern, reply, kSongRecordOptions));
   ASSERT_EQ(regex.MatchCount(), 2);
   EXPECT_EQ(regex.SubMatchCount(), 5);
   EXPECT_EQ(regex.SubMatchText(1, 1), "MUSIC_1");
@@ -186,7 +188,7 @@ TEST(RegexObjectTest, ReplaceUsesTheGroupReferencesOfThePlatformClass) {
   EXPECT_EQ(regex.ReplaceMatches("$10"), "a0-b0");  // no group 10: group 1, then "0"
   ASSERT_TRUE(regex.Create("-", "a1-b2"));
   EXPECT_EQ(regex.ReplaceMatches("<$`|$'>"), "a1<a1|b2>b2");
-  ASSERT_TRUE(regex.Create("o", "foo", false, true, /*global=*/false));
+  ASSERT_TRUE(regex.Create("o", "foo", {.global = false}));
   EXPECT_EQ(regex.ReplaceMatches("0"), "f0o");
   ASSERT_TRUE(regex.Create("x", Gbk("中x文")));
   EXPECT_EQ(regex.ReplaceMatches(Gbk("和")), Gbk("中和文"));
@@ -220,18 +222,130 @@ TEST(RegexObjectTest, CreateReplacesEverythingHeldBefore) {
   EXPECT_EQ(regex.GetPattern(), "c");
 }
 
-TEST(RegexObjectTest, RunawayBacktrackingFailsInsteadOfHanging) {
+TEST(RegexObjectTest, RunawayBacktrackingStopsInsteadOfHanging) {
   RegexObject regex;
   const std::string subject(40, 'a');
-  EXPECT_FALSE(regex.Create("(a+)+$", subject + "b", true, false));
+  // The run stops where the limit is reached; it is no pattern error.
+  EXPECT_TRUE(regex.Create("(a+)+$", subject + "b", {.caseSensitive = true, .multiline = false}));
   EXPECT_EQ(regex.MatchCount(), 0);
   EXPECT_EQ(regex.SubMatchText(1, 1), "");
+  // Matches found before the runaway place are kept, and the counts agree with them.
+  ASSERT_TRUE(regex.Create("(a+)+$", "aa\n" + subject + "b", {.caseSensitive = true}));
+  ASSERT_EQ(regex.MatchCount(), 1);
+  EXPECT_EQ(regex.MatchText(1), "aa");
+  EXPECT_EQ(regex.SubMatchText(1, 1), "aa");
+  EXPECT_EQ(regex.SubMatchCount(), 1);
+  EXPECT_EQ(regex.MatchText(2), "");
+  EXPECT_EQ(regex.ReplaceMatches("<$1>"), "<aa>\n" + subject + "b");
 }
 
 TEST(RegexObjectTest, SubjectEndsAtItsFirstNul) {
   RegexObject regex;
   ASSERT_TRUE(regex.Create("b", std::string_view("ab\0b", 4)));
   EXPECT_EQ(regex.MatchCount(), 1);
+}
+
+TEST(RegexObjectTest, OneLineReplyKeepsItsRecordsWhenLaterOnesDefeatThePattern) {
+  // 300 records, then 300 whose singer key is "artistName": the pattern then looks for
+  // "artist':'" to the end of the line from every later record, which is where the engine's
+  // limit is reached. The records before that place all stand.
+  const std::string reply = Gbk(test::OneLineSearchReply(300, 300));
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create(kSongRecordPattern, reply, kSongRecordOptions));
+  // No "artist':'" follows the later records, so none of them can give a match.
+  ASSERT_EQ(regex.MatchCount(), 300);
+  EXPECT_EQ(regex.SubMatchCount(), 5);
+  for (const int n : {1, 2, 150, 299, 300}) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(regex.SubMatchText(n, 1), test::RecordIdentifier(n));
+    EXPECT_EQ(regex.SubMatchText(n, 2), Gbk(test::RecordSongName(n)));
+    EXPECT_EQ(regex.SubMatchText(n, 3), Gbk(test::RecordAlbum()));
+    EXPECT_EQ(regex.SubMatchText(n, 5), Gbk(test::RecordArtist(n)));
+  }
+  EXPECT_EQ(regex.SubMatchText(301, 1), "");
+}
+
+TEST(RegexObjectTest, SeveralMegabytesOfWellFormedRecordsOnOneLineAreAllRead) {
+  // 20000 records on one line, and in their midst one that carries its cover picture inline:
+  // 6 MiB of base64 between the album and the singer, spanned by one lazy group.
+  std::string picture;
+  picture.reserve(6u << 20);
+  static constexpr char kBase64[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (std::size_t i = 0; picture.size() < (6u << 20); ++i) picture += kBase64[(i * 7) % 64];
+  constexpr int kRecords = 20000;
+  std::string records;
+  for (int n = 1; n <= kRecords; ++n) {
+    records += n == 12345 ? test::SearchRecord(n, "artist",
+                                               ",'pic':'data:image/jpeg;base64," + picture + "'")
+                          : test::SearchRecord(n);
+  }
+  const std::string reply = Gbk(test::OneLineSearchReply(records, kRecords));
+  ASSERT_GT(reply.size(), 8u << 20);
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create(kSongRecordPattern, reply, kSongRecordOptions));
+  ASSERT_EQ(regex.MatchCount(), kRecords);
+  for (const int n : {1, 12344, 12345, 12346, kRecords}) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(regex.SubMatchText(n, 1), test::RecordIdentifier(n));
+    EXPECT_EQ(regex.SubMatchText(n, 2), Gbk(test::RecordSongName(n)));
+    EXPECT_EQ(regex.SubMatchText(n, 5), Gbk(test::RecordArtist(n)));
+  }
+  const std::string between = "duration':'" + std::to_string(180 + 12345 % 90) +
+                              "','format':'mp3','pic':'data:image/jpeg;base64," + picture + "','";
+  EXPECT_TRUE(regex.SubMatchText(12345, 4) == between);  // not printed: 6 MiB
+}
+
+TEST(RegexObjectTest, FailedCreateLeavesNothingOfTheRunBefore) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("(\\w)(\\d)", "a1 b2 c3"));
+  ASSERT_EQ(regex.MatchCount(), 3);
+  EXPECT_FALSE(regex.Create("(\\w", "a1 b2 c3"));
+  EXPECT_EQ(regex.MatchCount(), 0);
+  EXPECT_EQ(regex.SubMatchCount(), 0);
+  EXPECT_EQ(regex.MatchText(1), "");
+  EXPECT_EQ(regex.SubMatchText(1, 1), "");
+  EXPECT_EQ(regex.ReplaceMatches("x"), "");
+  EXPECT_EQ(regex.GetPattern(), "(\\w");
+}
+
+TEST(RegexObjectTest, EscapesAndClassesOfThePlatformClass) {
+  RegexObject regex;
+  // A reference to a group that took no part matches the empty text.
+  ASSERT_TRUE(regex.Create("(a)?b\\1c", "bc abac"));
+  ASSERT_EQ(regex.MatchCount(), 2);
+  EXPECT_EQ(regex.MatchText(1), "bc");
+  EXPECT_EQ(regex.SubMatchText(1, 1), "");
+  EXPECT_EQ(regex.MatchText(2), "abac");
+  ASSERT_TRUE(regex.Create("(?:(x)|y)\\1z", "yz"));
+  EXPECT_EQ(regex.MatchText(1), "yz");
+
+  // "\uXXXX" is the character with that code, four hexadecimal digits.
+  ASSERT_TRUE(regex.Create("[\\u4E00-\\u9FA5]+", Gbk("Jay 周杰伦 - 晴天")));
+  ASSERT_EQ(regex.MatchCount(), 2);
+  EXPECT_EQ(regex.MatchText(1), Gbk("周杰伦"));
+  EXPECT_EQ(regex.MatchText(2), Gbk("晴天"));
+  ASSERT_TRUE(regex.Create("\\u0041", "aA", {.caseSensitive = true}));
+  ASSERT_EQ(regex.MatchCount(), 1);
+  EXPECT_EQ(regex.MatchText(1), "A");
+
+  // "[^]" is any character, a line feed included; "[]" is none.
+  ASSERT_TRUE(regex.Create("a[^]b", "a\nb a.b"));
+  ASSERT_EQ(regex.MatchCount(), 2);
+  EXPECT_EQ(regex.MatchText(1), "a\nb");
+  ASSERT_TRUE(regex.Create("a[]", "aaa"));
+  EXPECT_EQ(regex.MatchCount(), 0);
+}
+
+TEST(RegexObjectTest, EuroSignIsOneCharacterOfOneByte) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("^(..)(.)/(.*)$", "AC\x80/DC", {.multiline = false}));
+  ASSERT_EQ(regex.MatchCount(), 1);
+  EXPECT_EQ(regex.SubMatchText(1, 1), "AC");
+  EXPECT_EQ(regex.SubMatchText(1, 2), "\x80");
+  EXPECT_EQ(regex.SubMatchText(1, 3), "DC");
+  ASSERT_TRUE(regex.Create("\\u20AC", Gbk("5€ 中€")));
+  EXPECT_EQ(regex.MatchCount(), 2);
 }
 
 }  // namespace

@@ -178,5 +178,25 @@ TEST_F(ServiceEndToEndTest, NoSelectionSendsNothingAndCopyAsksForTheAddress) {
   EXPECT_EQ(ui_.Clipboard(), "");
 }
 
+TEST_F(ServiceEndToEndTest, TitleWithAEuroSignBeforeASlashIsSavedInTheSaveFolder) {
+  // "€" is the single byte 80 in GBK: the "/" after it is a character of its own and is cleaned
+  // out of the name, so the file lands in the save folder, not in a folder below it.
+  test::WriteMp3(music_ / "acdc.mp3", TagStyle::kId3v2Unicode, "AC€/DC Live", "Band€", "T.N.T.", 40);
+  catalog_ = std::make_unique<test::CatalogProcess>(music_);
+  ASSERT_FALSE(catalog_->host().empty());
+  ::setenv("ORNIVEL_SERVICE_HOST", catalog_->host().c_str(), 1);
+
+  Search("AC€");
+  ASSERT_EQ(ui_.RowCount(), 1);
+  EXPECT_EQ(ui_.Row(0)[kColumnTitle], Gbk("AC€ DC Live"));
+  LookUp(0);
+  Download(0);
+  EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
+  const fs::path saved = save_ / "Band€ - AC€ DC Live.mp3";
+  ASSERT_TRUE(fs::is_regular_file(saved));
+  EXPECT_EQ(ReadFile(saved), ReadFile(music_ / "acdc.mp3"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);
+}
+
 }  // namespace
 }  // namespace ornivel

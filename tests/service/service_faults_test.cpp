@@ -9,10 +9,12 @@
 #include "service/song_address.h"
 #include "service/song_download.h"
 #include "service/song_search.h"
+#include "tests/support/closed_port.h"
 #include "tests/support/gbk.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/memory_front_end.h"
 #include "tests/support/raw_http_server.h"
+#include "tests/support/search_reply.h"
 #include "tests/support/temp_dir.h"
 
 namespace ornivel {
@@ -64,13 +66,10 @@ class ServiceFaultsTest : public ::testing::Test {
   MemoryFrontEnd ui_;
 };
 
-int ClosedPort() {
-  RawHttpServer probe([](const std::string&) { return RawReply{}; });
-  return probe.port();
-}
-
 TEST_F(ServiceFaultsTest, ServiceDown) {
-  const std::string host = "127.0.0.1:" + std::to_string(ClosedPort());
+  const test::ClosedPort closed;
+  ASSERT_NE(closed.port(), 0);
+  const std::string host = closed.host();
   ::setenv("ORNIVEL_SERVICE_HOST", host.c_str(), 1);
   ui_.AppendRow();
   ui_.SetSearchText("abc");
@@ -282,6 +281,28 @@ TEST_F(ServiceFaultsTest, LatestSearchWins) {
   ASSERT_EQ(ui_.RowCount(), 1);
   EXPECT_EQ(ui_.GetCellText(0, kColumnIdentifier), "FAST");
   EXPECT_TRUE(ui_.Messages().empty());
+}
+
+TEST_F(ServiceFaultsTest, OneLineReplyWhoseLaterRecordsCannotBeReadStillFillsTheList) {
+  // The reply on one line, as services send it: 300 records, then 300 whose singer key is
+  // "artistName".
+  test::LoopbackServer server;
+  const std::string reply = test::OneLineSearchReply(300, 300);
+  server.server().Get("/webmusic/getsjplayinfo", [&reply](const httplib::Request&, httplib::Response& res) {
+    res.set_content(reply, "text/plain");
+  });
+  ::setenv("ORNIVEL_SERVICE_HOST", server.host().c_str(), 1);
+  ui_.SetSearchText(Gbk("月亮"));
+  SearchSongs(ui_, ui_);
+  EXPECT_TRUE(ui_.Messages().empty());
+  ASSERT_EQ(ui_.RowCount(), 300);
+  for (const int n : {1, 299, 300}) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(ui_.Row(n - 1), (std::vector<std::string>{
+                                  std::to_string(n), Gbk(test::RecordSongName(n)),
+                                  Gbk(test::RecordArtist(n)), Gbk(test::RecordAlbum()),
+                                  test::RecordIdentifier(n), ""}));
+  }
 }
 
 }  // namespace

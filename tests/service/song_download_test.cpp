@@ -54,5 +54,15 @@ TEST(LookupReplyTest, AddressNeedsBothValues) {
   EXPECT_EQ(AddressFromLookupReply(""), std::nullopt);
 }
 
+TEST(DownloadNamesTest, EuroSignOrFfBeforeASeparatorIsNoShield) {
+  // Only 81 to FE start a double-byte character: 80 (the euro sign) and FF leave the "/", "\"
+  // or ".." after them visible.
+  for (const std::string& hostile : std::vector<std::string>{
+           "\x80/x", "\xFF/x", "MUSIC_1\x80\\x", "\x80..", "x\xFF..y", "\x80/\x80../x"}) {
+    EXPECT_FALSE(IsSafeIdentifier(hostile)) << hostile;
+  }
+  EXPECT_TRUE(IsSafeIdentifier("MUSIC_\x80\xFF"));
+}
+
 }  // namespace
 }  // namespace ornivel

@@ -96,5 +96,15 @@ TEST(ServiceHostTest, AddressesFollowTheHost) {
   EXPECT_EQ(ResourceAddress("h", "p/q.mp3"), "http://h/resource/p/q.mp3");
 }
 
+TEST(CleaningTest, EuroSignAndFfNeverHideTheCharacterAfterThem) {
+  // "AC€/DC": 80 is the euro sign, a character of its own in GBK, so the "/" after it goes.
+  EXPECT_EQ(CleanSongName("AC\x80/DC"), "AC\x80 DC");
+  EXPECT_EQ(CleanSongName(Gbk("AC€/DC")), Gbk("AC€ DC"));
+  EXPECT_EQ(CleanSongName("\xFF\\\x80:\x80*\x80\"\x80<\x80>\x80|\x80?"),
+            "\xFF \x80 \x80 \x80 \x80 \x80 \x80 \x80 ");
+  EXPECT_EQ(CleanArtist("\x80&\xFF/"), "\x80" + Gbk("、") + "\xFF ");
+  EXPECT_EQ(CleanAlbum("\x80?"), "\x80 ");
+}
+
 }  // namespace
 }  // namespace ornivel

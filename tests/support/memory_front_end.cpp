@@ -22,6 +22,7 @@ void MemoryFrontEnd::SetCellText(int row, int column, const std::string& text) {
     return;
   }
   rows_[row][column] = text;
+  if (recordWrites_) writes_.push_back({row, column, text});
 }
 
 std::string MemoryFrontEnd::GetCellText(int row, int column) {
@@ -45,6 +46,7 @@ bool MemoryFrontEnd::SetCellTextIfHolds(int row, int column, const std::string& 
     return false;
   }
   rows_[row][column] = text;
+  if (recordWrites_) writes_.push_back({row, column, text});
   return true;
 }
 
@@ -133,6 +135,17 @@ std::vector<std::string> MemoryFrontEnd::Questions() {
 std::string MemoryFrontEnd::Clipboard() {
   std::lock_guard lock(mutex_);
   return clipboard_;
+}
+
+void MemoryFrontEnd::RecordCellWrites() {
+  std::lock_guard lock(mutex_);
+  recordWrites_ = true;
+  writes_.clear();
+}
+
+std::vector<MemoryFrontEnd::CellWrite> MemoryFrontEnd::CellWrites() {
+  std::lock_guard lock(mutex_);
+  return writes_;
 }
 
 void MemoryFrontEnd::WaitForWorkers() {

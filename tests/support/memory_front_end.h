@@ -22,6 +22,12 @@ class MemoryFrontEnd final : public SongList, public Prompts, public WorkerStart
     std::string text;
     MessageIcon icon;
   };
+  // One cell write that landed, by SetCellText or SetCellTextIfHolds.
+  struct CellWrite {
+    int row;
+    int column;
+    std::string text;
+  };
 
   void DeleteAllRows() override;
   int AppendRow() override;
@@ -49,6 +55,10 @@ class MemoryFrontEnd final : public SongList, public Prompts, public WorkerStart
   [[nodiscard]] std::vector<Message> Messages();
   [[nodiscard]] std::vector<std::string> Questions();
   [[nodiscard]] std::string Clipboard();
+  // Forgets the writes recorded so far and from now on records every cell write that lands, in
+  // the order they land (off at first: a search writes thousands of cells).
+  void RecordCellWrites();
+  [[nodiscard]] std::vector<CellWrite> CellWrites();
   // Waits until every worker started so far has finished.
   void WaitForWorkers();
 
@@ -63,6 +73,8 @@ class MemoryFrontEnd final : public SongList, public Prompts, public WorkerStart
   std::vector<Message> messages_;
   std::vector<std::string> questions_;
   std::string clipboard_;
+  bool recordWrites_ = false;
+  std::vector<CellWrite> writes_;
   int running_ = 0;
 };
 

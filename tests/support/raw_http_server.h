@@ -3,8 +3,9 @@
 // connection on a thread of its own: it reads each request (headers and a body of
 // Content-Length bytes), records it, and answers with what the test's handler returns. The
 // handler may also delay, answer nothing and hold the connection open, or keep the connection
-// alive for the client's next request. The same on every platform: the sockets are
-// test_socket.h's.
+// alive for the client's next request. A held connection is never read again: a client that
+// sends another request on it meets a silent server. The same on every platform: the sockets
+// are test_socket.h's.
 
 #include <algorithm>
 #include <atomic>
@@ -43,6 +44,7 @@ class RawHttpServer {
     stop_ = true;
     thread_.join();
     for (std::thread& connection : connections_) connection.join();
+    CloseHeldConnections();
   }
 
   RawHttpServer(const RawHttpServer&) = delete;
@@ -57,6 +59,13 @@ class RawHttpServer {
   std::vector<std::string> requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
+  }
+
+  // Closes every connection held open so far, so that a client still waiting on one sees the
+  // end of it.
+  void CloseHeldConnections() {
+    std::lock_guard lock(mutex_);
+    held_.clear();
   }
 
   // How many connections were accepted so far.
@@ -75,7 +84,7 @@ class RawHttpServer {
       TestSocket connection = listener_.Accept();
       if (!connection) continue;
       ++connectionCount_;
-      connections_.emplace_back([this](TestSocket socket) { ServeConnection(socket); },
+      connections_.emplace_back([this](TestSocket socket) { ServeConnection(std::move(socket)); },
                                 std::move(connection));
     }
   }
@@ -108,7 +117,7 @@ class RawHttpServer {
     return request;
   }
 
-  void ServeConnection(const TestSocket& connection) {
+  void ServeConnection(TestSocket connection) {
     std::string pending;
     for (bool first = true;; first = false) {
       std::string request = NextRequest(connection, pending);
@@ -125,7 +134,8 @@ class RawHttpServer {
       }
       connection.SendAll(reply.bytes);
       if (reply.holdOpen) {
-        while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::lock_guard lock(mutex_);
+        held_.push_back(std::move(connection));
         return;
       }
       if (!reply.keepAlive || stop_) {
@@ -141,8 +151,9 @@ class RawHttpServer {
   std::atomic<bool> stop_{false};
   std::atomic<int> connectionCount_{0};
   std::list<std::thread> connections_;  // only the accepting thread adds to it
-  mutable std::mutex mutex_;
+  mutable std::mutex mutex_;            // guards requests_ and held_
   std::vector<std::string> requests_;
+  std::vector<TestSocket> held_;
   std::thread thread_;
 };
 

@@ -21,6 +21,9 @@ class TestSocket {
 
   // A socket listening on 127.0.0.1 at a port the system picks; empty on failure.
   [[nodiscard]] static TestSocket ListenOnLoopback();
+  // A socket bound to 127.0.0.1 at a port the system picks, which never listens and lets no other
+  // socket share the port; empty on failure.
+  [[nodiscard]] static TestSocket BindOnLoopback();
   // A socket connected to 127.0.0.1:port; empty on failure.
   [[nodiscard]] static TestSocket ConnectToLoopback(int port);
 
@@ -47,8 +50,7 @@ class TestSocket {
   std::intptr_t handle_ = kNone;  // a file descriptor, or a SOCKET (the same width)
 };
 
-// A loopback port that was free a moment ago: nobody listens on it now, so a connection to it is
-// refused (until something else takes it).
+// A loopback port that was free a moment ago (nothing holds it now, so anything may take it).
 [[nodiscard]] inline int FreeLoopbackPort() {
   return TestSocket::ListenOnLoopback().LocalPort();
 }

@@ -56,6 +56,16 @@ TestSocket TestSocket::ListenOnLoopback() {
   return socket;
 }
 
+TestSocket TestSocket::BindOnLoopback() {
+  TestSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!socket) return {};
+  sockaddr_in address = Loopback(0);
+  if (::bind(Fd(socket.handle_), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    return {};
+  }
+  return socket;
+}
+
 TestSocket TestSocket::ConnectToLoopback(int port) {
   TestSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!socket) return {};

@@ -75,6 +75,19 @@ TestSocket TestSocket::ListenOnLoopback() {
   return socket;
 }
 
+TestSocket TestSocket::BindOnLoopback() {
+  TestSocket socket(NewSocket());
+  if (!socket) return {};
+  const BOOL yes = TRUE;
+  ::setsockopt(Sock(socket.handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+               reinterpret_cast<const char*>(&yes), sizeof yes);
+  sockaddr_in address = Loopback(0);
+  if (::bind(Sock(socket.handle_), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    return {};
+  }
+  return socket;
+}
+
 TestSocket TestSocket::ConnectToLoopback(int port) {
   TestSocket socket(NewSocket());
   if (!socket) return {};

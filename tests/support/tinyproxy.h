@@ -1,6 +1,8 @@
 #pragma once
-// Debian's tinyproxy, a real HTTP proxy, started on a free loopback port for a test and stopped
-// when the object goes. The Windows tests start the same Linux program through Wine.
+// Debian's tinyproxy, a real HTTP proxy, listening on a loopback port for a test and stopped
+// when the object goes. The port is picked before tinyproxy binds it, so another program may
+// take it in between: tinyproxy then cannot listen and exits, and it is started again on another
+// port. It is a Linux program on either platform: the Windows tests start it through Wine.
 
 #include <filesystem>
 
@@ -13,14 +15,17 @@ class Tinyproxy {
   Tinyproxy(const Tinyproxy&) = delete;
   Tinyproxy& operator=(const Tinyproxy&) = delete;
 
-  // Whether it runs and takes connections.
-  bool started() const { return started_; }
+  // Whether it runs and accepts connections.
+  bool started() const { return port_ != 0; }
   int port() const { return port_; }
 
  private:
-  int port_ = 0;
-  bool started_ = false;
+  void Start(int port);
+  void Stop();
+
   std::filesystem::path dir_;
+  int pid_ = 0;  // the Linux process
+  int port_ = 0;
 };
 
 }  // namespace ornivel::test

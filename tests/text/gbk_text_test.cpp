@@ -108,5 +108,60 @@ TEST(GbkTextTest, TrimAndRemoveSpacesKnowFullWidthSpaces) {
   EXPECT_EQ(TextTrim("\xA1\xA1\xA1"), "\xA1");
 }
 
+TEST(GbkTextTest, EuroSignAndFfAreCharactersOfOneByte) {
+  // In code page 936 only 81 to FE start a double-byte character: 80 is the euro sign and FF no
+  // lead byte, so the byte after either is a character of its own. "AC\x80/DC" is "AC€/DC".
+  const std::string title = "AC\x80/DC";
+  EXPECT_EQ(GbkCharLength(title, 2), 1u);
+  EXPECT_EQ(GbkCharLength("\xFF/", 0), 1u);
+  EXPECT_EQ(GbkCharLength("\x81/", 0), 2u);
+  EXPECT_EQ(GbkCharLength("\xFE\xFE", 0), 2u);
+
+  EXPECT_EQ(TextFind(title, "/"), 4);
+  EXPECT_EQ(TextFind("\xFF\\x", "\\"), 2);
+  EXPECT_EQ(TextFind("\x80\x80x", "\x80x"), 2);
+  EXPECT_EQ(TextFind("\xFF\xFF\xD6\xD0", kZhong), 3);
+  EXPECT_EQ(TextFind("\x80" "A", "a", 1, true), 2);
+  EXPECT_EQ(TextFind("x\x80" "A", "\x80" "a", 1, true), 2);
+
+  EXPECT_EQ(TextReplace(title, "/", " "), "AC\x80 DC");
+  EXPECT_EQ(TextReplace("\xFF\\\xFF\\", "\\", "-"), "\xFF-\xFF-");
+  EXPECT_EQ(TextReplace("\x80?\x80?", "?", " ", true), "\x80 \x80 ");
+
+  EXPECT_EQ(TextSplit("a\x80;b\xFF;c\x80", ";"), (Pieces{"a\x80", "b\xFF", "c\x80"}));
+  EXPECT_EQ(TextSplit("\x80;\xFF;", ";"), (Pieces{"\x80", "\xFF"}));
+
+  EXPECT_EQ(TextTrim("  \x80 "), "\x80");
+  EXPECT_EQ(TextTrim("\xA1\xA1\xFF\xA1\xA1"), "\xFF");
+  EXPECT_EQ(RemoveSpaces("\x80 \xFF a\x80\xA1\xA1"), "\x80\xFF" "a\x80");
+  // A real lead byte still takes the space after it.
+  EXPECT_EQ(TextTrim("\x81 "), "\x81 ");
+
+  // Left, right and middle count bytes whatever they are.
+  EXPECT_EQ(TextLeft(title, 3), "AC\x80");
+  EXPECT_EQ(TextRight(title, 4), "\x80/DC");
+  EXPECT_EQ(TextMiddle(title, 3, 2), "\x80/");
+  EXPECT_EQ(TextMiddle("\xFF\xFF", 2, 5), "\xFF");
+}
+
+TEST(GbkTextTest, EuroSignsInALongTextNeverHideTheBytesAfterThem) {
+  // 500 titles in one text, each with a euro sign before a separator and a "/".
+  std::string text;
+  for (int i = 0; i < 500; ++i) {
+    text += "\xD6\xD0" "AC\x80/DC " + std::to_string(i) + "\x80;";
+  }
+  const auto pieces = TextSplit(text, ";");
+  ASSERT_EQ(pieces.size(), 500u);
+  EXPECT_EQ(pieces[0], "\xD6\xD0" "AC\x80/DC 0\x80");
+  EXPECT_EQ(pieces[499], "\xD6\xD0" "AC\x80/DC 499\x80");
+  const std::string replaced = TextReplace(text, "/", "-");
+  EXPECT_EQ(TextFind(replaced, "/"), -1);
+  EXPECT_EQ(replaced.size(), text.size());
+  long long found = 0;
+  int slashes = 0;
+  while ((found = TextFind(text, "/", found + 1)) != -1) ++slashes;
+  EXPECT_EQ(slashes, 500);
+}
+
 }  // namespace
 }  // namespace ornivel

@@ -20,20 +20,20 @@ std::string Cat(std::initializer_list<std::string_view> parts) {
 }
 
 TEST(UrlEncodeTest, ChineseKeywordDependsOnTheCodePage) {
-  EXPECT_EQ(UrlEncode(kZhongGbk, false, true), "%E4%B8%AD");
-  EXPECT_EQ(UrlEncode(kZhongGbk, false, false), "%D6%D0");
+  EXPECT_EQ(UrlEncode(kZhongGbk, {.toUtf8 = true}), "%E4%B8%AD");
+  EXPECT_EQ(UrlEncode(kZhongGbk, {.toUtf8 = false}), "%D6%D0");
   EXPECT_EQ(UrlEncode(kZhongGbk), "%D6%D0");
 }
 
 TEST(UrlEncodeTest, EveryByteIsEncodedUnlessUnreservedAreKept) {
-  EXPECT_EQ(UrlEncode("abc", false, true), "%61%62%63");
+  EXPECT_EQ(UrlEncode("abc", {.toUtf8 = true}), "%61%62%63");
   EXPECT_EQ(UrlEncode(" a"), "%20%61");
   EXPECT_EQ(UrlEncode("\t"), "%09");
-  EXPECT_EQ(UrlEncode("AZaz09-.", true), "AZaz09-.");
-  EXPECT_EQ(UrlEncode("/_~ +", true), "%2F%5F%7E%20%2B");
-  EXPECT_EQ(UrlEncode("\xFF\x01", true), "%FF%01");
+  EXPECT_EQ(UrlEncode("AZaz09-.", {.keepUnreserved = true}), "AZaz09-.");
+  EXPECT_EQ(UrlEncode("/_~ +", {.keepUnreserved = true}), "%2F%5F%7E%20%2B");
+  EXPECT_EQ(UrlEncode("\xFF\x01", {.keepUnreserved = true}), "%FF%01");
   EXPECT_EQ(UrlEncode(""), "");
-  EXPECT_EQ(UrlEncode("", true, true), "");
+  EXPECT_EQ(UrlEncode("", {.keepUnreserved = true, .toUtf8 = true}), "");
 }
 
 TEST(UrlEncodeTest, StopsAtTheFirstNul) {
