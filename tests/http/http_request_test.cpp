@@ -231,6 +231,26 @@ TEST(HttpRequestTest, UnparsableOrUnsafeUrlsGive701) {
   }
 }
 
+TEST(HttpRequestTest, ControlCharactersInAnAddressNeverReachTheWire) {
+  RawHttpServer server([](const std::string&) { return Ok(); });
+  for (const std::string tail : {"a\r\nX-Injected: 1", "a\nb", "a\tb", "a\x7F", "?q=\x01"}) {
+    HttpRequestParams params;
+    params.url = server.url("/") + tail;
+    EXPECT_EQ(HttpRequest(params), "") << tail;
+    EXPECT_EQ(params.status, Gbk("701 解析URL地址失败!")) << tail;
+  }
+  EXPECT_TRUE(server.requests().empty());
+  // A redirect to such an address is not followed: the redirect itself is the answer.
+  RawHttpServer redirecting([](const std::string&) {
+    return RawReply{HttpResponse("302 Found", "Location: /next\x01X-Injected: 1\r\n", "moved")};
+  });
+  HttpRequestParams params;
+  params.url = redirecting.url("/from");
+  EXPECT_EQ(HttpRequest(params), "moved");
+  EXPECT_EQ(params.status, "302 Found");
+  EXPECT_EQ(redirecting.requests().size(), 1u);
+}
+
 TEST(HttpRequestTest, BodyCutShortKeepsWhatArrivedAndReports713) {
   RawHttpServer server([](const std::string&) {
     return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789"};
