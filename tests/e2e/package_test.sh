@@ -102,6 +102,16 @@ drive "$home" "$home/歌曲" XDG_CONFIG_HOME="$config"
 cmp -s "$config/ornivel/yyst.ini" "$work/yyst.ini.before" || fail "yyst.ini changed"
 [ ! -e /usr/bin/yyst.ini ] || fail "a yyst.ini appeared beside the installed program"
 
+# 3. Root, who could write /usr/bin, runs an installed copy too: settings and songs go to root's
+# own folders, never beside the packaged program.
+home=$(mktemp -d "$work/root-home.XXXXXX")
+echo "package_test: drive as root, saving into root's music folder"
+HOME="$home" XDG_RUNTIME_DIR="$home" \
+  xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/scripts/gui_e2e.sh" \
+  /usr/bin/ornivel /usr/bin/ornivel-catalog "$work/scripts/make-sample-library" "$home/Music"
+[ -d "$home/.config/ornivel" ] || fail "root's run made no ~/.config/ornivel"
+[ ! -e /usr/bin/yyst.ini ] || fail "root's run wrote a yyst.ini beside the installed program"
+
 echo "package_test: apt-get remove ornivel"
 apt-get remove -y -qq -o DPkg::Lock::Timeout=300 ornivel >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log" >&2; fail "apt-get remove failed"; }
@@ -121,4 +131,4 @@ while IFS= read -r path; do
   fi
 done <"$work/files"
 [ ${#left[@]} -eq 0 ] || fail "left after removal: ${left[*]}"
-echo "package_test: installed, driven twice and removed; none of its $(wc -l <"$work/files") paths is left"
+echo "package_test: installed, driven three times and removed; none of its $(wc -l <"$work/files") paths is left"
