@@ -92,7 +92,9 @@ std::string Quoted(std::string_view value) {
   auto edge = [](char c) { return c == ' ' || c == '\t' || c == '"'; };
   const bool quotedAlready = value.size() >= 2 && value.front() == '\'' && value.back() == '\'';
   if (!edge(value.front()) && !edge(value.back()) && !quotedAlready) return std::string(value);
-  return "\"" + std::string(value) + "\"";
+  std::string quoted;
+  quoted.reserve(value.size() + 2);
+  return quoted.append(1, '"').append(value).append(1, '"');
 }
 
 }  // namespace

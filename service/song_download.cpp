@@ -57,8 +57,8 @@ std::string NumberedFileName(std::string_view folder, std::string_view artist,
 
 std::string IdentifierFileName(std::string_view folder, std::string_view identifier, int number) {
   std::string name(identifier);
-  if (number > 0) name += "(" + std::to_string(number) + ")";
-  return JoinPath(folder, name + ".mp3");
+  if (number > 0) name.append(1, '(').append(std::to_string(number)).append(1, ')');
+  return JoinPath(folder, name.append(".mp3"));
 }
 
 bool IsSafeIdentifier(std::string_view identifier) {
