@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <future>
+#include <limits>
 #include <mutex>
 #include <optional>
 
@@ -133,6 +135,11 @@ TEST(HttpRequestTest, TimeoutsAreSecondsTimesAThousandOrThirtySeconds) {
   EXPECT_EQ(RequestTimeoutMs(5), 5000);
   EXPECT_EQ(RequestTimeoutMs(0), 30000);
   EXPECT_EQ(RequestTimeoutMs(-1), 30000);
+  // No overflow where long has 32 bits (Windows): the longest time-out it holds instead.
+  constexpr int kMaxSeconds = std::numeric_limits<int>::max();
+  EXPECT_EQ(RequestTimeoutMs(kMaxSeconds),
+            std::min<long long>(kMaxSeconds * 1000LL, std::numeric_limits<long>::max()));
+  EXPECT_EQ(RequestTimeoutMs(2147483), 2147483000L);
 }
 
 TEST(HttpRequestTest, SilentServerGives712AfterTheTimeout) {
