@@ -178,8 +178,8 @@ class Exchange {
             &cookieFeature, sizeof cookieFeature)) {
       return HttpFailure::kCookieOption;
     }
-    // Some versions replace the disabled features where others add to them: the cookie bit is
-    // given again so that it holds either way.
+    // Whether a second call adds to the features the first disabled or replaces them is nothing
+    // to rely on: the cookie bit is given again, so that it holds either way.
     DWORD disabled =
         WINHTTP_DISABLE_REDIRECTS | (request_.cookieEngine ? 0 : WINHTTP_DISABLE_COOKIES);
     if (!api_.SetOption(r, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled)) {
