@@ -1,13 +1,14 @@
 #pragma once
-// Where the platforms' backends differ on purpose, a test writes each platform's expectation
-// beside the other's and picks one with kWindows; both are compiled everywhere.
+// Which platform's backends a test program is built with, for the few expectations where the
+// platforms differ. Each place that reads it says why, and keeps each platform's expectation
+// beside the other's; both are compiled everywhere.
 
 namespace ornivel::test {
 
 #ifdef _WIN32
-inline constexpr bool kWindows = true;
+inline constexpr bool kWindowsBackends = true;
 #else
-inline constexpr bool kWindows = false;
+inline constexpr bool kWindowsBackends = false;
 #endif
 
 }  // namespace ornivel::test
