@@ -24,6 +24,13 @@ struct HttpUrl {
 // Whether `url` names the http or https scheme (any letter case) and holds no control character.
 [[nodiscard]] bool IsSafeHttpUrl(std::string_view url);
 
+// The address a redirect's Location value `location` leads to from `base`, as a browser reads
+// it: a value with a scheme as it is (any scheme; CrackHttpUrl then decides whether it can be
+// followed), otherwise resolved against `base` (a network-path "//host/...", an absolute path,
+// a query of its own, or a path relative to the base's folder), with "." and ".." segments
+// removed. The fragment is dropped. `base` itself for an empty value.
+[[nodiscard]] std::string ResolveLocation(const HttpUrl& base, std::string_view location);
+
 // `text` (GBK) as it goes on the wire: converted to UTF-8, with every byte of 0x80 or more and
 // every space percent-encoded; everything else stays as it is.
 [[nodiscard]] std::string UrlForWire(std::string_view text);

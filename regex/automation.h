@@ -6,6 +6,8 @@
 #include <oaidl.h>
 #include <objbase.h>
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -56,6 +58,8 @@ class Variant {
   static Variant Bool(bool value);
   static Variant Long(long value);
   static Variant String(const std::u16string& value);
+  // A one-dimensional array of unsigned bytes (VT_ARRAY | VT_UI1); empty when it cannot be made.
+  static Variant Bytes(std::span<const std::uint8_t> value);
 
   VARIANT* get() { return &v_; }
   const VARIANT& value() const { return v_; }

@@ -6,15 +6,30 @@
 
 #include "http/message_pump.h"
 #include "tests/support/gbk.h"
+#include "tests/support/platform.h"
 
 namespace ornivel {
 namespace {
 
 using test::Gbk;
 
-std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> Bytes(std::string_view s) {
+  return {s.begin(), s.end()};
+}
 
-std::string Decode(std::string_view body) { return DecodeResponseText(Bytes(body)); }
+std::string Decode(std::string_view body) {
+  return DecodeResponseText(Bytes(body));
+}
+
+// What a lone FF byte of a page in the GBK family comes back as. iconv's CP936 defines no such
+// character: "?". Windows' code page 936 maps FF to the private-use character U+F8F5, which
+// converts back to FF (Wine's table does the same).
+const std::string kLoneFf = test::kWindowsBackends ? "\xFF" : "?";
+
+// `text` followed by what a lone FF comes back as.
+std::string EndingInLoneFf(std::string text) {
+  return text.append(kLoneFf);
+}
 
 TEST(DecodeResponseTextTest, BodyWithoutMetaTagComesBackAsItIsUpToTheFirstZero) {
   EXPECT_EQ(Decode(""), "");
@@ -25,7 +40,8 @@ TEST(DecodeResponseTextTest, BodyWithoutMetaTagComesBackAsItIsUpToTheFirstZero) 
 }
 
 TEST(DecodeResponseTextTest, DeclaredUtf8IsConvertedToGbk) {
-  const std::string page = "<html><head><meta charset=\"utf-8\"></head><body>中文 \xF0\x9F\x8E\xB5 가</body>";
+  const std::string page =
+      "<html><head><meta charset=\"utf-8\"></head><body>中文 \xF0\x9F\x8E\xB5 가</body>";
   EXPECT_EQ(Decode(page),
             Gbk("<html><head><meta charset=\"utf-8\"></head><body>中文 ") + "? ?" + "</body>");
   const std::string unquoted =
@@ -46,7 +62,7 @@ TEST(DecodeResponseTextTest, GbkAndGb2312AreLeftAloneButCapitalisedNamesAreDecod
   const std::string gb2312 = "<meta charset=gb2312>\xD6\xD0\xFF";
   EXPECT_EQ(Decode(gb2312), gb2312);
   EXPECT_EQ(Decode("<meta charset=GBK>\xD6\xD0"), "<meta charset=GBK>\xD6\xD0");
-  EXPECT_EQ(Decode("<meta charset=GBK>\xD6\xD0\xFF"), "<meta charset=GBK>\xD6\xD0?");
+  EXPECT_EQ(Decode("<meta charset=GBK>\xD6\xD0\xFF"), EndingInLoneFf("<meta charset=GBK>\xD6\xD0"));
 }
 
 TEST(DecodeResponseTextTest, GbkFamilyNamesDecodeAsCodePage936InAnyCase) {
@@ -60,9 +76,13 @@ TEST(DecodeResponseTextTest, GbkFamilyNamesDecodeAsCodePage936InAnyCase) {
     const std::string page = "<meta charset=\"" + name + "\">" + text;
     EXPECT_EQ(Decode(page), page) << name;
   }
-  // Decoded, not passed through: a byte that is no character still becomes "?".
-  EXPECT_EQ(Decode("<meta charset=GB2312>\xE9\x46\xFF"), "<meta charset=GB2312>\xE9\x46?");
-  EXPECT_EQ(Decode("<meta charset=x-gbk>\xE9\x46\xFF"), "<meta charset=x-gbk>\xE9\x46?");
+  // Decoded, not passed through: a byte that is no character still becomes "?" (but see kLoneFf).
+  EXPECT_EQ(Decode("<meta charset=GB2312>\xE9\x46\xFF"),
+            EndingInLoneFf("<meta charset=GB2312>\xE9\x46"));
+  EXPECT_EQ(Decode("<meta charset=x-gbk>\xE9\x46\xFF"),
+            EndingInLoneFf("<meta charset=x-gbk>\xE9\x46"));
+  // A lead byte without its trail byte is no character on either platform.
+  EXPECT_EQ(Decode("<meta charset=GB2312>\xE9\x46\xD6"), "<meta charset=GB2312>\xE9\x46?");
 }
 
 TEST(DecodeResponseTextTest, AliasesThatPagesDeclareAreDecodedFromTheirCharset) {
@@ -79,7 +99,7 @@ TEST(DecodeResponseTextTest, AliasesThatPagesDeclareAreDecodedFromTheirCharset) 
       {"ksc5601", "\xF1\xE9\xD9\xFE", Gbk("中文")},
       {"windows-949", "\xF1\xE9\xD9\xFE", Gbk("中文")},
       // A Hangul syllable of code page 949 outside the strict EUC-KR table is one character.
-      {"euc-kr", "\x88\x42\xF1\xE9", "?" + Gbk("中")},
+      {"euc-kr", "\x88\x42\xF1\xE9", Gbk("?中")},
       {"x-sjis", "\x92\x86\x95\xB6", Gbk("中文")},
       {"X-SJIS", "\x92\x86\x95\xB6", Gbk("中文")},
       {"x-euc-jp", "\xC3\xE6\xCA\xB8", Gbk("中文")},

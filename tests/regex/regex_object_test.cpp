@@ -98,8 +98,14 @@ TEST(RegexObjectTest, WithoutMultilineDollarMatchesOnlyAtTheVeryEnd) {
 TEST(RegexObjectTest, DotNeverMatchesLineFeedButMatchesCarriageReturn) {
   RegexObject regex;
   ASSERT_TRUE(regex.Create("a.b", "a\nb a\rb", {.caseSensitive = true, .multiline = false}));
-  ASSERT_EQ(regex.MatchCount(), 1);
-  EXPECT_EQ(regex.MatchText(1), "a\rb");
+  if (test::kWindowsBackends) {
+    // Windows' VBScript.RegExp stops "." at a line feed alone. Wine's, which the Windows tests
+    // run on, follows JScript and stops it at a carriage return as well.
+    EXPECT_EQ(regex.MatchCount(), 0);
+  } else {
+    ASSERT_EQ(regex.MatchCount(), 1);
+    EXPECT_EQ(regex.MatchText(1), "a\rb");
+  }
   // A record split over two lines is not matched.
   ASSERT_TRUE(regex.Create("x'(.*?)'", "x'ab\ncd'"));
   EXPECT_EQ(regex.MatchCount(), 0);
@@ -128,12 +134,15 @@ TEST(RegexObjectTest, MatchesCharactersNotBytes) {
 
 TEST(RegexObjectTest, BytesGbkDoesNotDefineComeBackAsQuestionMarks) {
   RegexObject regex;
-  // FF is no GBK byte; the lone lead byte at the end is cut off from its trail.
+  // FF is no GBK byte; the lone lead byte at the end is cut off from its trail. Windows' code
+  // page 936 (and Wine's) maps FF to the private-use character U+F8F5 and back to FF instead.
   ASSERT_TRUE(regex.Create("a(.*)b",
                            "a\xFF"
                            "b\xD6\xD0"
                            "b\xD6"));
-  EXPECT_EQ(regex.SubMatchText(1, 1), "?b\xD6\xD0");
+  EXPECT_EQ(regex.SubMatchText(1, 1), test::kWindowsBackends ? "\xFF"
+                                                               "b\xD6\xD0"
+                                                             : "?b\xD6\xD0");
 }
 
 TEST(RegexObjectTest, QuoteTokenStandsForADoubleQuoteOnlyWhenAsked) {
@@ -202,6 +211,12 @@ TEST(RegexObjectTest, TwoDigitGroupReferences) {
 }
 
 TEST(RegexObjectTest, EmptyMatchesAdvanceOneCharacter) {
+  if (test::kWindowsBackends) {
+    // Skipped, not given up: the run would end after its time limit with no match, but the
+    // class goes on piling up empty matches on its helper thread, gigabytes within a minute.
+    GTEST_SKIP() << "Wine's VBScript.RegExp never returns from Execute when a global pattern "
+                    "matches empty text (Windows' moves on by one character)";
+  }
   RegexObject regex;
   ASSERT_TRUE(regex.Create("a*", "baaa"));
   ASSERT_EQ(regex.MatchCount(), 3);
@@ -316,11 +331,12 @@ TEST(RegexObjectTest, SeveralMegabytesOfWellFormedRecordsOnOneLineAreAllRead) {
     EXPECT_EQ(regex.SubMatchText(n, 2), Gbk(test::RecordSongName(n)));
     EXPECT_EQ(regex.SubMatchText(n, 5), Gbk(test::RecordArtist(n)));
   }
-  // Appended piece by piece: GCC 12 for i686 takes a literal + std::to_string for overlapping
-  // copies (-Wrestrict) where there are none.
+  // Appended piece by piece: "literal" + std::string trips a false -Wrestrict in the i686 GCC.
   std::string between = "duration':'";
-  between += std::to_string(180 + 12345 % 90);
-  between += "','format':'mp3','pic':'data:image/jpeg;base64," + picture + "','";
+  between.append(std::to_string(180 + 12345 % 90))
+      .append("','format':'mp3','pic':'data:image/jpeg;base64,")
+      .append(picture)
+      .append("','");
   EXPECT_TRUE(regex.SubMatchText(12345, 4) == between);  // not printed: 6 MiB
 }
 

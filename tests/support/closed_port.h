@@ -4,33 +4,15 @@
 // other program can take the port meanwhile (the socket does not allow reuse), unlike a port
 // that was free a moment ago.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <string>
+
+#include "tests/support/test_socket.h"
 
 namespace ornivel::test {
 
 class ClosedPort {
  public:
-  ClosedPort() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-      port_ = ntohs(address.sin_port);
-    }
-  }
-  ~ClosedPort() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ClosedPort(const ClosedPort&) = delete;
-  ClosedPort& operator=(const ClosedPort&) = delete;
+  ClosedPort() : socket_(TestSocket::BindOnLoopback()), port_(socket_.LocalPort()) {}
 
   // 0 when no port could be held.
   int port() const { return port_; }
@@ -38,7 +20,7 @@ class ClosedPort {
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
 
  private:
-  int fd_ = -1;
+  TestSocket socket_;
   int port_ = 0;
 };
 

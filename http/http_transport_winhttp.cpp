@@ -1,0 +1,323 @@
+// The HTTP transport over WinHTTP: one synchronous session per exchange, and per hop one
+// connection and one request, all closed before the exchange returns.
+//
+// WinHTTP's synchronous calls block for as long as the server takes, up to the time-outs set on
+// each request, so the exchange runs on a helper thread while the caller's thread processes its
+// pending messages every 50 ms: a request made on the window thread keeps the window painting.
+//
+// Redirects are followed here, hop by hop, as the libcurl transport does: WinHTTP's own
+// following is turned off, so that only http and https are followed, at most kMaxRedirects
+// times, with the same rules for methods and credentials on both platforms.
+#include <windows.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "http/http_transport.h"
+#include "http/message_pump.h"
+#include "http/winhttp_api.h"
+#include "text/gbk_text.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+namespace {
+
+constexpr auto kPumpInterval = std::chrono::milliseconds(50);
+
+// A GBK text as the NUL-terminated UTF-16 that WinHTTP takes.
+std::u16string Wide(std::string_view text) {
+  return TextToUtf16(text, kCodePageGbk);
+}
+const wchar_t* W(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+constexpr bool FitsDword(std::size_t size) {
+  if constexpr (sizeof(std::size_t) > sizeof(DWORD)) return size <= MAXDWORD;
+  return true;  // a 32-bit size always fits
+}
+
+bool IsRedirect(DWORD code) {
+  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
+bool SameOrigin(const HttpUrl& a, const HttpUrl& b) {
+  return a.secure == b.secure && a.port == b.port && a.host.size() == b.host.size() &&
+         TextFind(a.host, b.host, 1, true) == 1;
+}
+
+// The address of one hop as WinHTTP is given it: the object name as it goes on the wire
+// (UTF-8, percent-encoded where it must be), without the fragment, which is not sent.
+std::string WireUrl(const HttpUrl& url) {
+  const std::string object = url.objectName.substr(0, url.objectName.find('#'));
+  return (url.secure ? "https://" : "http://") + url.host + ":" + std::to_string(url.port) +
+         UrlForWire(object);
+}
+
+// What one hop asks of the server.
+struct Hop {
+  HttpUrl url;
+  std::string verb;
+  bool withBody = true;
+  bool withCredentials = true;
+};
+
+class Exchange {
+ public:
+  Exchange(const WinHttpApi& api, const HttpExchangeRequest& request, HttpExchangeResult& result)
+      : api_(api), request_(request), result_(result) {}
+
+  HttpFailure Run() {
+    if (!api_.CheckPlatform()) return HttpFailure::kNoPlatformSupport;
+    // The system's proxy settings are never used. A named proxy serves every scheme for an https
+    // address, and only http for an http one.
+    const bool viaProxy = !request_.proxy.empty();
+    const std::u16string proxyName =
+        Wide(request_.url.secure || !viaProxy ? request_.proxy : "http=" + request_.proxy);
+    session_ = WinHttpHandle(api_.Open(
+        nullptr, viaProxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
+        viaProxy ? W(proxyName) : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session_) return HttpFailure::kSession;
+
+    Hop hop{request_.url, request_.verb, request_.verb != "HEAD", true};
+    for (int redirects = 0;; ++redirects) {
+      DWORD status = 0;
+      std::string location;
+      const HttpFailure failure = Perform(hop, status, location);
+      if (failure != HttpFailure::kNone) return failure;
+      if (!request_.followRedirects || !IsRedirect(status) || location.empty() ||
+          redirects == kMaxRedirects) {
+        return HttpFailure::kNone;  // the last response received is the answer
+      }
+      const std::string next = ResolveLocation(hop.url, location);
+      const auto target = CrackHttpUrl(next);
+      if (!target) return HttpFailure::kNone;  // another scheme, or nothing we can send
+      // As browsers do: 303 turns any request into a GET, 301 and 302 turn a POST into one.
+      if ((status == 303 && hop.verb != "HEAD") ||
+          ((status == 301 || status == 302) && hop.verb == "POST")) {
+        hop.verb = "GET";
+        hop.withBody = false;
+      }
+      // Credentials go to the origin they were given for, never to another one.
+      hop.withCredentials = SameOrigin(*target, request_.url);
+      hop.url = *target;
+    }
+  }
+
+ private:
+  // One request and its response, read whole into result_.
+  HttpFailure Perform(const Hop& hop, DWORD& status, std::string& location) {
+    const std::u16string url = Wide(WireUrl(hop.url));
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength =
+        parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    if (!api_.CrackUrl(W(url), static_cast<DWORD>(url.size()), 0, &parts)) {
+      return HttpFailure::kBadUrl;
+    }
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring object = L"/";
+    if (parts.dwUrlPathLength >= 1) {
+      object.assign(parts.lpszUrlPath, parts.dwUrlPathLength)
+          .append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    }
+    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+
+    // Closed in the reverse order: the request, then the connection.
+    WinHttpHandle connection(api_.Connect(session_.get(), host.c_str(), parts.nPort, 0));
+    if (!connection) return HttpFailure::kConnection;
+    const std::u16string verb = Wide(hop.verb);
+    WinHttpHandle request(api_.OpenRequest(connection.get(), W(verb), object.c_str(), nullptr,
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!request) return HttpFailure::kRequest;
+    HINTERNET r = request.get();
+
+    // Resolving, connecting, sending, and every wait for the server: each bounded alike.
+    const int timeout = static_cast<int>(std::clamp<long>(request_.timeoutMs, 1, INT_MAX));
+    if (!api_.SetTimeouts(r, timeout, timeout, timeout, timeout)) return HttpFailure::kTimeouts;
+    // The wait for the response's head has a time-out of its own, which WinHttpSetTimeouts does
+    // not set everywhere.
+    DWORD responseTimeout = static_cast<DWORD>(timeout);
+    if (!api_.SetOption(r, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                        sizeof responseTimeout)) {
+      return HttpFailure::kTimeouts;
+    }
+
+    if (hop.withCredentials && !request_.userName.empty()) {
+      const std::u16string user = Wide(request_.userName), password = Wide(request_.password);
+      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC, W(user),
+                               W(password), nullptr)) {
+        return HttpFailure::kCredentials;
+      }
+    }
+    if (!request_.proxyUserName.empty()) {
+      const std::u16string user = Wide(request_.proxyUserName);
+      const std::u16string password = Wide(request_.proxyPassword);
+      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC, W(user),
+                               W(password), nullptr)) {
+        return HttpFailure::kCredentials;
+      }
+    }
+
+    // Without the caller's cookies WinHTTP keeps none; with them it keeps the ones set during
+    // redirects for the next hop, and checks certificate revocation.
+    DWORD cookieFeature =
+        request_.cookieEngine ? WINHTTP_ENABLE_SSL_REVOCATION : WINHTTP_DISABLE_COOKIES;
+    if (!api_.SetOption(
+            r,
+            request_.cookieEngine ? WINHTTP_OPTION_ENABLE_FEATURE : WINHTTP_OPTION_DISABLE_FEATURE,
+            &cookieFeature, sizeof cookieFeature)) {
+      return HttpFailure::kCookieOption;
+    }
+    // Some versions replace the disabled features where others add to them: the cookie bit is
+    // given again so that it holds either way.
+    DWORD disabled =
+        WINHTTP_DISABLE_REDIRECTS | (request_.cookieEngine ? 0 : WINHTTP_DISABLE_COOKIES);
+    if (!api_.SetOption(r, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled)) {
+      return HttpFailure::kRedirectOption;
+    }
+
+    const std::u16string headers = Wide(request_.headerText);
+    if (!headers.empty() &&
+        !api_.AddRequestHeaders(r, W(headers), static_cast<DWORD>(headers.size()),
+                                WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
+      return HttpFailure::kHeaders;
+    }
+
+    const std::string_view body = hop.withBody ? request_.body : std::string_view();
+    if (!FitsDword(body.size())) return HttpFailure::kSend;
+    const auto bodyLength = static_cast<DWORD>(body.size());
+    if (!api_.SendRequest(r, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                          const_cast<char*>(body.empty() ? nullptr : body.data()), bodyLength,
+                          bodyLength, 0)) {
+      return HttpFailure::kSend;
+    }
+    if (!api_.ReceiveResponse(r, nullptr)) return HttpFailure::kNoResponse;
+
+    // A reply that does not start with an HTTP status line is no response.
+    std::optional<std::string> headerText = QueryText(r, WINHTTP_QUERY_RAW_HEADERS_CRLF);
+    if (!headerText || !headerText->starts_with("HTTP/")) return HttpFailure::kNoResponse;
+    status = QueryNumber(r, WINHTTP_QUERY_STATUS_CODE).value_or(0);
+    location = QueryText(r, WINHTTP_QUERY_LOCATION).value_or("");
+
+    result_.body.clear();
+    result_.rawHeaders.reset();
+    const bool bodyWhole = ReadBody(r, hop, status);
+    // Read again after the body: the raw headers then include any trailer lines.
+    if (auto finalHeaders = QueryText(r, WINHTTP_QUERY_RAW_HEADERS_CRLF)) headerText = finalHeaders;
+    result_.rawHeaders = std::move(headerText);
+    return bodyWhole ? HttpFailure::kNone : HttpFailure::kRead;
+  }
+
+  // Reads the body in pieces of the size WinHTTP reports available, up to kMaxResponseBody.
+  // False when the body could not be read whole: a failed read, a longer body than the limit,
+  // or a connection that closed before the length the response announced.
+  bool ReadBody(HINTERNET r, const Hop& hop, DWORD status) {
+    std::vector<std::uint8_t>& body = result_.body;
+    for (;;) {
+      DWORD available = 0;
+      if (!api_.QueryDataAvailable(r, &available)) return false;
+      if (available < 1) break;
+      if (body.size() == kMaxResponseBody) return false;
+      const DWORD wanted =
+          static_cast<DWORD>(std::min<std::size_t>(available, kMaxResponseBody - body.size()));
+      const std::size_t before = body.size();
+      body.resize(before + wanted);
+      DWORD read = 0;
+      const BOOL ok = api_.ReadData(r, body.data() + before, wanted, &read);
+      body.resize(before + (ok ? std::min(read, wanted) : 0));
+      if (!ok) return false;
+      if (read == 0) break;
+    }
+    // A response without a body may announce one: to HEAD, and as 204 and 304.
+    if (hop.verb == "HEAD" || status == 204 || status == 304 || (status >= 100 && status < 200)) {
+      return true;
+    }
+    // A chunked body ends with its last chunk; any other ends when the connection closes, which
+    // may be early.
+    if (const auto coding = QueryText(r, WINHTTP_QUERY_TRANSFER_ENCODING);
+        coding && TextFind(*coding, "chunked", 1, true) != -1) {
+      return true;
+    }
+    const std::string length = QueryText(r, WINHTTP_QUERY_CONTENT_LENGTH).value_or("");
+    unsigned long long announced = 0;
+    const auto [end, ec] = std::from_chars(length.data(), length.data() + length.size(), announced);
+    return ec != std::errc() || end != length.data() + length.size() || body.size() >= announced;
+  }
+
+  // A header query as GBK text; nullopt when WinHTTP has no such value.
+  std::optional<std::string> QueryText(HINTERNET r, DWORD query) {
+    DWORD size = 0;
+    api_.QueryHeaders(r, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return std::nullopt;
+    std::u16string buffer(size / sizeof(char16_t) + 1, u'\0');
+    if (!api_.QueryHeaders(r, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+      return std::nullopt;
+    }
+    buffer.resize(size / sizeof(char16_t));
+    return Utf16ToText(buffer, kCodePageGbk);
+  }
+
+  std::optional<DWORD> QueryNumber(HINTERNET r, DWORD query) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (!api_.QueryHeaders(r, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                           &value, &size, WINHTTP_NO_HEADER_INDEX)) {
+      return std::nullopt;
+    }
+    return value;
+  }
+
+  const WinHttpApi& api_;
+  const HttpExchangeRequest& request_;
+  HttpExchangeResult& result_;
+  WinHttpHandle session_;  // outlives each hop's connection and request
+};
+
+}  // namespace
+
+HttpFailure PerformHttpExchange(const HttpExchangeRequest& request, HttpExchangeResult& result) {
+  const WinHttpApi* api = WinHttp();
+  if (api == nullptr) return HttpFailure::kNoPlatformSupport;
+
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  HttpFailure failure = HttpFailure::kNone;
+  const auto work = [&] {
+    const HttpFailure outcome = Exchange(*api, request, result).Run();
+    std::lock_guard lock(mutex);
+    failure = outcome;
+    done = true;
+    finished.notify_one();
+  };
+  std::thread helper;
+  try {
+    helper = std::thread(work);
+  } catch (const std::system_error&) {
+    work();  // no thread to be had: the exchange blocks this thread, without messages
+    return failure;
+  }
+  std::unique_lock lock(mutex);
+  while (!finished.wait_for(lock, kPumpInterval, [&] { return done; })) {
+    lock.unlock();
+    ProcessPendingMessages();
+    lock.lock();
+  }
+  lock.unlock();
+  helper.join();
+  return failure;
+}
+
+}  // namespace ornivel
