@@ -198,9 +198,11 @@ class VbscriptEngine final : public RegexEngine {
       if (!run->executed) return false;
       groupCount_ = run->groupCount;
       matches_ = std::move(run->matches);
+    } else {
+      // Given up: the run took too long, and holds no match. The helper goes on with its own
+      // share of the run and ends by itself, meanwhile with only the time nobody else wants.
+      SetThreadPriority(helper.get(), THREAD_PRIORITY_IDLE);
     }
-    // Otherwise the run is given up: it ran too long, and holds no match. The helper goes on
-    // with its own share of the run and ends by itself.
     subject_ = subject;
     executed_ = true;
     return true;
