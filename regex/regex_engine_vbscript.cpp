@@ -42,7 +42,7 @@ Clock::duration RunTimeLimit(std::size_t subjectUnits) {
 }
 
 struct HeldMatch {
-  MatchPlace place;                     // in the subject, UTF-16 units
+  MatchPlace place;                    // in the subject, UTF-16 units
   std::vector<std::u16string> groups;  // groups 1 to n; empty for one that took no part
 };
 
@@ -247,6 +247,8 @@ class VbscriptEngine final : public RegexEngine {
 
 }  // namespace
 
-std::unique_ptr<RegexEngine> CreateRegexEngine() { return std::make_unique<VbscriptEngine>(); }
+std::unique_ptr<RegexEngine> CreateRegexEngine() {
+  return std::make_unique<VbscriptEngine>();
+}
 
 }  // namespace ornivel

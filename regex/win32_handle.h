@@ -31,7 +31,9 @@ class UniqueHandle {
     if (h_ != nullptr) CloseHandle(std::exchange(h_, nullptr));
   }
   // Closes the handle and tells whether that succeeded (the last writes of a file can fail there).
-  [[nodiscard]] bool Close() { return h_ != nullptr && CloseHandle(std::exchange(h_, nullptr)) != 0; }
+  [[nodiscard]] bool Close() {
+    return h_ != nullptr && CloseHandle(std::exchange(h_, nullptr)) != 0;
+  }
 
   HANDLE get() const { return h_; }
   explicit operator bool() const { return h_ != nullptr; }

@@ -64,7 +64,9 @@ std::wstring Wide(std::string_view text) {
   return std::wstring(units.begin(), units.end());
 }
 
-bool IsSuccess(DWORD status) { return status >= 200 && status <= 299; }
+bool IsSuccess(DWORD status) {
+  return status >= 200 && status <= 299;
+}
 
 bool IsRedirect(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -110,8 +112,8 @@ bool SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
 
 // The stall limit in the milliseconds WinINet counts, at least one (0 would mean none at all).
 DWORD StallMilliseconds(const FetchLimits& limits) {
-  return static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(limits.stall.count(), 1,
-                                                                       MAXDWORD));
+  return static_cast<DWORD>(
+      std::clamp<std::chrono::milliseconds::rep>(limits.stall.count(), 1, MAXDWORD));
 }
 
 class Transfer {
@@ -127,8 +129,8 @@ class Transfer {
     std::optional<HttpUrl> hop = CrackHttpUrl(url);
     if (!hop) return false;
     // The system's proxy settings are never used.
-    session_ = InternetHandle(
-        InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    session_ =
+        InternetHandle(InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!session_ || !SetTimeouts(session_.get())) return false;
     for (int redirects = 0;; ++redirects) {
       if (!Send(*hop)) return false;
@@ -162,9 +164,9 @@ class Transfer {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
       host = host.substr(1, host.size() - 2);  // an IPv6 address goes without its brackets
     }
-    connection_ = InternetHandle(InternetConnectW(
-        session_.get(), Wide(host).c_str(), static_cast<INTERNET_PORT>(url.port), nullptr,
-        nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    connection_ = InternetHandle(InternetConnectW(session_.get(), Wide(host).c_str(),
+                                                  static_cast<INTERNET_PORT>(url.port), nullptr,
+                                                  nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection_) return false;
     // The object name as it goes on the wire, without the fragment, which is never sent.
     const std::string object = UrlForWire(url.objectName.substr(0, url.objectName.find('#')));
@@ -201,7 +203,7 @@ class Transfer {
   const ByteSink& sink_;
   const LengthSink& onLength_;
   const FetchLimits& limits_;
-  const bool anyStatus_;  // pass on an error page too
+  const bool anyStatus_;    // pass on an error page too
   InternetHandle session_;  // declared first: closed after the connection and the request
   InternetHandle connection_;
   InternetHandle request_;

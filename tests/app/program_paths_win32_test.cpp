@@ -69,8 +69,7 @@ TEST(ProgramPathsTest, AProgramInAFolderOfChineseCharactersFindsThatFolder) {
   ASSERT_EQ(RunProgram(probe, report), 0);
   const std::string expected = GbkPath(folder);
   EXPECT_EQ(expected, GbkPath(base) + Gbk("\\音乐 工具 東誠"));
-  EXPECT_EQ(test::FileText(report),
-            expected + "\n" + expected + "\\yyst.ini\n" + expected + "\n");
+  EXPECT_EQ(test::FileText(report), expected + "\n" + expected + "\\yyst.ini\n" + expected + "\n");
   fs::remove_all(base);
 }
 

@@ -48,13 +48,13 @@ constexpr FetchLimits kShortStall{.stall = 1s};
 
 // How a SongServer answers one request.
 struct SongReply {
-  std::string head;                  // the status line and the header lines, with the empty line
+  std::string head;  // the status line and the header lines, with the empty line
   std::string body;
-  std::vector<std::size_t> pieces;   // sizes adding up to at most the body; none: all at once
+  std::vector<std::size_t> pieces;     // sizes adding up to at most the body; none: all at once
   std::chrono::milliseconds pause{0};  // before each piece after the first: a slow server
-  bool chunked = false;              // each piece one chunk, then the last chunk
-  bool lastChunk = true;             // false: the connection ends without the last chunk
-  bool silentAfter = false;          // then nothing more, the connection held open to the end
+  bool chunked = false;                // each piece one chunk, then the last chunk
+  bool lastChunk = true;               // false: the connection ends without the last chunk
+  bool silentAfter = false;            // then nothing more, the connection held open to the end
 };
 
 // A loopback server that sends a body piece by piece, each connection on its own thread. It
@@ -306,7 +306,8 @@ TEST(FileFetchTest, ErrorPagesShortBodiesAndEmptyBodiesAreNoSong) {
   RawHttpServer empty([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "")}; });
   EXPECT_FALSE(Fetch(empty.url("/resource/a.mp3")).ok);
   EXPECT_EQ(FetchBytes(empty.url("/resource/a.mp3")), "");
-  RawHttpServer closedAtOnce([](const std::string&) { return RawReply{"HTTP/1.0 200 OK\r\n\r\n"}; });
+  RawHttpServer closedAtOnce(
+      [](const std::string&) { return RawReply{"HTTP/1.0 200 OK\r\n\r\n"}; });
   EXPECT_FALSE(Fetch(closedAtOnce.url("/resource/a.mp3")).ok);
 }
 
@@ -342,9 +343,8 @@ TEST(FileFetchTest, SilentServerFailsAfterTheStallLimit) {
   });
   // Both at once: libcurl averages the speed over a few seconds, so a stall after a burst of
   // bytes takes it longer to see than one from the start.
-  auto inMemory = std::async(std::launch::async, [&] {
-    return FetchBytes(stalling.url("/resource/a.mp3"), kShortStall);
-  });
+  auto inMemory = std::async(
+      std::launch::async, [&] { return FetchBytes(stalling.url("/resource/a.mp3"), kShortStall); });
   const Received half = Fetch(stalling.url("/resource/a.mp3"), kShortStall);
   EXPECT_FALSE(half.ok);
   EXPECT_TRUE(half.bytes == song.substr(0, 1 << 20)) << half.bytes.size() << " bytes";
@@ -388,9 +388,8 @@ TEST(FileFetchTest, RedirectsAreFollowedOnlyToHttpAddresses) {
   FtpGreeter ftp;
   ASSERT_NE(ftp.port(), 0);
   const std::string song = test::RandomBytes(1 << 20, 8);
-  RawHttpServer elsewhere([&](const std::string&) {
-    return RawReply{HttpResponse("200 OK", "", "from elsewhere")};
-  });
+  RawHttpServer elsewhere(
+      [&](const std::string&) { return RawReply{HttpResponse("200 OK", "", "from elsewhere")}; });
   RawHttpServer server([&](const std::string& request) {
     const std::string target = test::RequestTarget(request);
     const auto redirect = [](const std::string& status, const std::string& location) {
@@ -440,7 +439,8 @@ TEST(FileFetchTest, AddressesThatCannotBeFetchedGiveNothing) {
   EXPECT_EQ(FetchBytes("http://" + closed.host() + "/resource/a.mp3"), "");
 
   // Nothing is asked of a server for an address that is no http address.
-  RawHttpServer server([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "x")}; });
+  RawHttpServer server(
+      [](const std::string&) { return RawReply{HttpResponse("200 OK", "", "x")}; });
   const std::string port = std::to_string(server.port());
   for (const std::string& address :
        {std::string("http:///resource/"), "ftp://127.0.0.1:" + port + "/a.mp3",

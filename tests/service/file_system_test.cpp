@@ -179,8 +179,9 @@ TEST_F(FileSystemTest, ChineseNamesReachTheDiskAsTheirCharacters) {
   EXPECT_FALSE(RenameNoReplace(path, numbered));
   const std::string second = JoinPath(folder, Gbk("周杰伦 - 東風破 真誠 €(2).mp3"));
   ASSERT_TRUE(RenameNoReplace(path, second));
-  EXPECT_EQ(FileNames(Native(folderName)),
-            (std::set<std::string>{"周杰伦 - 東風破 真誠 €(1).mp3", "周杰伦 - 東風破 真誠 €(2).mp3"}));
+  EXPECT_EQ(
+      FileNames(Native(folderName)),
+      (std::set<std::string>{"周杰伦 - 東風破 真誠 €(1).mp3", "周杰伦 - 東風破 真誠 €(2).mp3"}));
   EXPECT_FALSE(PathExists(path));
   EXPECT_TRUE(Holds(Native(folderName) / Utf8Path("周杰伦 - 東風破 真誠 €(2).mp3"), "ID3 song"));
 

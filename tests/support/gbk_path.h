@@ -22,6 +22,8 @@ inline std::string PathUtf8(const std::filesystem::path& path) {
 }
 
 // `path` as the program's GBK text.
-inline std::string GbkPath(const std::filesystem::path& path) { return Utf8ToGbk(PathUtf8(path)); }
+inline std::string GbkPath(const std::filesystem::path& path) {
+  return Utf8ToGbk(PathUtf8(path));
+}
 
 }  // namespace ornivel::test
