@@ -92,9 +92,9 @@ std::string Quoted(std::string_view value) {
   auto edge = [](char c) { return c == ' ' || c == '\t' || c == '"'; };
   const bool quotedAlready = value.size() >= 2 && value.front() == '\'' && value.back() == '\'';
   if (!edge(value.front()) && !edge(value.back()) && !quotedAlready) return std::string(value);
-  // Built piece by piece: "literal" + std::string trips a false -Wrestrict in mingw's GCC 12.
-  std::string quoted(1, '"');
-  return quoted.append(value).append(1, '"');
+  std::string quoted;
+  quoted.reserve(value.size() + 2);
+  return quoted.append(1, '"').append(value).append(1, '"');
 }
 
 }  // namespace

@@ -47,7 +47,10 @@ std::string ProgramDirectory() {
 ProgramPaths CurrentProgramPaths() {
   ProgramPaths paths;
   paths.programDirectory = ProgramDirectory();
-  if (::access(GbkToUtf8(paths.programDirectory).c_str(), W_OK) == 0) {
+  // A copy installed into the system's folders is an installed copy for root too, who could
+  // write there: nothing of a user's belongs beside a packaged program.
+  const bool systemFolder = paths.programDirectory.rfind("/usr/", 0) == 0;
+  if (!systemFolder && ::access(GbkToUtf8(paths.programDirectory).c_str(), W_OK) == 0) {
     paths.settingsFile = JoinPath(paths.programDirectory, "yyst.ini");
     paths.defaultSaveFolder = paths.programDirectory;
     return paths;

@@ -24,8 +24,8 @@ using ornivel::catalog::Library;
 constexpr std::size_t kChunk = 256 * 1024;
 
 int Usage(const std::string& problem) {
-  std::cerr << "ornivel-catalog: " << problem << "\n"
-            << "usage: ornivel-catalog --music DIR [--listen HOST:PORT] [--public-host HOST:PORT]\n";
+  if (!problem.empty()) std::cerr << "ornivel-catalog: " << problem << "\n";
+  std::cerr << "usage: ornivel-catalog --music DIR [--listen HOST:PORT] [--public-host HOST:PORT]\n";
   return 2;
 }
 

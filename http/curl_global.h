@@ -1,9 +1,27 @@
 #pragma once
-// libcurl's process-wide set-up, shared by the libcurl backends. Linux backends only.
+// libcurl's process-wide set-up and the owners of its handles, shared by the libcurl backends.
+// Linux backends only.
+
+#include <curl/curl.h>
+
+#include <memory>
 
 namespace ornivel {
 
 // Runs curl_global_init once, whichever thread asks first; true when it succeeded.
 [[nodiscard]] bool EnsureCurlGlobalInit();
+
+struct CurlEasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct CurlMultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct CurlSlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using CurlEasyPtr = std::unique_ptr<CURL, CurlEasyDeleter>;
+using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiDeleter>;
+using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
 }  // namespace ornivel

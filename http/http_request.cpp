@@ -1,5 +1,7 @@
 #include "http/http_request.h"
 
+#include <algorithm>
+#include <limits>
 #include <span>
 #include <string_view>
 
@@ -80,7 +82,10 @@ std::string StatusText(std::string_view headers) {
 }  // namespace
 
 long RequestTimeoutMs(int timeoutSeconds) {
-  return timeoutSeconds > 0 ? static_cast<long>(timeoutSeconds) * 1000L : 30000L;
+  if (timeoutSeconds <= 0) return 30000L;
+  // long is 32 bits on Windows: a time-out of more than 24 days is cut to the longest it holds.
+  const long long ms = static_cast<long long>(timeoutSeconds) * 1000LL;
+  return static_cast<long>(std::min<long long>(ms, std::numeric_limits<long>::max()));
 }
 
 std::string HttpFailureMessage(int code) {

@@ -43,7 +43,7 @@ std::string HttpRequest(HttpRequestParams& params);
 [[nodiscard]] std::string HttpRequest(const std::string& url);
 
 // The time-out of a request in milliseconds: `timeoutSeconds` × 1000, or 30000 when it is 0 or
-// negative. It bounds resolving and connecting, and every silence of the server after that.
+// negative; at most the largest long (about 24.8 days where long has 32 bits, as on Windows). It bounds resolving and connecting, and every silence of the server after that.
 [[nodiscard]] long RequestTimeoutMs(int timeoutSeconds);
 
 // The text of a numbered failure ("711 发送请求失败!" and so on), in GBK; empty for any other

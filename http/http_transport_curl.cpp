@@ -25,18 +25,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPumpIntervalMs = 50;
 
-struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
-using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
-using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+using EasyPtr = CurlEasyPtr;
+using MultiPtr = CurlMultiPtr;
+using SlistPtr = CurlSlistPtr;
 
 // What the callbacks see of one exchange.
 struct Transfer {

@@ -178,8 +178,8 @@ class Exchange {
             &cookieFeature, sizeof cookieFeature)) {
       return HttpFailure::kCookieOption;
     }
-    // Some versions replace the disabled features where others add to them: the cookie bit is
-    // given again so that it holds either way.
+    // Whether a second call adds to the features the first disabled or replaces them is nothing
+    // to rely on: the cookie bit is given again, so that it holds either way.
     DWORD disabled =
         WINHTTP_DISABLE_REDIRECTS | (request_.cookieEngine ? 0 : WINHTTP_DISABLE_COOKIES);
     if (!api_.SetOption(r, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled)) {
@@ -257,9 +257,12 @@ class Exchange {
   // A header query as GBK text; nullopt when WinHTTP has no such value.
   std::optional<std::string> QueryText(HINTERNET r, DWORD query) {
     DWORD size = 0;
-    api_.QueryHeaders(r, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
-                      WINHTTP_NO_HEADER_INDEX);
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return std::nullopt;
+    // The first call only asks for the size, and fails for want of a buffer when there is a value.
+    if (api_.QueryHeaders(r, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                          WINHTTP_NO_HEADER_INDEX) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
+      return std::nullopt;
+    }
     std::u16string buffer(size / sizeof(char16_t) + 1, u'\0');
     if (!api_.QueryHeaders(r, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size,
                            WINHTTP_NO_HEADER_INDEX)) {

@@ -13,13 +13,6 @@
 namespace ornivel {
 namespace {
 
-struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
 constexpr long kConnectTimeoutMs = 30000;
 constexpr long kBufferSize = 256 * 1024;
 
@@ -71,10 +64,10 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 bool Fetch(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
            const FetchLimits& limits, bool anyStatus) {
   if (!EnsureCurlGlobalInit() || !IsSafeHttpUrl(url)) return false;
-  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+  CurlEasyPtr easy(curl_easy_init());
   if (!easy) return false;
   CURL* e = easy.get();
-  std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, "Accept: */*"));
+  CurlSlistPtr headers(curl_slist_append(nullptr, "Accept: */*"));
   if (!headers) return false;
   Stream stream{&sink, &onLength, e, anyStatus};
   const std::string wireUrl = UrlForWire(url);

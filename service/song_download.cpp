@@ -57,9 +57,8 @@ std::string NumberedFileName(std::string_view folder, std::string_view artist,
 
 std::string IdentifierFileName(std::string_view folder, std::string_view identifier, int number) {
   std::string name(identifier);
-  // Appended piece by piece: "literal" + std::string trips a false -Wrestrict in mingw's GCC 12.
-  if (number > 0) name.append("(").append(std::to_string(number)).append(")");
-  return JoinPath(folder, name + ".mp3");
+  if (number > 0) name.append(1, '(').append(std::to_string(number)).append(1, ')');
+  return JoinPath(folder, name.append(".mp3"));
 }
 
 bool IsSafeIdentifier(std::string_view identifier) {

@@ -29,8 +29,10 @@ QImage DecodeJpeg(const QByteArray& data) {
   info.err = jpeg_std_error(&errors.base);
   errors.base.error_exit = OnError;
   errors.base.emit_message = OnMessage;
-  // Nothing with a destructor lives between here and the jumps back.
-  QImage* image = nullptr;
+  // Nothing with a destructor lives between here and the jumps back. The image is made after
+  // setjmp, so its pointer is volatile: a local changed after setjmp holds an indeterminate
+  // value after the jump unless it is.
+  QImage* volatile image = nullptr;
   if (setjmp(errors.jump) != 0) {
     jpeg_destroy_decompress(&info);
     delete image;

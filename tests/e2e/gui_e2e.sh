@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # The whole program under Xvfb, driven with xdotool against ornivel-catalog over the sample
 # library: type a keyword, press the search button, click a row, choose "下载此歌曲" from the
-# pop-up menu, and find the song, with its exact name and bytes, in the save folder that
-# yyst.ini beside a copy of the executable names.
-#   gui_e2e.sh ORNIVEL CATALOG MAKE_SAMPLE_LIBRARY   (run inside xvfb-run)
+# pop-up menu, and find the song, with its exact name and bytes, in the save folder.
+#   gui_e2e.sh ORNIVEL CATALOG MAKE_SAMPLE_LIBRARY [SAVE_FOLDER]   (run inside xvfb-run)
+# Without SAVE_FOLDER, a copy of ORNIVEL runs beside a yyst.ini that names a fresh save folder.
+# With it, ORNIVEL runs where it lies (an installed copy, whose folder the user cannot write), and
+# the song is looked for in SAVE_FOLDER: the folder that the caller's environment gives the
+# program (the user's music folder, or the one its $XDG_CONFIG_HOME/ornivel/yyst.ini names),
+# which must hold nothing else.
 #
 # Every step waits for what it causes, with a deadline: the catalog logs one line per request
 # on its standard error once it has answered, and the window shows its pop-up menu and message
 # boxes as windows of its own. An action the window was not ready for is done again.
 set -euo pipefail
-ornivel=$1 catalog=$2 make_library=$3
+ornivel=$1 catalog=$2 make_library=$3 save=${4:-}
 work=$(mktemp -d)
 pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
@@ -19,7 +23,7 @@ fail() {
   echo "--- catalog log:" >&2
   cat "$work/catalog.log" >&2 || true
   echo "--- save folder:" >&2
-  ls -la "$work/save" >&2 || true
+  ls -la "$save" >&2 || true
   exit 1
 }
 
@@ -47,10 +51,15 @@ catalog_listening() { grep -q 'listening on http://' "$work/catalog.out"; }
 wait_for 10 catalog_listening || fail "the catalog did not start"
 host=$(sed -n 's|.*listening on http://\([^ ]*\).*|\1|p' "$work/catalog.out")
 
-mkdir -p "$work/app" "$work/save"
-cp "$ornivel" "$work/app/ornivel"
-printf '[a]\r\na=%s\r\n' "$work/save" >"$work/app/yyst.ini"
-ORNIVEL_SERVICE_HOST=$host QT_QPA_PLATFORM=xcb "$work/app/ornivel" 2>"$work/ornivel.log" &
+program=$ornivel
+if [ -z "$save" ]; then
+  save=$work/save
+  program=$work/app/ornivel
+  mkdir -p "$work/app" "$save"
+  cp "$ornivel" "$program"
+  printf '[a]\r\na=%s\r\n' "$save" >"$work/app/yyst.ini"
+fi
+ORNIVEL_SERVICE_HOST=$host QT_QPA_PLATFORM=xcb "$program" 2>"$work/ornivel.log" &
 app=$!
 pids+=("$app")
 
@@ -80,7 +89,7 @@ logged ' GET /webmusic/st/getNewMuiseByRid?rid=' || fail "no address was looked 
 # song. If the address had not reached the row yet, the window asks for it first: close that
 # message and choose the item again (the pointer moves onto the row afresh each time: after a
 # message box the window takes no click before the pointer has moved).
-target="$work/save/Simon 、 Garfunkel - The Sound of Silence.mp3"
+target="$save/Simon 、 Garfunkel - The Sound of Silence.mp3"
 for _ in 1 2 3; do
   xdotool mousemove --window "$wid" 300 200 mousemove --window "$wid" 120 40 click 3
   wait_for 10 popup_shown || fail "the pop-up menu did not appear"
@@ -97,5 +106,5 @@ done
 saved() { [ -f "$target" ]; }
 wait_for 30 saved || fail "the song was not saved as $target"
 cmp "$target" "$work/music/western/01.mp3" || fail "the saved bytes differ from the catalog's file"
-[ "$(ls "$work/save" | wc -l)" -eq 1 ] || fail "the save folder holds more than the song"
+[ "$(ls -A "$save" | wc -l)" -eq 1 ] || fail "the save folder holds more than the song"
 echo "gui_e2e: saved $(basename "$target") ($(stat -c %s "$target") bytes)"

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <future>
+#include <limits>
 #include <mutex>
 #include <optional>
 
@@ -77,7 +79,8 @@ TEST(HttpRequestTest, ProbesIgnoreCaseButContentTypeIsExact) {
   EXPECT_NE(request.find("X-Extra: 1\r\n"), std::string::npos);
   // The default Content-Type line is added too, and a later line of a name replaces the
   // earlier one, as the platform adds header lines.
-  EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded\r\n"), std::string::npos);
+  EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded\r\n"),
+            std::string::npos);
   EXPECT_EQ(request.find("text/plain"), std::string::npos);
 }
 
@@ -132,6 +135,11 @@ TEST(HttpRequestTest, TimeoutsAreSecondsTimesAThousandOrThirtySeconds) {
   EXPECT_EQ(RequestTimeoutMs(5), 5000);
   EXPECT_EQ(RequestTimeoutMs(0), 30000);
   EXPECT_EQ(RequestTimeoutMs(-1), 30000);
+  // No overflow where long has 32 bits (Windows): the longest time-out it holds instead.
+  constexpr int kMaxSeconds = std::numeric_limits<int>::max();
+  EXPECT_EQ(RequestTimeoutMs(kMaxSeconds),
+            std::min<long long>(kMaxSeconds * 1000LL, std::numeric_limits<long>::max()));
+  EXPECT_EQ(RequestTimeoutMs(2147483), 2147483000L);
 }
 
 TEST(HttpRequestTest, SilentServerGives712AfterTheTimeout) {
@@ -231,6 +239,26 @@ TEST(HttpRequestTest, UnparsableOrUnsafeUrlsGive701) {
   }
 }
 
+TEST(HttpRequestTest, ControlCharactersInAnAddressNeverReachTheWire) {
+  RawHttpServer server([](const std::string&) { return Ok(); });
+  for (const std::string tail : {"a\r\nX-Injected: 1", "a\nb", "a\tb", "a\x7F", "?q=\x01"}) {
+    HttpRequestParams params;
+    params.url = server.url("/") + tail;
+    EXPECT_EQ(HttpRequest(params), "") << tail;
+    EXPECT_EQ(params.status, Gbk("701 解析URL地址失败!")) << tail;
+  }
+  EXPECT_TRUE(server.requests().empty());
+  // A redirect to such an address is not followed: the redirect itself is the answer.
+  RawHttpServer redirecting([](const std::string&) {
+    return RawReply{HttpResponse("302 Found", "Location: /next\x01X-Injected: 1\r\n", "moved")};
+  });
+  HttpRequestParams params;
+  params.url = redirecting.url("/from");
+  EXPECT_EQ(HttpRequest(params), "moved");
+  EXPECT_EQ(params.status, "302 Found");
+  EXPECT_EQ(redirecting.requests().size(), 1u);
+}
+
 TEST(HttpRequestTest, BodyCutShortKeepsWhatArrivedAndReports713) {
   RawHttpServer server([](const std::string&) {
     return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789"};
@@ -258,8 +286,9 @@ TEST(HttpRequestTest, BodyLargerThan64MiBIsCutThere) {
 }
 
 TEST(HttpRequestTest, HttpErrorStatusIsASuccessfulExchange) {
-  RawHttpServer server(
-      [](const std::string&) { return RawReply{HttpResponse("404 Not Found", "", "missing")}; });
+  RawHttpServer server([](const std::string&) {
+    return RawReply{HttpResponse("404 Not Found", "", "missing")};
+  });
   HttpRequestParams params;
   params.url = server.url();
   EXPECT_EQ(HttpRequest(params), "missing");

@@ -35,8 +35,7 @@ class CatalogProcess {
       ::_exit(127);
     }
     ::close(out[1]);
-    // The first line names the address: "ornivel-catalog: listening on http://127.0.0.1:PORT
-    // (...)".
+    // The first line names the address: "ornivel-catalog: listening on http://127.0.0.1:PORT (...)".
     std::string line;
     char c;
     while (::read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);

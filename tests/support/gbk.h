@@ -9,8 +9,6 @@
 
 namespace ornivel::test {
 
-inline std::string Gbk(std::string_view utf8) {
-  return Utf8ToGbk(utf8);
-}
+inline std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
 
 }  // namespace ornivel::test

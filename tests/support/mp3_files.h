@@ -14,10 +14,10 @@ namespace ornivel::test {
 
 // How a tag's texts are written.
 enum class TagStyle {
-  kNone,          // no tag at all
-  kId3v2Unicode,  // ID3v2 with UTF-16 text frames
-  kId3v2Latin1,   // ID3v2 text frames marked Latin-1, holding the bytes given
-  kId3v1,         // ID3v1 only (Latin-1 by definition), holding the bytes given
+  kNone,         // no tag at all
+  kId3v2Unicode, // ID3v2 with UTF-16 text frames
+  kId3v2Latin1,  // ID3v2 text frames marked Latin-1, holding the bytes given
+  kId3v1,        // ID3v1 only (Latin-1 by definition), holding the bytes given
 };
 
 // Writes `frames` frames (417 bytes each) and tags them. Texts are UTF-8 for kId3v2Unicode and
@@ -42,9 +42,8 @@ inline void WriteMp3(const std::filesystem::path& path, TagStyle style, const st
   auto text = [&](const std::string& value) {
     return style == TagStyle::kId3v2Unicode
                ? TagLib::String(value, TagLib::String::UTF8)
-               : TagLib::String(
-                     TagLib::ByteVector(value.data(), static_cast<unsigned>(value.size())),
-                     TagLib::String::Latin1);
+               : TagLib::String(TagLib::ByteVector(value.data(), static_cast<unsigned>(value.size())),
+                                TagLib::String::Latin1);
   };
   TagLib::Tag* tag = style == TagStyle::kId3v1 ? static_cast<TagLib::Tag*>(file.ID3v1Tag(true))
                                                : static_cast<TagLib::Tag*>(file.ID3v2Tag(true));

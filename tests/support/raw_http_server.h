@@ -68,9 +68,6 @@ class RawHttpServer {
     held_.clear();
   }
 
-  // How many connections were accepted so far.
-  int connectionCount() const { return connectionCount_.load(); }
-
  private:
   bool WaitReadable(const TestSocket& socket) {
     while (!stop_) {
@@ -83,7 +80,6 @@ class RawHttpServer {
     while (WaitReadable(listener_)) {
       TestSocket connection = listener_.Accept();
       if (!connection) continue;
-      ++connectionCount_;
       connections_.emplace_back([this](TestSocket socket) { ServeConnection(std::move(socket)); },
                                 std::move(connection));
     }
@@ -149,7 +145,6 @@ class RawHttpServer {
   TestSocket listener_;
   int port_ = 0;
   std::atomic<bool> stop_{false};
-  std::atomic<int> connectionCount_{0};
   std::list<std::thread> connections_;  // only the accepting thread adds to it
   mutable std::mutex mutex_;            // guards requests_ and held_
   std::vector<std::string> requests_;
