@@ -17,7 +17,7 @@ struct ProgramPaths {
 // A copy run from a folder the user can write keeps yyst.ini beside the executable and saves
 // into that folder by default. On Linux, an installed copy whose folder the user cannot write
 // keeps yyst.ini in $XDG_CONFIG_HOME/ornivel/ and saves into the user's music folder; so does a
-// copy installed under /usr, whoever runs it.
+// copy installed under /usr, whoever runs it. On Windows both are always beside the executable.
 [[nodiscard]] ProgramPaths CurrentProgramPaths();
 
 }  // namespace ornivel

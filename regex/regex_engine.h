@@ -31,11 +31,13 @@ class RegexEngine {
   virtual ~RegexEngine() = default;
 
   // Takes the pattern and options and runs the pattern over `subject`, keeping the matches.
-  // `subject` must stay alive and unchanged until the next Execute or the engine's end. An
-  // engine may bound the work spent at one place of the subject, so that a pattern that
-  // backtracks without end cannot hang the caller: a run that reaches the bound ends there and
-  // keeps the matches found before it, and still succeeds. False when the pattern is invalid or
-  // the run could not start: nothing of an earlier run is held then (no matches, no groups).
+  // `subject` must stay alive and unchanged until the next Execute or the engine's end. A pattern
+  // that backtracks without end cannot hang the caller: an engine that can stop a run bounds the
+  // work spent at one place of the subject, and a run that reaches the bound ends there and keeps
+  // the matches found before it (PCRE2); an engine that cannot stop a run bounds the time it
+  // waits for it, and a run that takes longer is given up and keeps no match (the platform
+  // class). Either way it still succeeds. False when the pattern is invalid or the run could not
+  // start: nothing of an earlier run is held then (no matches, no groups).
   [[nodiscard]] virtual bool Execute(std::u16string_view pattern,
                                      const RegexEngineOptions& options,
                                      std::u16string_view subject) = 0;

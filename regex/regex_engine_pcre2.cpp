@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "regex/regex_engine.h"
+#include "regex/replacement.h"
 
 namespace ornivel {
 namespace {
@@ -181,16 +182,13 @@ class Pcre2Engine final : public RegexEngine {
 
   std::optional<std::u16string> Replace(std::u16string_view replacement) const override {
     if (!executed_) return std::nullopt;
-    std::u16string out;
-    std::size_t done = 0;
-    for (std::size_t m = 0; m < matchCount_; ++m) {
-      const PCRE2_SIZE* span = &spans_[m * (groups_ + 1) * 2];
-      out.append(subject_.substr(done, span[0] - done));
-      Expand(replacement, m, out);
-      done = span[1];
-    }
-    out.append(subject_.substr(done));
-    return out;
+    return ReplaceHeldMatches(
+        subject_, matchCount_, groups_, replacement,
+        [this](std::size_t m) {
+          const PCRE2_SIZE* span = &spans_[m * (groups_ + 1) * 2];
+          return MatchPlace{span[0], span[1]};
+        },
+        [this](std::size_t m, std::size_t g) { return *MatchGroup(m, g); });
   }
 
  private:
@@ -204,50 +202,6 @@ class Pcre2Engine final : public RegexEngine {
     matchCount_ = 0;
     groups_ = 0;
     spans_.clear();
-  }
-
-  // Appends `replacement` with its $ references resolved against match `m`. A reference to a
-  // group that does not exist stays as it is written.
-  void Expand(std::u16string_view replacement, std::size_t m, std::u16string& out) const {
-    const PCRE2_SIZE* span = &spans_[m * (groups_ + 1) * 2];
-    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
-    for (std::size_t i = 0; i < replacement.size(); ++i) {
-      const char16_t c = replacement[i];
-      const char16_t next = i + 1 < replacement.size() ? replacement[i + 1] : u'\0';
-      if (c != u'$' || next == u'\0') {
-        out.push_back(c);
-      } else if (next == u'$') {
-        out.push_back(u'$');
-        ++i;
-      } else if (next == u'&') {
-        out.append(subject_.substr(span[0], span[1] - span[0]));
-        ++i;
-      } else if (next == u'`') {
-        out.append(subject_.substr(0, span[0]));
-        ++i;
-      } else if (next == u'\'') {
-        out.append(subject_.substr(span[1]));
-        ++i;
-      } else if (isDigit(next)) {
-        std::size_t group = next - u'0';
-        std::size_t used = 1;
-        if (i + 2 < replacement.size() && isDigit(replacement[i + 2])) {
-          const std::size_t two = group * 10 + (replacement[i + 2] - u'0');
-          if (two >= 1 && two <= groups_) {
-            group = two;
-            used = 2;
-          }
-        }
-        if (group >= 1 && group <= groups_) {
-          out.append(*MatchGroup(m, group));
-          i += used;
-        } else {
-          out.push_back(c);
-        }
-      } else {
-        out.push_back(c);
-      }
-    }
   }
 
   CodePtr code_;

@@ -35,9 +35,10 @@ class RegexObject {
 
   // Runs `pattern` over `subject`, replacing whatever an earlier Create held. True when a match
   // collection was made, also an empty one; false only for an invalid pattern (or no memory),
-  // and then nothing of an earlier Create is held either. Where the engine bounds the work at one
-  // place of the subject (so that a runaway pattern cannot hang the window), a run that reaches
-  // the bound stops there and keeps every match found before it.
+  // and then nothing of an earlier Create is held either. A runaway pattern cannot hang the
+  // window: on Linux a run that reaches the engine's bound at one place of the subject stops
+  // there and keeps every match found before it; on Windows a run that outlasts its time limit
+  // is given up and keeps no match. Either way Create returns true.
   [[nodiscard]] bool Create(std::string_view pattern, std::string_view subject,
                             const RegexOptions& options = {});
 

@@ -4,6 +4,7 @@
 // "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)" and "Accept: */*", no cache, no proxy,
 // redirects followed.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -19,13 +20,22 @@ using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 // -1 when it announced no length.
 using LengthSink = std::function<void(std::int64_t announced)>;
 
+// What a transfer may take before it has failed. Connecting has 30 seconds of its own.
+struct FetchLimits {
+  // The longest time without a byte received, headers and body alike: a server that falls
+  // silent cannot hold a download forever. Counted in whole seconds (rounded up) on Linux.
+  std::chrono::milliseconds stall{60000};
+};
+
 // Streams the body at `url` (GBK) into `sink`. True only when the whole body arrived: the
 // server answered with a status from 200 to 299, sent as many bytes as it announced, and sent
-// at least one; and the sink took every piece.
+// at least one; and the sink took every piece. Redirects to http and https addresses are
+// followed (at most ten); one to any other scheme fetches nothing.
 [[nodiscard]] bool FetchUrl(const std::string& url, const ByteSink& sink,
-                            const LengthSink& onLength = {});
+                            const LengthSink& onLength = {}, const FetchLimits& limits = {});
 
-// The body at `url` in memory: whatever arrived, empty when nothing did.
-[[nodiscard]] std::vector<std::uint8_t> FetchUrlBytes(const std::string& url);
+// The body at `url` in memory: whatever arrived, an error page included, empty when nothing did.
+[[nodiscard]] std::vector<std::uint8_t> FetchUrlBytes(const std::string& url,
+                                                      const FetchLimits& limits = {});
 
 }  // namespace ornivel

@@ -1,6 +1,9 @@
 // Song files over libcurl, streamed to the caller's sink as they arrive.
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <memory>
 
 #include "http/curl_global.h"
@@ -11,8 +14,13 @@ namespace ornivel {
 namespace {
 
 constexpr long kConnectTimeoutMs = 30000;
-constexpr long kStallSeconds = 60;  // a transfer that moves nothing for this long has failed
 constexpr long kBufferSize = 256 * 1024;
+
+// The stall limit in the whole seconds curl counts, rounded up, at least one.
+long StallSeconds(const FetchLimits& limits) {
+  const auto seconds = std::chrono::ceil<std::chrono::seconds>(limits.stall).count();
+  return static_cast<long>(std::clamp<std::chrono::seconds::rep>(seconds, 1, LONG_MAX));
+}
 
 struct Stream {
   const ByteSink* sink;
@@ -54,7 +62,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 }
 
 bool Fetch(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
-           bool anyStatus) {
+           const FetchLimits& limits, bool anyStatus) {
   if (!EnsureCurlGlobalInit() || !IsSafeHttpUrl(url)) return false;
   CurlEasyPtr easy(curl_easy_init());
   if (!easy) return false;
@@ -75,7 +83,8 @@ bool Fetch(const std::string& url, const ByteSink& sink, const LengthSink& onLen
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  // A transfer that moves nothing for the stall limit has failed.
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, StallSeconds(limits));
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kBufferSize);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnBody);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, &stream);
@@ -88,17 +97,18 @@ bool Fetch(const std::string& url, const ByteSink& sink, const LengthSink& onLen
 
 }  // namespace
 
-bool FetchUrl(const std::string& url, const ByteSink& sink, const LengthSink& onLength) {
-  return Fetch(url, sink, onLength, /*anyStatus=*/false);
+bool FetchUrl(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
+              const FetchLimits& limits) {
+  return Fetch(url, sink, onLength, limits, /*anyStatus=*/false);
 }
 
-std::vector<std::uint8_t> FetchUrlBytes(const std::string& url) {
+std::vector<std::uint8_t> FetchUrlBytes(const std::string& url, const FetchLimits& limits) {
   std::vector<std::uint8_t> bytes;
   const ByteSink collect = [&bytes](std::span<const std::uint8_t> piece) {
     bytes.insert(bytes.end(), piece.begin(), piece.end());
     return true;
   };
-  (void)Fetch(url, collect, LengthSink(), /*anyStatus=*/true);
+  (void)Fetch(url, collect, LengthSink(), limits, /*anyStatus=*/true);
   return bytes;
 }
 

@@ -19,10 +19,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <mutex>
-#include <random>
 #include <regex>
 #include <set>
 #include <string>
@@ -36,6 +34,7 @@
 #include "tests/support/loopback_server.h"
 #include "tests/support/memory_front_end.h"
 #include "tests/support/raw_http_server.h"
+#include "tests/support/song_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace ornivel {
@@ -44,57 +43,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test::Gbk;
-
-// A little over 9 MiB, more than one write-back step of the file code.
-constexpr std::size_t kSongSize = (9 << 20) + 12345;
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; i += 4) {
-    const auto word = static_cast<std::uint32_t>(generator());
-    for (std::size_t k = 0; k < 4 && i + k < size; ++k) {
-      bytes[i + k] = static_cast<char>((word >> (8 * k)) & 0xFF);
-    }
-  }
-  return bytes;
-}
-
-// Piece sizes adding up to `total`: single bytes, sizes around the 1 MiB write buffer (those
-// that fit), and random ones up to 640 KiB, in a shuffled order.
-std::vector<std::size_t> UnevenPieces(std::size_t total, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::vector<std::size_t> pieces;
-  std::size_t sum = 0;
-  for (std::size_t piece : {1, 2, 3, 4095, 65537, (1 << 20) - 1, 1 << 20, (1 << 20) + 1}) {
-    if (sum + piece > total) continue;
-    pieces.push_back(piece);
-    sum += piece;
-  }
-  std::uniform_int_distribution<std::size_t> size(1, 640 << 10);
-  while (sum < total) {
-    pieces.push_back(std::min(size(generator), total - sum));
-    sum += pieces.back();
-  }
-  std::shuffle(pieces.begin(), pieces.end(), generator);
-  return pieces;
-}
-
-std::string FileText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Whether the file holds exactly `bytes`; a failure says where they part, not what megabytes hold.
-::testing::AssertionResult Holds(const fs::path& path, const std::string& bytes) {
-  if (!fs::is_regular_file(path)) return ::testing::AssertionFailure() << path << " is no file";
-  const std::string text = FileText(path);
-  if (text == bytes) return ::testing::AssertionSuccess();
-  const auto [at, ignored] = std::mismatch(text.begin(), text.end(), bytes.begin(), bytes.end());
-  return ::testing::AssertionFailure()
-         << path << " holds " << text.size() << " bytes where " << bytes.size()
-         << " were expected, the first different one at " << (at - text.begin());
-}
+using test::Holds;
+using test::kSongSize;
+using test::RandomBytes;
+using test::UnevenPieces;
 
 // Whether the two files hold the two songs, in either order.
 ::testing::AssertionResult HoldBoth(const fs::path& one, const fs::path& other,

@@ -1,0 +1,229 @@
+// Song files over WinINet, streamed to the caller's sink as they arrive. A download runs on a
+// worker thread of its own, so the synchronous calls may block there, bounded by the time-outs.
+//
+// Redirects are followed here, hop by hop, as the libcurl backend does: WinINet's own following
+// is turned off, so that only http and https addresses are ever asked for, at most
+// kMaxFetchRedirects times. No cookie, cache entry or credential of the system's goes with a
+// request, and WinINet shows no dialog of its own.
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "http/http_url.h"
+#include "service/file_fetch.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+namespace {
+
+constexpr wchar_t kUserAgent[] = L"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+constexpr DWORD kConnectTimeoutMs = 30000;
+constexpr DWORD kReadBuffer = 256 * 1024;
+constexpr int kMaxFetchRedirects = 10;
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
+                                INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI;
+
+// An owned WinINet handle (session, connection or request), closed with InternetCloseHandle.
+class InternetHandle {
+ public:
+  InternetHandle() = default;
+  explicit InternetHandle(HINTERNET handle) : h_(handle) {}
+  ~InternetHandle() { Reset(); }
+  InternetHandle(InternetHandle&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
+  InternetHandle& operator=(InternetHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      h_ = std::exchange(other.h_, nullptr);
+    }
+    return *this;
+  }
+  InternetHandle(const InternetHandle&) = delete;
+  InternetHandle& operator=(const InternetHandle&) = delete;
+
+  void Reset() {
+    if (h_ != nullptr) InternetCloseHandle(std::exchange(h_, nullptr));
+  }
+  HINTERNET get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+
+ private:
+  HINTERNET h_ = nullptr;
+};
+
+// A GBK text as the NUL-terminated UTF-16 that the W functions take.
+std::wstring Wide(std::string_view text) {
+  const std::u16string units = TextToUtf16(text, kCodePageGbk);
+  return std::wstring(units.begin(), units.end());
+}
+
+bool IsSuccess(DWORD status) {
+  return status >= 200 && status <= 299;
+}
+
+bool IsRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// A header of the response, as GBK text; nullopt when the response has none.
+std::optional<std::string> ResponseHeader(HINTERNET request, DWORD level) {
+  DWORD size = 0;
+  if (HttpQueryInfoW(request, level, nullptr, &size, nullptr) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
+    return std::nullopt;
+  }
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (!HttpQueryInfoW(request, level, value.data(), &size, nullptr)) return std::nullopt;
+  value.resize(value.find(L'\0') == std::wstring::npos ? value.size() : value.find(L'\0'));
+  return Utf16ToText(std::u16string(value.begin(), value.end()), kCodePageGbk);
+}
+
+DWORD StatusCode(HINTERNET request) {
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                      nullptr)) {
+    return 0;
+  }
+  return status;
+}
+
+// The length the server announced; -1 when it announced none (or none that reads as a number).
+std::int64_t AnnouncedLength(HINTERNET request) {
+  const std::optional<std::string> text = ResponseHeader(request, HTTP_QUERY_CONTENT_LENGTH);
+  if (!text) return -1;
+  std::int64_t length = -1;
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), length);
+  if (error != std::errc() || end != text->data() + text->size() || length < 0) return -1;
+  return length;
+}
+
+bool SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
+  return InternetSetOptionW(handle, option, &milliseconds, sizeof milliseconds) != FALSE;
+}
+
+// The stall limit in the milliseconds WinINet counts, at least one (0 would mean none at all).
+DWORD StallMilliseconds(const FetchLimits& limits) {
+  return static_cast<DWORD>(
+      std::clamp<std::chrono::milliseconds::rep>(limits.stall.count(), 1, MAXDWORD));
+}
+
+class Transfer {
+ public:
+  Transfer(const ByteSink& sink, const LengthSink& onLength, const FetchLimits& limits,
+           bool anyStatus)
+      : sink_(sink), onLength_(onLength), limits_(limits), anyStatus_(anyStatus) {}
+
+  // Fetches `url` and streams its body to the sink; true when the whole body arrived with a
+  // status from 200 to 299, at least one byte of it, and the sink took every piece.
+  bool Run(const std::string& url) {
+    if (!IsSafeHttpUrl(url)) return false;
+    std::optional<HttpUrl> hop = CrackHttpUrl(url);
+    if (!hop) return false;
+    // The system's proxy settings are never used.
+    session_ =
+        InternetHandle(InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!session_ || !SetTimeouts(session_.get())) return false;
+    for (int redirects = 0;; ++redirects) {
+      if (!Send(*hop)) return false;
+      const DWORD status = StatusCode(request_.get());
+      const std::optional<std::string> location =
+          IsRedirect(status) ? ResponseHeader(request_.get(), HTTP_QUERY_LOCATION) : std::nullopt;
+      if (!location || location->empty()) return Receive(status);
+      // A redirect to anything but http or https, or one too many, fetches nothing at all.
+      if (redirects == kMaxFetchRedirects) return false;
+      hop = CrackHttpUrl(ResolveLocation(*hop, *location));
+      if (!hop) return false;
+    }
+  }
+
+ private:
+  // The time-outs, on the session for what it makes, and again on each request: Wine's WinINet
+  // does not hand the session's on to its requests.
+  bool SetTimeouts(HINTERNET handle) const {
+    const DWORD stallMs = StallMilliseconds(limits_);
+    return SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs) &&
+           SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, stallMs) &&
+           SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, stallMs) &&
+           SetTimeout(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, stallMs);
+  }
+
+  // Sends one GET for `url` on a connection of its own and reads the response's headers.
+  bool Send(const HttpUrl& url) {
+    request_.Reset();
+    connection_.Reset();
+    std::string host = url.host;
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+      host = host.substr(1, host.size() - 2);  // an IPv6 address goes without its brackets
+    }
+    connection_ = InternetHandle(InternetConnectW(session_.get(), Wide(host).c_str(),
+                                                  static_cast<INTERNET_PORT>(url.port), nullptr,
+                                                  nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection_) return false;
+    // The object name as it goes on the wire, without the fragment, which is never sent.
+    const std::string object = UrlForWire(url.objectName.substr(0, url.objectName.find('#')));
+    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+    const DWORD flags = kRequestFlags | (url.secure ? INTERNET_FLAG_SECURE : 0);
+    request_ = InternetHandle(HttpOpenRequestW(connection_.get(), L"GET", Wide(object).c_str(),
+                                               L"HTTP/1.0", nullptr, acceptTypes, flags, 0));
+    return request_ && SetTimeouts(request_.get()) &&
+           HttpSendRequestW(request_.get(), nullptr, 0, nullptr, 0) != FALSE;
+  }
+
+  // Reads the body of the response to the last request into the sink.
+  bool Receive(DWORD status) {
+    // An error page is no song: nothing of it reaches the sink, unless it is asked for.
+    if (!anyStatus_ && !IsSuccess(status)) return false;
+    const std::int64_t announced = AnnouncedLength(request_.get());
+    std::vector<std::uint8_t> buffer(kReadBuffer);
+    std::int64_t received = 0;
+    for (;;) {
+      DWORD read = 0;
+      // Fails when the server falls silent for longer than the stall limit, or drops the
+      // connection with an error.
+      if (!InternetReadFile(request_.get(), buffer.data(), kReadBuffer, &read)) return false;
+      if (read == 0) break;
+      if (received == 0 && onLength_) onLength_(announced);
+      if (!sink_(std::span<const std::uint8_t>(buffer.data(), read))) return false;
+      received += read;
+    }
+    // WinINet ends the body quietly when the connection closes early: a body shorter than its
+    // Content-Length is caught here.
+    return IsSuccess(status) && received > 0 && (announced < 0 || received == announced);
+  }
+
+  const ByteSink& sink_;
+  const LengthSink& onLength_;
+  const FetchLimits& limits_;
+  const bool anyStatus_;    // pass on an error page too
+  InternetHandle session_;  // declared first: closed after the connection and the request
+  InternetHandle connection_;
+  InternetHandle request_;
+};
+
+}  // namespace
+
+bool FetchUrl(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
+              const FetchLimits& limits) {
+  return Transfer(sink, onLength, limits, /*anyStatus=*/false).Run(url);
+}
+
+std::vector<std::uint8_t> FetchUrlBytes(const std::string& url, const FetchLimits& limits) {
+  std::vector<std::uint8_t> bytes;
+  const ByteSink collect = [&bytes](std::span<const std::uint8_t> piece) {
+    bytes.insert(bytes.end(), piece.begin(), piece.end());
+    return true;
+  };
+  (void)Transfer(collect, LengthSink(), limits, /*anyStatus=*/true).Run(url);
+  return bytes;
+}
+
+}  // namespace ornivel

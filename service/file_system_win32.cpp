@@ -1,0 +1,174 @@
+// The download's file system on Windows. Every path is a GBK text that becomes UTF-16 through
+// code page 936 at the call, and every call is a W function, so names with Chinese characters
+// are right whatever Windows' own code page is.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "regex/win32_handle.h"
+#include "service/file_system.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+
+const char kPathSeparator = '\\';
+
+namespace {
+
+constexpr std::size_t kWriteBuffer = 1 << 20;
+constexpr DWORD kLargestWrite = 1 << 30;
+constexpr DWORD kReadPiece = 1 << 16;
+// Names tried for the temporary file of WriteFileAtomically before giving up.
+constexpr int kTemporaryNameAttempts = 100;
+
+std::wstring Wide(std::string_view path) {
+  const std::u16string units = TextToUtf16(path, kCodePageGbk);
+  return std::wstring(units.begin(), units.end());
+}
+
+bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, kLargestWrite));
+    DWORD written = 0;
+    if (!WriteFile(file, data, piece, &written, nullptr) || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+// A new file for writing, opened without sharing; none when anything of that name exists,
+// a link included (the link itself is never followed).
+UniqueHandle CreateExclusively(const std::wstring& path) {
+  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+class Win32NewFile final : public NewFile {
+ public:
+  Win32NewFile(UniqueHandle file, std::wstring path)
+      : file_(std::move(file)), path_(std::move(path)) {
+    buffer_.reserve(kWriteBuffer);
+  }
+
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    if (!file_) return false;
+    if (buffer_.size() + bytes.size() > kWriteBuffer && !Flush()) return false;
+    if (bytes.size() >= kWriteBuffer) return WriteAll(file_.get(), bytes.data(), bytes.size());
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    return true;
+  }
+
+  bool Finish() override {
+    if (!file_) return false;
+    const bool ok = Flush() && FlushFileBuffers(file_.get()) != 0;
+    const bool closed = file_.Close();
+    return ok && closed;
+  }
+
+  void Remove() override {
+    file_.Reset();
+    DeleteFileW(path_.c_str());
+  }
+
+ private:
+  bool Flush() {
+    const bool ok = WriteAll(file_.get(), buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok;
+  }
+
+  UniqueHandle file_;
+  std::wstring path_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+// A name beside `path` that this process has not used yet: path + "." + process + "." + count +
+// ".tmp".
+std::wstring TemporaryNameBeside(const std::wstring& path) {
+  static std::atomic<unsigned long> counter{0};
+  return path + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+         std::to_wstring(counter.fetch_add(1)) + L".tmp";
+}
+
+}  // namespace
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  path.push_back(kPathSeparator);
+  return path.append(name);
+}
+
+bool PathExists(const std::string& path) {
+  const std::wstring native = Wide(path);
+  // FindFirstFileW reads "*" and "?" in the last name as wildcards, and no file's name holds
+  // either: such a path names nothing.
+  const std::size_t nameStart = native.find_last_of(L"\\/");
+  const std::size_t wildcard = native.find_first_of(L"*?");
+  if (native.empty() || (wildcard != std::wstring::npos &&
+                         (nameStart == std::wstring::npos || wildcard > nameStart))) {
+    return false;
+  }
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(native.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+std::unique_ptr<NewFile> CreateNewFile(const std::string& path) {
+  std::wstring native = Wide(path);
+  UniqueHandle file = CreateExclusively(native);
+  if (!file) return nullptr;
+  return std::make_unique<Win32NewFile>(std::move(file), std::move(native));
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  // Without MOVEFILE_REPLACE_EXISTING the move fails when anything is named `to`.
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0) != 0;
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  // Shared in every way, so that a writer may replace the file while it is read.
+  const UniqueHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  std::string bytes;
+  std::vector<char> piece(kReadPiece);
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), piece.data(), kReadPiece, &read, nullptr)) return std::nullopt;
+    if (read == 0) break;
+    bytes.append(piece.data(), read);
+  }
+  return bytes;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::wstring target = Wide(path);
+  std::wstring temporary;
+  UniqueHandle file;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && !file; ++attempt) {
+    temporary = TemporaryNameBeside(target);
+    file = CreateExclusively(temporary);
+    if (!file && GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
+  if (!file) return false;
+  const bool written =
+      WriteAll(file.get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) &&
+      FlushFileBuffers(file.get()) != 0;
+  const bool closed = file.Close();
+  if (!written || !closed ||
+      !MoveFileExW(temporary.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ornivel
