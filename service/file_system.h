@@ -16,7 +16,11 @@ extern const char kPathSeparator;
 
 // folder + separator + name: one separator is always added, also after a folder that already
 // ends in one (the root "/" gives "//name", which names the same file).
-[[nodiscard]] std::string JoinPath(std::string_view folder, std::string_view name);
+[[nodiscard]] inline std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  path.push_back(kPathSeparator);
+  return path.append(name);
+}
 
 // Whether a file or folder of that name exists.
 [[nodiscard]] bool PathExists(const std::string& path);

@@ -101,12 +101,6 @@ class PosixNewFile final : public NewFile {
 
 }  // namespace
 
-std::string JoinPath(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  path.push_back(kPathSeparator);
-  return path.append(name);
-}
-
 bool PathExists(const std::string& path) {
   struct stat info;
   return ::lstat(GbkToUtf8(path).c_str(), &info) == 0;

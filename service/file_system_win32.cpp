@@ -96,12 +96,6 @@ std::wstring TemporaryNameBeside(const std::wstring& path) {
 
 }  // namespace
 
-std::string JoinPath(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  path.push_back(kPathSeparator);
-  return path.append(name);
-}
-
 bool PathExists(const std::string& path) {
   const std::wstring native = Wide(path);
   // FindFirstFileW reads "*" and "?" in the last name as wildcards, and no file's name holds
