@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "service/file_system.h"
 #include "service/song_address.h"
 #include "tests/support/gbk.h"
+#include "tests/support/platform.h"
 
 namespace ornivel {
 namespace {
@@ -11,16 +13,22 @@ namespace {
 using test::Gbk;
 
 TEST(DownloadNamesTest, TemporaryTargetAndNumberedNames) {
-  EXPECT_EQ(TemporaryFileName("/music", "MUSIC_1", 1), "/music/MUSIC_1.1.part");
-  EXPECT_EQ(TemporaryFileName("/music", "MUSIC_1", 12), "/music/MUSIC_1.12.part");
-  EXPECT_EQ(IdentifierFileName("/music", "MUSIC_1", 0), "/music/MUSIC_1.mp3");
-  EXPECT_EQ(IdentifierFileName("/music", "MUSIC_1", 2), "/music/MUSIC_1(2).mp3");
-  EXPECT_EQ(TargetFileName("/music", Gbk("周杰伦"), Gbk("告白气球")),
-            Gbk("/music/周杰伦 - 告白气球.mp3"));
-  EXPECT_EQ(NumberedFileName("/music", "A", "T", 1), "/music/A - T(1).mp3");
-  EXPECT_EQ(NumberedFileName("/music", "A", "T", 12), "/music/A - T(12).mp3");
-  // One separator is always added, also after the root folder.
-  EXPECT_EQ(TargetFileName("/", "A", "T"), "//A - T.mp3");
+  // A save folder as each platform names one; the names are joined with its separator.
+  const std::string folder = test::kWindowsBackends ? "C:\\music" : "/music";
+  const std::string in = folder + kPathSeparator;
+  EXPECT_EQ(TemporaryFileName(folder, "MUSIC_1", 1), in + "MUSIC_1.1.part");
+  EXPECT_EQ(TemporaryFileName(folder, "MUSIC_1", 12), in + "MUSIC_1.12.part");
+  EXPECT_EQ(IdentifierFileName(folder, "MUSIC_1", 0), in + "MUSIC_1.mp3");
+  EXPECT_EQ(IdentifierFileName(folder, "MUSIC_1", 2), in + "MUSIC_1(2).mp3");
+  EXPECT_EQ(TargetFileName(folder, Gbk("周杰伦"), Gbk("告白气球")),
+            in + Gbk("周杰伦 - 告白气球.mp3"));
+  EXPECT_EQ(NumberedFileName(folder, "A", "T", 1), in + "A - T(1).mp3");
+  EXPECT_EQ(NumberedFileName(folder, "A", "T", 12), in + "A - T(12).mp3");
+  // One separator is always added, also after the root folder; the doubled one names the same
+  // file on both platforms.
+  EXPECT_EQ(TargetFileName(test::kWindowsBackends ? "C:\\" : "/", "A", "T"),
+            test::kWindowsBackends ? "C:\\\\A - T.mp3" : "//A - T.mp3");
+  EXPECT_EQ(kPathSeparator, test::kWindowsBackends ? '\\' : '/');
 }
 
 TEST(DownloadNamesTest, HostileIdentifiersNeverNameAFile) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "service/service_host.h"
+#include "tests/support/environment.h"
 #include "tests/support/gbk.h"
 #include "tests/support/memory_front_end.h"
 
@@ -84,14 +85,15 @@ TEST(SearchSongsTest, MessagesAreTheProgramsOwn) {
 }
 
 TEST(ServiceHostTest, AddressesFollowTheHost) {
-  ::setenv("ORNIVEL_SERVICE_HOST", "music.test:81", 1);
+  test::SetEnvironment("ORNIVEL_SERVICE_HOST", "music.test:81");
   EXPECT_EQ(SearchAddress("%61"),
             "http://music.test:81/webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%61");
   EXPECT_EQ(LookupAddress("MUSIC_1 x"),
             "http://music.test:81/webmusic/st/getNewMuiseByRid?rid=MUSIC_1 x");
-  ::setenv("ORNIVEL_SERVICE_HOST", "", 1);
+  // An empty value is no host (on Windows the C library cannot hold one and removes the variable).
+  test::SetEnvironment("ORNIVEL_SERVICE_HOST", "");
   EXPECT_EQ(ServiceHost(), "127.0.0.1:8089");
-  ::unsetenv("ORNIVEL_SERVICE_HOST");
+  test::UnsetEnvironment("ORNIVEL_SERVICE_HOST");
   EXPECT_EQ(ServiceHost(), "127.0.0.1:8089");
   EXPECT_EQ(ResourceAddress("h", "p/q.mp3"), "http://h/resource/p/q.mp3");
 }
@@ -102,7 +104,7 @@ TEST(CleaningTest, EuroSignAndFfNeverHideTheCharacterAfterThem) {
   EXPECT_EQ(CleanSongName(Gbk("AC€/DC")), Gbk("AC€ DC"));
   EXPECT_EQ(CleanSongName("\xFF\\\x80:\x80*\x80\"\x80<\x80>\x80|\x80?"),
             "\xFF \x80 \x80 \x80 \x80 \x80 \x80 \x80 ");
-  EXPECT_EQ(CleanArtist("\x80&\xFF/"), "\x80" + Gbk("、") + "\xFF ");
+  EXPECT_EQ(CleanArtist("\x80&\xFF/"), std::string("\x80") + Gbk("、") + "\xFF ");
   EXPECT_EQ(CleanAlbum("\x80?"), "\x80 ");
 }
 
