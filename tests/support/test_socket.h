@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace ornivel::test {
 
@@ -13,9 +14,15 @@ namespace ornivel::test {
 class TestSocket {
  public:
   TestSocket() = default;
-  ~TestSocket();
-  TestSocket(TestSocket&& other) noexcept;
-  TestSocket& operator=(TestSocket&& other) noexcept;
+  ~TestSocket() { Close(); }
+  TestSocket(TestSocket&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
+  TestSocket& operator=(TestSocket&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, kNone);
+    }
+    return *this;
+  }
   TestSocket(const TestSocket&) = delete;
   TestSocket& operator=(const TestSocket&) = delete;
 

@@ -26,19 +26,6 @@ sockaddr_in Loopback(int port) {
 
 }  // namespace
 
-TestSocket::~TestSocket() {
-  Close();
-}
-TestSocket::TestSocket(TestSocket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)) {}
-TestSocket& TestSocket::operator=(TestSocket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNone);
-  }
-  return *this;
-}
-
 void TestSocket::Close() {
   if (handle_ != kNone) ::close(Fd(std::exchange(handle_, kNone)));
 }

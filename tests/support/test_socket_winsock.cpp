@@ -43,41 +43,20 @@ std::intptr_t NewSocket() {
 
 }  // namespace
 
-TestSocket::~TestSocket() {
-  Close();
-}
-TestSocket::TestSocket(TestSocket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)) {}
-TestSocket& TestSocket::operator=(TestSocket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNone);
-  }
-  return *this;
-}
-
 void TestSocket::Close() {
   if (handle_ != kNone) ::closesocket(Sock(std::exchange(handle_, kNone)));
 }
 
 TestSocket TestSocket::ListenOnLoopback() {
-  TestSocket socket(NewSocket());
-  if (!socket) return {};
-  // Exclusive: no other socket may take the port while this one holds it.
-  const BOOL yes = TRUE;
-  ::setsockopt(Sock(socket.handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-               reinterpret_cast<const char*>(&yes), sizeof yes);
-  sockaddr_in address = Loopback(0);
-  if (::bind(Sock(socket.handle_), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(Sock(socket.handle_), 16) != 0) {
-    return {};
-  }
+  TestSocket socket = BindOnLoopback();
+  if (!socket || ::listen(Sock(socket.handle_), 16) != 0) return {};
   return socket;
 }
 
 TestSocket TestSocket::BindOnLoopback() {
   TestSocket socket(NewSocket());
   if (!socket) return {};
+  // Exclusive: no other socket may take the port while this one holds it.
   const BOOL yes = TRUE;
   ::setsockopt(Sock(socket.handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                reinterpret_cast<const char*>(&yes), sizeof yes);
