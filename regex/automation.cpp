@@ -22,7 +22,7 @@ Variant Variant::Long(long value) {
   return v;
 }
 
-Variant Variant::String(const std::u16string& value) {
+Variant Variant::String(std::u16string_view value) {
   Variant v;
   v.v_.vt = VT_BSTR;
   v.v_.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(value.data()),

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace ornivel {
@@ -57,7 +58,7 @@ class Variant {
 
   static Variant Bool(bool value);
   static Variant Long(long value);
-  static Variant String(const std::u16string& value);
+  static Variant String(std::u16string_view value);
   // A one-dimensional array of unsigned bytes (VT_ARRAY | VT_UI1); empty when it cannot be made.
   static Variant Bytes(std::span<const std::uint8_t> value);
 

@@ -5,20 +5,31 @@
 // busy for hours, and the caller is often the window thread. So every run goes to a helper thread
 // of its own, with its own COM initialisation, its own engine object and its own copies of the
 // pattern and the subject. The caller waits for it with a deadline, dispatching its own thread's
-// messages meanwhile, so a window keeps painting and answering. A run that misses the deadline is
-// given up: Execute succeeds and holds no match, since the class gives nothing before its Execute
-// returns (PCRE2's limit on Linux keeps the matches found before the runaway place instead).
+// messages meanwhile, so a window keeps painting and answering.
+//
+// A global run hands nothing back before its Execute returns, so one that misses its deadline
+// would lose every match, also those before the place where it runs away (a search reply whose
+// later records defeat the pattern). Such a run is given up and done again one match at a time:
+// a second helper looks for the first match of the rest of the subject, hands it over at once and
+// goes on after it, until nothing is left or its own deadline passes; the matches handed over by
+// then are kept, as PCRE2's limit on Linux keeps those before the runaway place. Each of these
+// searches starts afresh at the end of the match before, so there "^" matches and "\b" sees no
+// character before it; the song-record pattern uses neither.
 //
 // A helper cannot be stopped safely (killing a thread may leave a lock of the heap or of COM
 // held), so it shares nothing with its caller but the run it was handed, which the two own
 // together: a helper that was given up frees the run and releases its COM objects itself when the
-// class returns at last. It hands back plain data, each match's place and its groups' texts, never
-// a COM object: those belong to its apartment, which ends with it.
+// class returns at last, and one that looks for matches one at a time stops at the next of them.
+// It hands back plain data, each match's place and its groups' texts, never a COM object: those
+// belong to its apartment, which ends with it.
 #include <windows.h>
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "regex/automation.h"
@@ -46,13 +57,16 @@ struct HeldMatch {
   std::vector<std::u16string> groups;  // groups 1 to n; empty for one that took no part
 };
 
-// One run, owned together by the caller and the helper thread: whichever lets go last frees it.
-// The helper writes the results; the caller reads them only after the helper has ended.
+// One run, owned together by the caller and its helper thread: whichever lets go last frees it.
 struct Run {
+  // Set before the helper starts and never changed after.
   std::u16string pattern;
   std::u16string subject;
   RegexEngineOptions options;
-  bool executed = false;  // the class made a match collection and every match was read
+
+  std::mutex mutex;       // guards the members below
+  bool accepted = false;  // the class took the pattern and gave a match collection
+  bool givenUp = false;   // the caller stopped waiting and took what was there
   std::size_t groupCount = 0;
   std::vector<HeldMatch> matches;
 };
@@ -92,55 +106,112 @@ std::optional<HeldMatch> ReadMatch(IDispatch* collection, long index, std::size_
   return held;
 }
 
-// Runs `run` with an engine object of the calling thread and copies out what it found. Every COM
-// object is released before it returns.
-void ExecuteHere(Run& run) {
-  const ComPtr<IDispatch> engine = CreateAutomationObject(L"VBScript.RegExp");
-  if (!engine) return;
+// A new engine object of the calling thread with `run`'s pattern and options, the global one
+// replaced by `global`; null when the class is missing or refuses a property.
+ComPtr<IDispatch> MakeEngine(const Run& run, bool global) {
+  ComPtr<IDispatch> engine = CreateAutomationObject(L"VBScript.RegExp");
+  if (!engine) return engine;
   Variant ignoreCase = Variant::Bool(run.options.ignoreCase);
   Variant multiline = Variant::Bool(run.options.multiline);
-  Variant global = Variant::Bool(run.options.global);
+  Variant globalFlag = Variant::Bool(global);
   Variant pattern = Variant::String(run.pattern);
   if (FAILED(PutProperty(engine.get(), L"IgnoreCase", ignoreCase)) ||
       FAILED(PutProperty(engine.get(), L"Multiline", multiline)) ||
-      FAILED(PutProperty(engine.get(), L"Global", global)) ||
+      FAILED(PutProperty(engine.get(), L"Global", globalFlag)) ||
       FAILED(PutProperty(engine.get(), L"Pattern", pattern))) {
-    return;
+    return {};
   }
-  Variant subject = Variant::String(run.subject);
+  return engine;
+}
+
+// Runs `engine` over `subject`: its match collection and how many matches it holds. nullopt when
+// Execute fails (an invalid pattern) or the collection cannot be read.
+std::optional<std::pair<ComPtr<IDispatch>, long>> ExecuteOver(IDispatch* engine,
+                                                              std::u16string_view subject) {
+  Variant text = Variant::String(subject);
   Variant result;
-  // Fails for an invalid pattern.
-  if (FAILED(CallMethod(engine.get(), L"Execute", &result, &subject))) return;
-  const ComPtr<IDispatch> collection = result.Object();
+  if (FAILED(CallMethod(engine, L"Execute", &result, &text))) return std::nullopt;
+  ComPtr<IDispatch> collection = result.Object();
   Variant count;
-  if (FAILED(GetProperty(collection.get(), L"Count", &count))) return;
-  const long matchCount = count.Number();
+  if (FAILED(GetProperty(collection.get(), L"Count", &count))) return std::nullopt;
+  return std::pair{std::move(collection), std::max(count.Number(), 0L)};
+}
+
+// Runs `run` as the caller asked, in one Execute, and hands over every match it found when that
+// returns. Every COM object is released before it returns.
+void ExecuteWhole(Run& run) {
+  const ComPtr<IDispatch> engine = MakeEngine(run, run.options.global);
+  if (!engine) return;
+  const auto executed = ExecuteOver(engine.get(), run.subject);
+  if (!executed) return;
+  const auto& [collection, matchCount] = *executed;
   std::vector<HeldMatch> matches;
-  matches.reserve(static_cast<std::size_t>(std::max(matchCount, 0L)));
+  matches.reserve(static_cast<std::size_t>(matchCount));
   for (long i = 0; i < matchCount; ++i) {
     std::optional<HeldMatch> match = ReadMatch(collection.get(), i, run.subject.size());
     if (!match) return;
     matches.push_back(std::move(*match));
   }
+  const std::lock_guard lock(run.mutex);
   run.groupCount = matches.empty() ? 0 : matches.front().groups.size();
   run.matches = std::move(matches);
-  run.executed = true;
+  run.accepted = true;
 }
 
+// Runs `run` (a global one) as successive single matches, each looking at the subject after the
+// match before (one unit further after an empty one), and hands each over as soon as it is read.
+// Stops at the end of the subject, at a failure, or at the first match after the caller gave up.
+void ExecuteMatchByMatch(Run& run) {
+  const ComPtr<IDispatch> engine = MakeEngine(run, false);
+  if (!engine) return;
+  const std::u16string_view subject = run.subject;
+  std::size_t from = 0;
+  for (;;) {
+    const auto executed = ExecuteOver(engine.get(), subject.substr(from));
+    if (!executed) return;
+    const auto& [collection, matchCount] = *executed;
+    if (matchCount == 0) {
+      const std::lock_guard lock(run.mutex);
+      run.accepted = true;
+      return;
+    }
+    std::optional<HeldMatch> match = ReadMatch(collection.get(), 0, subject.size() - from);
+    if (!match) return;
+    match->place.begin += from;
+    match->place.end += from;
+    const MatchPlace place = match->place;
+    {
+      const std::lock_guard lock(run.mutex);
+      if (run.givenUp) return;
+      if (run.matches.empty()) run.groupCount = match->groups.size();
+      run.matches.push_back(std::move(*match));
+      run.accepted = true;
+    }
+    from = place.end + (place.begin == place.end ? 1 : 0);
+    if (from > subject.size()) return;
+  }
+}
+
+using RunBody = void (*)(Run&);
+
+struct HelperStart {
+  std::shared_ptr<Run> run;  // the helper's own share of the run
+  RunBody body;
+};
+
 DWORD WINAPI HelperMain(void* parameter) {
-  // The helper's own share of the run, handed over by StartHelper.
-  const std::unique_ptr<std::shared_ptr<Run>> share(static_cast<std::shared_ptr<Run>*>(parameter));
+  const std::unique_ptr<HelperStart> start(static_cast<HelperStart*>(parameter));
   const ComScope com;  // made first, ended last: the engine's objects are gone by then
-  ExecuteHere(**share);
+  start->body(*start->run);
   return 0;
 }
 
-// A new helper thread running `run`; none when the thread cannot be made.
-UniqueHandle StartHelper(const std::shared_ptr<Run>& run) {
-  auto share = std::make_unique<std::shared_ptr<Run>>(run);
+// A new helper thread doing `body` with `run`; none when the thread cannot be made.
+UniqueHandle StartHelper(const std::shared_ptr<Run>& run, RunBody body) {
+  auto start = std::make_unique<HelperStart>(HelperStart{run, body});
   DWORD id = 0;
-  UniqueHandle thread(CreateThread(nullptr, 0, &HelperMain, share.get(), 0, &id));
-  if (thread) share.release();  // the helper frees it
+  UniqueHandle thread(CreateThread(nullptr, 0, &HelperMain, start.get(), 0, &id));
+  if (thread) start.release();  // the helper frees it
   return thread;
 }
 
@@ -178,6 +249,26 @@ bool WaitForHelper(HANDLE thread, Clock::time_point deadline) {
   }
 }
 
+// Starts a helper doing `body` with a new run of `pattern` over `subject` and waits for it until
+// the run's time limit. The run then holds what the helper handed over by then; a helper still
+// busy is told it was given up and left to end by itself, meanwhile with only the time nobody
+// else wants. Null when no helper could be started.
+std::shared_ptr<Run> RunOnHelper(RunBody body, std::u16string_view pattern,
+                                 const RegexEngineOptions& options, std::u16string_view subject) {
+  auto run = std::make_shared<Run>();
+  run->pattern.assign(pattern);
+  run->subject.assign(subject);
+  run->options = options;
+  const UniqueHandle helper = StartHelper(run, body);
+  if (!helper) return nullptr;
+  if (!WaitForHelper(helper.get(), Clock::now() + RunTimeLimit(subject.size()))) {
+    SetThreadPriority(helper.get(), THREAD_PRIORITY_IDLE);
+    const std::lock_guard lock(run->mutex);
+    run->givenUp = true;
+  }
+  return run;
+}
+
 class VbscriptEngine final : public RegexEngine {
  public:
   bool Execute(std::u16string_view pattern, const RegexEngineOptions& options,
@@ -188,20 +279,19 @@ class VbscriptEngine final : public RegexEngine {
     groupCount_ = 0;
     matches_.clear();
 
-    const auto run = std::make_shared<Run>();
-    run->pattern.assign(pattern);
-    run->subject.assign(subject);
-    run->options = options;
-    const UniqueHandle helper = StartHelper(run);
-    if (!helper) return false;
-    if (WaitForHelper(helper.get(), Clock::now() + RunTimeLimit(subject.size()))) {
-      if (!run->executed) return false;
+    std::shared_ptr<Run> run = RunOnHelper(&ExecuteWhole, pattern, options, subject);
+    if (run && run->givenUp && options.global) {
+      // Again, one match at a time, so that the matches before the place where the whole run
+      // got stuck are kept.
+      run = RunOnHelper(&ExecuteMatchByMatch, pattern, options, subject);
+    }
+    if (!run) return false;
+    {
+      const std::lock_guard lock(run->mutex);
+      // A run that ended without the class taking the pattern found it invalid.
+      if (!run->givenUp && !run->accepted) return false;
       groupCount_ = run->groupCount;
       matches_ = std::move(run->matches);
-    } else {
-      // Given up: the run took too long, and holds no match. The helper goes on with its own
-      // share of the run and ends by itself, meanwhile with only the time nobody else wants.
-      SetThreadPriority(helper.get(), THREAD_PRIORITY_IDLE);
     }
     subject_ = subject;
     executed_ = true;

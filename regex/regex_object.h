@@ -38,7 +38,8 @@ class RegexObject {
   // and then nothing of an earlier Create is held either. A runaway pattern cannot hang the
   // window: on Linux a run that reaches the engine's bound at one place of the subject stops
   // there and keeps every match found before it; on Windows a run that outlasts its time limit
-  // is given up and keeps no match. Either way Create returns true.
+  // is given up and searched again one match at a time, keeping the matches found before the
+  // search that outlasts its own limit. Either way Create returns true.
   [[nodiscard]] bool Create(std::string_view pattern, std::string_view subject,
                             const RegexOptions& options = {});
 

@@ -13,7 +13,6 @@
 #include "tests/support/environment.h"
 #include "tests/support/gbk.h"
 #include "tests/support/memory_front_end.h"
-#include "tests/support/platform.h"
 #include "tests/support/raw_http_server.h"
 #include "tests/support/search_reply.h"
 #include "tests/support/temp_dir.h"
@@ -286,14 +285,6 @@ TEST_F(ServiceFaultsTest, LatestSearchWins) {
 }
 
 TEST_F(ServiceFaultsTest, OneLineReplyWhoseLaterRecordsCannotBeReadStillFillsTheList) {
-  if (test::kWindowsBackends) {
-    // Linux only: under Wine the record pattern takes longer than its time limit over the 300
-    // unreadable records (300 readable ones alone take a tenth of a second), and a run given up
-    // on Windows keeps no match, so the list stays empty; how long it takes depends on the
-    // machine, so no expectation of our own can stand here.
-    GTEST_SKIP() << "Wine's VBScript.RegExp outlasts its time limit over 300 unreadable records "
-                    "on one line, and a run given up keeps no match";
-  }
   // The reply on one line, as services send it: 300 records, then 300 whose singer key is
   // "artistName".
   const std::string reply = test::OneLineSearchReply(300, 300);
