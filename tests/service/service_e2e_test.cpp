@@ -1,5 +1,6 @@
 // The service code end to end, without a window: ornivel-catalog over a temporary music folder,
-// the in-memory front end in place of the window.
+// the in-memory front end in place of the window. On Windows the catalog, a Linux program, is
+// started through Wine and the requests cross from the Windows backends to it over loopback.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,7 +10,9 @@
 #include "service/song_download.h"
 #include "service/song_search.h"
 #include "tests/support/catalog_process.h"
+#include "tests/support/environment.h"
 #include "tests/support/gbk.h"
+#include "tests/support/gbk_path.h"
 #include "tests/support/memory_front_end.h"
 #include "tests/support/mp3_files.h"
 #include "tests/support/temp_dir.h"
@@ -20,6 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::Gbk;
 using test::TagStyle;
+using test::Utf8Path;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -39,15 +43,19 @@ class ServiceEndToEndTest : public ::testing::Test {
                    80);
     test::WriteMp3(music_ / "band.mp3", TagStyle::kId3v2Unicode, "Either/Or: Live*",
                    "Simon & Garfunkel", "What?", 30);
-    catalog_ = std::make_unique<test::CatalogProcess>(music_);
-    ASSERT_FALSE(catalog_->host().empty());
-    ::setenv("ORNIVEL_SERVICE_HOST", catalog_->host().c_str(), 1);
-    ui_.SetSaveFolder(Gbk(save_.string()));
+    StartCatalog();
+    ui_.SetSaveFolder(test::GbkPath(save_));
   }
   void TearDown() override {
     ui_.WaitForWorkers();
     catalog_.reset();
     fs::remove_all(base_);
+  }
+
+  void StartCatalog() {
+    catalog_ = std::make_unique<test::CatalogProcess>(music_);
+    ASSERT_FALSE(catalog_->host().empty()) << "ornivel-catalog did not start: " << ORNIVEL_CATALOG;
+    test::SetEnvironment("ORNIVEL_SERVICE_HOST", catalog_->host());
   }
 
   void Search(const std::string& utf8Keyword) {
@@ -106,7 +114,7 @@ TEST_F(ServiceEndToEndTest, LookupWritesTheAddressAndDownloadSavesTheVeryBytes) 
 
   Download(0);
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
-  const fs::path saved = save_ / "周杰伦 - 告白气球.mp3";
+  const fs::path saved = save_ / Utf8Path("周杰伦 - 告白气球.mp3");
   ASSERT_TRUE(fs::exists(saved));
   EXPECT_EQ(ReadFile(saved), ReadFile(music_ / "jay/gaobai.mp3"));
   EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);
@@ -119,7 +127,7 @@ TEST_F(ServiceEndToEndTest, LookupWritesTheAddressAndDownloadSavesTheVeryBytes) 
 
 TEST_F(ServiceEndToEndTest, ExistingTargetAsksAndNumbersOrLeavesEverything) {
   Search("告白");
-  const fs::path target = save_ / "周杰伦 - 告白气球.mp3";
+  const fs::path target = save_ / Utf8Path("周杰伦 - 告白气球.mp3");
   std::ofstream(target) << "older";
   LookUp(0);
   const std::string address = ui_.Row(0)[kColumnAddress];
@@ -132,12 +140,13 @@ TEST_F(ServiceEndToEndTest, ExistingTargetAsksAndNumbersOrLeavesEverything) {
   ui_.QueueAnswer(true);
   Download(0);
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
-  EXPECT_EQ(ReadFile(save_ / "周杰伦 - 告白气球(1).mp3"), ReadFile(music_ / "jay/gaobai.mp3"));
+  EXPECT_EQ(ReadFile(save_ / Utf8Path("周杰伦 - 告白气球(1).mp3")),
+            ReadFile(music_ / "jay/gaobai.mp3"));
 
   LookUp(0);
   ui_.QueueAnswer(true);
   Download(0);
-  EXPECT_TRUE(fs::exists(save_ / "周杰伦 - 告白气球(2).mp3"));
+  EXPECT_TRUE(fs::exists(save_ / Utf8Path("周杰伦 - 告白气球(2).mp3")));
   EXPECT_EQ(ReadFile(target), "older");
   ASSERT_EQ(ui_.Questions().size(), 3u);
   EXPECT_EQ(ui_.Questions()[0], FileExistsQuestion());
@@ -162,8 +171,9 @@ TEST_F(ServiceEndToEndTest, TwoLookupsAndTwoDownloadsAtOnce) {
   ui_.WaitForWorkers();
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
   EXPECT_EQ(ui_.Row(1)[kColumnAddress], DownloadedStatus());
-  EXPECT_EQ(ReadFile(save_ / "周杰伦 - 告白气球.mp3"), ReadFile(music_ / "jay/gaobai.mp3"));
-  EXPECT_EQ(ReadFile(save_ / "周杰伦 - 晴天.mp3"), ReadFile(music_ / "jay/qingtian.mp3"));
+  EXPECT_EQ(ReadFile(save_ / Utf8Path("周杰伦 - 告白气球.mp3")),
+            ReadFile(music_ / "jay/gaobai.mp3"));
+  EXPECT_EQ(ReadFile(save_ / Utf8Path("周杰伦 - 晴天.mp3")), ReadFile(music_ / "jay/qingtian.mp3"));
 }
 
 TEST_F(ServiceEndToEndTest, NoSelectionSendsNothingAndCopyAsksForTheAddress) {
@@ -181,10 +191,10 @@ TEST_F(ServiceEndToEndTest, NoSelectionSendsNothingAndCopyAsksForTheAddress) {
 TEST_F(ServiceEndToEndTest, TitleWithAEuroSignBeforeASlashIsSavedInTheSaveFolder) {
   // "€" is the single byte 80 in GBK: the "/" after it is a character of its own and is cleaned
   // out of the name, so the file lands in the save folder, not in a folder below it.
-  test::WriteMp3(music_ / "acdc.mp3", TagStyle::kId3v2Unicode, "AC€/DC Live", "Band€", "T.N.T.", 40);
-  catalog_ = std::make_unique<test::CatalogProcess>(music_);
-  ASSERT_FALSE(catalog_->host().empty());
-  ::setenv("ORNIVEL_SERVICE_HOST", catalog_->host().c_str(), 1);
+  test::WriteMp3(music_ / "acdc.mp3", TagStyle::kId3v2Unicode, "AC€/DC Live", "Band€", "T.N.T.",
+                 40);
+  StartCatalog();
+  if (HasFatalFailure()) return;
 
   Search("AC€");
   ASSERT_EQ(ui_.RowCount(), 1);
@@ -192,7 +202,7 @@ TEST_F(ServiceEndToEndTest, TitleWithAEuroSignBeforeASlashIsSavedInTheSaveFolder
   LookUp(0);
   Download(0);
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
-  const fs::path saved = save_ / "Band€ - AC€ DC Live.mp3";
+  const fs::path saved = save_ / Utf8Path("Band€ - AC€ DC Live.mp3");
   ASSERT_TRUE(fs::is_regular_file(saved));
   EXPECT_EQ(ReadFile(saved), ReadFile(music_ / "acdc.mp3"));
   EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);

@@ -1,56 +1,70 @@
 #pragma once
-// ornivel-catalog started as a child process on a free loopback port over a music folder, and
-// stopped when the object goes.
+// ornivel-catalog started beside the test on a free loopback port over a music folder, and
+// stopped when the object goes. The catalog is a Linux program on either platform: the Windows
+// tests start it through Wine (see host_process.h). ORNIVEL_CATALOG names its Linux path.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "tests/support/host_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace ornivel::test {
 
 class CatalogProcess {
  public:
   explicit CatalogProcess(const std::filesystem::path& music, const std::string& publicHost = "") {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::close(out[0]);
-      ::close(out[1]);
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      ::dup2(devnull, STDERR_FILENO);
-      if (publicHost.empty()) {
-        ::execl(ORNIVEL_CATALOG, ORNIVEL_CATALOG, "--music", music.c_str(), "--listen",
-                "127.0.0.1:0", static_cast<char*>(nullptr));
-      } else {
-        ::execl(ORNIVEL_CATALOG, ORNIVEL_CATALOG, "--music", music.c_str(), "--listen",
-                "127.0.0.1:0", "--public-host", publicHost.c_str(), static_cast<char*>(nullptr));
-      }
-      ::_exit(127);
+    dir_ = FreshTestFolder("catalog");
+    if (dir_.empty()) return;
+    const std::filesystem::path out = dir_ / "out.txt";
+    const std::filesystem::path pid = dir_ / "pid.txt";
+    // A shell that starts the catalog in the background, writes its pid and ends at once.
+    std::vector<std::string> arguments = {
+        "/bin/sh",
+        "-c",
+        "out=$1 pid=$2; shift 2; \"$@\" >\"$out\" 2>/dev/null </dev/null & echo $! >\"$pid\"",
+        "catalog",
+        HostPath(out),
+        HostPath(pid),
+        ORNIVEL_CATALOG,
+        "--music",
+        HostPath(music),
+        "--listen",
+        "127.0.0.1:0"};
+    if (!publicHost.empty()) {
+      arguments.push_back("--public-host");
+      arguments.push_back(publicHost);
     }
-    ::close(out[1]);
-    // The first line names the address: "ornivel-catalog: listening on http://127.0.0.1:PORT (...)".
-    std::string line;
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-    ::close(out[0]);
-    const auto at = line.find("http://");
-    if (at == std::string::npos) return;
-    const auto end = line.find(' ', at);
-    host_ = line.substr(at + 7, end - at - 7);
+    if (!RunHostProgram(arguments)) return;
+    // The first line names the address: "ornivel-catalog: listening on http://127.0.0.1:PORT
+    // (...)".
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (pid_ == 0) {
+        const std::string text = FileText(pid);
+        if (text.ends_with('\n')) pid_ = std::atoi(text.c_str());
+      }
+      const std::string line = FileText(out);
+      const auto at = line.find("http://");
+      const auto end = line.find(' ', at);
+      if (pid_ != 0 && at != std::string::npos && end != std::string::npos) {
+        host_ = line.substr(at + 7, end - at - 7);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
 
   ~CatalogProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    TerminateHostProcess(pid_);
+    std::error_code ignored;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
   }
 
   CatalogProcess(const CatalogProcess&) = delete;
@@ -60,7 +74,13 @@ class CatalogProcess {
   const std::string& host() const { return host_; }
 
  private:
-  pid_t pid_ = -1;
+  static std::string FileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  std::filesystem::path dir_;
+  int pid_ = 0;  // the Linux process
   std::string host_;
 };
 

@@ -1,57 +1,98 @@
 #pragma once
-// Small MP3 files for tests: a run of silent MPEG-1 Layer III frames, tagged with TagLib.
+// Small MP3 files for tests: a run of silent MPEG-1 Layer III frames, with an ID3v2.3 tag in
+// front or an ID3v1 tag behind, written here byte for byte so that the tests make the same files
+// on every platform.
 
-#include <taglib/id3v1tag.h>
-#include <taglib/id3v2framefactory.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
-
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 namespace ornivel::test {
 
 // How a tag's texts are written.
 enum class TagStyle {
-  kNone,         // no tag at all
-  kId3v2Unicode, // ID3v2 with UTF-16 text frames
-  kId3v2Latin1,  // ID3v2 text frames marked Latin-1, holding the bytes given
-  kId3v1,        // ID3v1 only (Latin-1 by definition), holding the bytes given
+  kNone,          // no tag at all
+  kId3v2Unicode,  // ID3v2 with UTF-16 text frames
+  kId3v2Latin1,   // ID3v2 text frames marked Latin-1, holding the bytes given
+  kId3v1,         // ID3v1 only (Latin-1 by definition), holding the bytes given
 };
+
+namespace mp3_detail {
+
+// `utf8` as UTF-16LE bytes behind a byte-order mark. The test sources write well-formed UTF-8.
+inline std::string Utf16LeWithBom(std::string_view utf8) {
+  std::string out = "\xFF\xFE";
+  auto unit = [&out](std::uint32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>(u >> 8);
+  };
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length && i + k < utf8.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    }
+    i += static_cast<std::size_t>(length);
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      unit(0xD800 | (code >> 10));
+      unit(0xDC00 | (code & 0x3FF));
+    } else {
+      unit(code);
+    }
+  }
+  return out;
+}
+
+// One ID3v2.3 text frame; none for an empty text, as tag editors leave such a field out.
+inline std::string TextFrame(std::string_view id, std::string_view text, bool unicode) {
+  if (text.empty()) return {};
+  std::string body(1, unicode ? '\x01' : '\x00');  // the text encoding
+  body += unicode ? Utf16LeWithBom(text) : std::string(text);
+  const auto size = static_cast<std::uint32_t>(body.size());
+  std::string frame(id);
+  for (const int shift : {24, 16, 8, 0}) frame += static_cast<char>((size >> shift) & 0xFF);
+  frame += std::string(2, '\0');  // no flags
+  return frame + body;
+}
+
+// A fixed-width ID3v1 field: the bytes given, cut or padded with NULs.
+inline std::string Field(std::string_view text, std::size_t width) {
+  std::string field(text.substr(0, width));
+  field.resize(width, '\0');
+  return field;
+}
+
+}  // namespace mp3_detail
 
 // Writes `frames` frames (417 bytes each) and tags them. Texts are UTF-8 for kId3v2Unicode and
 // raw bytes (for example GBK) for the Latin-1 styles.
 inline void WriteMp3(const std::filesystem::path& path, TagStyle style, const std::string& title,
                      const std::string& artist, const std::string& album, int frames = 40) {
   std::filesystem::create_directories(path.parent_path());
-  {
-    std::ofstream out(path, std::ios::binary);
-    std::string frame(417, '\0');
-    frame[0] = '\xFF';
-    frame[1] = '\xFB';
-    frame[2] = '\x90';
-    frame[3] = '\x00';
-    for (int i = 0; i < frames; ++i) out << frame;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (style == TagStyle::kId3v2Unicode || style == TagStyle::kId3v2Latin1) {
+    const bool unicode = style == TagStyle::kId3v2Unicode;
+    const std::string body = mp3_detail::TextFrame("TIT2", title, unicode) +
+                             mp3_detail::TextFrame("TPE1", artist, unicode) +
+                             mp3_detail::TextFrame("TALB", album, unicode);
+    const auto size = static_cast<std::uint32_t>(body.size());
+    out << "ID3" << '\x03' << '\x00' << '\x00';  // version 2.3, no flags
+    for (const int shift : {21, 14, 7, 0}) out << static_cast<char>((size >> shift) & 0x7F);
+    out << body;
   }
-  if (style == TagStyle::kNone) return;
-  // UTF-16 frames even for texts Latin-1 could hold; Latin-1 frames for the raw bytes.
-  TagLib::ID3v2::FrameFactory::instance()->setDefaultTextEncoding(
-      style == TagStyle::kId3v2Unicode ? TagLib::String::UTF16 : TagLib::String::Latin1);
-  TagLib::MPEG::File file(path.c_str());
-  auto text = [&](const std::string& value) {
-    return style == TagStyle::kId3v2Unicode
-               ? TagLib::String(value, TagLib::String::UTF8)
-               : TagLib::String(TagLib::ByteVector(value.data(), static_cast<unsigned>(value.size())),
-                                TagLib::String::Latin1);
-  };
-  TagLib::Tag* tag = style == TagStyle::kId3v1 ? static_cast<TagLib::Tag*>(file.ID3v1Tag(true))
-                                               : static_cast<TagLib::Tag*>(file.ID3v2Tag(true));
-  tag->setTitle(text(title));
-  tag->setArtist(text(artist));
-  tag->setAlbum(text(album));
-  file.save(style == TagStyle::kId3v1 ? TagLib::MPEG::File::ID3v1 : TagLib::MPEG::File::ID3v2,
-            TagLib::File::StripOthers);
+  std::string frame(417, '\0');
+  frame[0] = '\xFF';
+  frame[1] = '\xFB';
+  frame[2] = '\x90';
+  for (int i = 0; i < frames; ++i) out << frame;
+  if (style == TagStyle::kId3v1) {
+    out << "TAG" << mp3_detail::Field(title, 30) << mp3_detail::Field(artist, 30)
+        << mp3_detail::Field(album, 30) << std::string(4 + 30, '\0') << '\xFF';  // no genre
+  }
 }
 
 }  // namespace ornivel::test
