@@ -1,16 +1,21 @@
 // Makes the program's assets from their sources:
 //   icons/ornivel-<size>.png   the icon (ornivel-icon.svg) at 16, 32, 48, 64 and 128 pixels, with alpha
+//   icons/ornivel.ico          the same five images as one Windows icon group: 32-bit
+//                              device-independent bitmaps with alpha and their masks
 //   tip.jpg                    the tip picture: a QR code of a thank-you message on a drawn
 //                              background; a baseline JPEG, 432 × 427, three components,
 //                              JFIF 1.01 at 96 × 96 dots per inch
 // Run through assets/make-assets.
 #include <QApplication>
+#include <QByteArray>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSvgRenderer>
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include <jpeglib.h>
@@ -18,10 +23,55 @@
 
 namespace {
 
+void PutLittleEndian(QByteArray& out, quint32 value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// One image of an icon file: a 32-bit bitmap, bottom row first, in blue, green, red and alpha,
+// twice as tall in its header as it is (the colour rows, then the mask), then the mask: one bit
+// per pixel, set where the pixel is fully transparent, each row padded to four bytes.
+QByteArray IconImage(const QImage& argb) {
+  const int size = argb.width();
+  const int maskRow = ((size + 31) / 32) * 4;
+  QByteArray out;
+  PutLittleEndian(out, 40, 4);  // BITMAPINFOHEADER
+  PutLittleEndian(out, static_cast<quint32>(size), 4);
+  PutLittleEndian(out, static_cast<quint32>(2 * size), 4);
+  PutLittleEndian(out, 1, 2);   // planes
+  PutLittleEndian(out, 32, 2);  // bits per pixel
+  PutLittleEndian(out, 0, 4);   // no compression
+  PutLittleEndian(out, static_cast<quint32>(size * size * 4 + maskRow * size), 4);
+  PutLittleEndian(out, 0, 16);  // resolution and palette: none
+  for (int y = size - 1; y >= 0; --y) {
+    const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    for (int x = 0; x < size; ++x) {
+      out.append(static_cast<char>(qBlue(line[x])));
+      out.append(static_cast<char>(qGreen(line[x])));
+      out.append(static_cast<char>(qRed(line[x])));
+      out.append(static_cast<char>(qAlpha(line[x])));
+    }
+  }
+  for (int y = size - 1; y >= 0; --y) {
+    const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    QByteArray row(maskRow, '\0');
+    for (int x = 0; x < size; ++x) {
+      if (qAlpha(line[x]) == 0) row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+    }
+    out.append(row);
+  }
+  return out;
+}
+
 bool WriteIcons(const QString& svg, const QString& folder) {
   QSvgRenderer renderer(svg);
   if (!renderer.isValid()) return false;
-  for (const int size : {16, 32, 48, 64, 128}) {
+  constexpr int kSizes[] = {16, 32, 48, 64, 128};
+  QByteArray directory, images;
+  PutLittleEndian(directory, 0, 2);  // ICONDIR: reserved, type 1 (icon), count
+  PutLittleEndian(directory, 1, 2);
+  PutLittleEndian(directory, std::size(kSizes), 2);
+  const int firstImage = 6 + 16 * static_cast<int>(std::size(kSizes));
+  for (const int size : kSizes) {
     QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
@@ -29,8 +79,18 @@ bool WriteIcons(const QString& svg, const QString& folder) {
     renderer.render(&painter);
     painter.end();
     if (!image.save(folder + QStringLiteral("/ornivel-%1.png").arg(size))) return false;
+    const QByteArray bitmap = IconImage(image);
+    directory.append(static_cast<char>(size));  // ICONDIRENTRY: width, height, no palette
+    directory.append(static_cast<char>(size));
+    PutLittleEndian(directory, 0, 2);
+    PutLittleEndian(directory, 1, 2);   // planes
+    PutLittleEndian(directory, 32, 2);  // bits per pixel
+    PutLittleEndian(directory, static_cast<quint32>(bitmap.size()), 4);
+    PutLittleEndian(directory, static_cast<quint32>(firstImage + images.size()), 4);
+    images.append(bitmap);
   }
-  return true;
+  QFile ico(folder + QStringLiteral("/ornivel.ico"));
+  return ico.open(QIODevice::WriteOnly) && ico.write(directory + images) == directory.size() + images.size();
 }
 
 QImage TipPicture() {

@@ -1,0 +1,250 @@
+#include "app/win32/win32_front_end.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "app/win32/wide_text.h"
+#include "http/message_pump.h"
+
+namespace ornivel {
+namespace {
+
+std::atomic<DWORD> g_pumpThread{0};
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(),
+                                                      static_cast<int>(text.size()))));
+  return text;
+}
+
+int RowCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+bool HoldsCell(HWND list, int row, int column) {
+  return row >= 0 && column >= 0 && column < kColumnCount && row < RowCount(list);
+}
+
+// One cell's text, of any length.
+std::wstring CellText(HWND list, int row, int column) {
+  std::vector<wchar_t> buffer(256);
+  for (;;) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer.data();
+    item.cchTextMax = static_cast<int>(buffer.size());
+    const auto length = static_cast<std::size_t>(
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&item)));
+    // A text that fills the buffer may have been cut: try again with more room.
+    if (length + 1 < buffer.size()) return std::wstring(buffer.data(), length);
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+void SetCell(HWND list, int row, int column, const std::wstring& text) {
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = const_cast<wchar_t*>(text.c_str());
+  SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+// A block of global memory holding `size` bytes of `data`, for the clipboard; null when none.
+HGLOBAL GlobalCopy(const void* data, std::size_t size) {
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (memory == nullptr) return nullptr;
+  void* target = GlobalLock(memory);
+  if (target == nullptr) {
+    GlobalFree(memory);
+    return nullptr;
+  }
+  std::memcpy(target, data, size);
+  GlobalUnlock(memory);
+  return memory;
+}
+
+DWORD WINAPI WorkerMain(void* parameter) {
+  const std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
+  (*work)();
+  return 0;
+}
+
+}  // namespace
+
+void InstallWin32MessagePump() {
+  g_pumpThread = GetCurrentThreadId();
+  SetMessagePump([] {
+    if (GetCurrentThreadId() != g_pumpThread.load()) return;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {  // for the message loop, which must still see it
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return;
+      }
+      DispatchProgramMessage(message);
+    }
+  });
+}
+
+Win32FrontEnd::Win32FrontEnd(MainWindow& window)
+    : windowThread_(GetCurrentThreadId()), hwnd_(window.hwnd()), window_(&window) {}
+
+void Win32FrontEnd::Close() {
+  hwnd_ = nullptr;
+  window_ = nullptr;
+}
+
+template <typename R, typename Work>
+R Win32FrontEnd::OnWindowThread(Work work) {
+  if constexpr (std::is_void_v<R>) {
+    (void)OnWindowThread<bool>([&work](MainWindow& w) {
+      work(w);
+      return true;
+    });
+  } else {
+    R result{};
+    const std::function<void()> job = [this, &result, &work] {
+      if (window_ != nullptr && window_->songList() != nullptr) result = work(*window_);
+    };
+    if (GetCurrentThreadId() == windowThread_) {
+      job();
+    } else {
+      // Nothing is run when the window is gone: the result stays empty.
+      (void)MainWindow::RunOnWindowThread(hwnd_.load(), job);
+    }
+    return result;
+  }
+}
+
+void Win32FrontEnd::DeleteAllRows() {
+  OnWindowThread<void>([](MainWindow& w) { SendMessageW(w.songList(), LVM_DELETEALLITEMS, 0, 0); });
+}
+
+int Win32FrontEnd::AppendRow() {
+  // 0 stands for "no window" here; the row's index is one less.
+  const int row = OnWindowThread<int>([](MainWindow& w) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = RowCount(w.songList());
+    item.pszText = const_cast<wchar_t*>(L"");
+    const auto index = static_cast<int>(
+        SendMessageW(w.songList(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    return index + 1;  // -1 (refused) becomes 0
+  });
+  return row - 1;
+}
+
+void Win32FrontEnd::SetCellText(int row, int column, const std::string& text) {
+  OnWindowThread<void>([row, column, &text](MainWindow& w) {
+    if (HoldsCell(w.songList(), row, column)) SetCell(w.songList(), row, column, Wide(text));
+  });
+}
+
+std::string Win32FrontEnd::GetCellText(int row, int column) {
+  return OnWindowThread<std::string>([row, column](MainWindow& w) {
+    return HoldsCell(w.songList(), row, column) ? Narrow(CellText(w.songList(), row, column))
+                                                : std::string();
+  });
+}
+
+int Win32FrontEnd::SelectedRow() {
+  const int row = OnWindowThread<int>([](MainWindow& w) {
+    return static_cast<int>(SendMessageW(w.songList(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                         LVNI_SELECTED)) +
+           1;
+  });
+  return row - 1;
+}
+
+bool Win32FrontEnd::SetCellTextIfHolds(int row, int column, const std::string& text,
+                                       int keyColumn, const std::string& key) {
+  return OnWindowThread<bool>([&](MainWindow& w) {
+    HWND list = w.songList();
+    if (!HoldsCell(list, row, column) || !HoldsCell(list, row, keyColumn) ||
+        Narrow(CellText(list, row, keyColumn)) != key) {
+      return false;
+    }
+    SetCell(list, row, column, Wide(text));
+    return true;
+  });
+}
+
+std::string Win32FrontEnd::SearchText() {
+  return OnWindowThread<std::string>(
+      [](MainWindow& w) { return Narrow(WindowText(w.searchBox())); });
+}
+
+void Win32FrontEnd::ShowMessage(const std::string& text, MessageIcon icon) {
+  // Raised by the thread that needs it, owned by no window, task-modal: on the window thread it
+  // blocks the main window, on a worker it blocks nothing.
+  const UINT shown = icon == MessageIcon::kError         ? MB_ICONERROR
+                     : icon == MessageIcon::kInformation ? MB_ICONINFORMATION
+                                                         : 0;
+  MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, MB_OK | MB_TASKMODAL | shown);
+}
+
+bool Win32FrontEnd::AskYesNo(const std::string& text) {
+  // No icon; on a worker's thread, which has no windows, it blocks no window of the program.
+  return MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, MB_YESNO | MB_TASKMODAL) == IDYES;
+}
+
+void Win32FrontEnd::SetClipboardText(const std::string& text) {
+  OnWindowThread<void>([&text](MainWindow& w) {
+    if (!OpenClipboard(w.hwnd())) return;
+    EmptyClipboard();
+    // Both forms: the GBK bytes for programs that read the ANSI text, UTF-16 for the others.
+    const std::wstring wide = Wide(text);
+    if (HGLOBAL unicode = GlobalCopy(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t))) {
+      if (SetClipboardData(CF_UNICODETEXT, unicode) == nullptr) GlobalFree(unicode);
+    }
+    if (HGLOBAL ansi = GlobalCopy(text.c_str(), text.size() + 1)) {
+      if (SetClipboardData(CF_TEXT, ansi) == nullptr) GlobalFree(ansi);
+    }
+    CloseClipboard();
+  });
+}
+
+void Win32FrontEnd::StartWorker(std::function<void()> work) {
+  auto parameter = std::make_unique<std::function<void()>>(std::move(work));
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, &WorkerMain, parameter.get(), 0, &id);
+  if (thread == nullptr) return;  // no thread: the work is dropped
+  parameter.release();            // the worker frees it
+  CloseHandle(thread);            // detached: nobody waits for it
+}
+
+void Win32FrontEnd::ShowSaveFolder(const std::string& folder) {
+  OnWindowThread<void>(
+      [&folder](MainWindow& w) { SetWindowTextW(w.saveFolderBox(), Wide(folder).c_str()); });
+}
+
+std::optional<std::string> Win32FrontEnd::BrowseForFolder(const std::string& title) {
+  return OnWindowThread<std::optional<std::string>>(
+      [&title](MainWindow& w) -> std::optional<std::string> {
+        const std::wstring wideTitle = Wide(title);
+        BROWSEINFOW browse{};
+        HWND active = GetActiveWindow();
+        browse.hwndOwner = active != nullptr ? active : w.hwnd();
+        browse.lpszTitle = wideTitle.c_str();
+        // Folders only, with the field to type a path.
+        browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
+        PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+        if (chosen == nullptr) return std::nullopt;
+        std::vector<wchar_t> path(32768, L'\0');
+        const bool hasPath = SHGetPathFromIDListEx(chosen, path.data(),
+                                                   static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
+        CoTaskMemFree(chosen);
+        if (!hasPath) return std::nullopt;
+        const std::wstring wide(path.data());
+        const std::string gbk = Narrow(wide);
+        // A path GBK cannot hold counts as a choice without a file-system path.
+        if (wide.empty() || Wide(gbk) != wide) return std::nullopt;
+        return gbk;
+      });
+}
+
+}  // namespace ornivel
