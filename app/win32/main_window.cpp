@@ -73,6 +73,22 @@ HICON ProgramIcon(HINSTANCE instance, bool small) {
       LoadImageW(instance, MAKEINTRESOURCEW(kProgramIconResource), IMAGE_ICON, width, height, 0));
 }
 
+bool RegisterProgramWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof existing;
+  if (GetClassInfoExW(instance, name, &existing)) return true;
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  windowClass.lpszClassName = name;
+  windowClass.hIcon = ProgramIcon(instance, false);
+  windowClass.hIconSm = ProgramIcon(instance, true);
+  return RegisterClassExW(&windowClass) != 0;
+}
+
 RECT CentredWindowRect(int width, int height, DWORD style, DWORD extendedStyle) {
   RECT outer{0, 0, width, height};
   AdjustWindowRectEx(&outer, style, FALSE, extendedStyle);
@@ -87,17 +103,7 @@ std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, Handlers hand
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = &MainWindow::WindowProcedure;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  windowClass.lpszClassName = kClassName;
-  windowClass.hIcon = ProgramIcon(instance, false);
-  windowClass.hIconSm = ProgramIcon(instance, true);
-  WNDCLASSEXW existing{};
-  if (!GetClassInfoExW(instance, kClassName, &existing) && RegisterClassExW(&windowClass) == 0) {
+  if (!RegisterProgramWindowClass(instance, kClassName, &MainWindow::WindowProcedure)) {
     return nullptr;
   }
 

@@ -90,6 +90,10 @@ class MainWindow {
 inline constexpr int kProgramIconResource = 1;
 HICON ProgramIcon(HINSTANCE instance, bool small);
 
+// Registers a top-level window class of the program, once: the button-face background, the
+// arrow cursor and the program's icon. False when it cannot be registered.
+bool RegisterProgramWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure);
+
 // The window's outer rectangle for a client area of `width` × `height` with `style`, centred on
 // the primary screen: left = (screen width − outer width) / 2, truncated toward zero, and so for
 // the top.

@@ -168,20 +168,7 @@ LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 HWND CreateTipWindow(HINSTANCE instance, HWND owner) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = &TipProcedure;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  windowClass.lpszClassName = kTipWindowClassName;
-  windowClass.hIcon = ProgramIcon(instance, false);
-  windowClass.hIconSm = ProgramIcon(instance, true);
-  WNDCLASSEXW existing{};
-  if (!GetClassInfoExW(instance, kTipWindowClassName, &existing) &&
-      RegisterClassExW(&windowClass) == 0) {
-    return nullptr;
-  }
+  if (!RegisterProgramWindowClass(instance, kTipWindowClassName, &TipProcedure)) return nullptr;
   auto* state = new TipState();
   state->owner = owner;
   state->picture = LoadTipPicture(instance);

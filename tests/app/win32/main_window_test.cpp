@@ -1,0 +1,516 @@
+// The Windows main window and tip dialog as they are made, read back through the platform: the
+// place and size of every component, styles, texts, columns, the menu, the keys, the list
+// operations from workers and after the window is gone, and the pixels a person sees.
+#include "app/win32/main_window.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/win32/tip_window.h"
+#include "app/win32/win32_front_end.h"
+#include "service/song_list.h"
+#include "tests/support/gbk.h"
+
+namespace ornivel {
+namespace {
+
+using test::Gbk;
+using Clock = std::chrono::steady_clock;
+
+// Delivers the thread's messages, as the program's loop does, until `done` or 10 s have passed.
+bool PumpUntil(const std::function<bool()>& done) {
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (Clock::now() > deadline) return false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchProgramMessage(message);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
+void PumpFor(std::chrono::milliseconds time) {
+  const auto end = Clock::now() + time;
+  (void)PumpUntil([end] { return Clock::now() >= end; });
+}
+
+// A key pressed while `target` has the focus, delivered through the program's loop.
+void PressKey(HWND target, WPARAM key) {
+  MSG down{target, WM_KEYDOWN, key, 1, static_cast<DWORD>(GetMessageTime()), {}};
+  DispatchProgramMessage(down);
+  MSG up{target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001), static_cast<DWORD>(GetMessageTime()), {}};
+  DispatchProgramMessage(up);
+}
+
+void SetShift(bool pressed) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = pressed ? 0x80 : 0;
+  SetKeyboardState(keys);
+}
+
+// `child`'s rectangle in its parent's client area: left, top, width, height.
+std::vector<long> PlaceInParent(HWND child) {
+  RECT rect;
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+std::wstring Text(HWND window) {
+  wchar_t buffer[256] = {};
+  GetWindowTextW(window, buffer, 256);
+  return buffer;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t buffer[64] = {};
+  GetClassNameW(window, buffer, 64);
+  return buffer;
+}
+
+LONG_PTR Style(HWND window) { return GetWindowLongPtrW(window, GWL_STYLE); }
+LONG_PTR ExStyle(HWND window) { return GetWindowLongPtrW(window, GWL_EXSTYLE); }
+
+bool Has(LONG_PTR style, LONG_PTR bits) { return (style & bits) == bits; }
+
+// What the screen shows over `window`'s client area, taken in one copy as a person would see it.
+class ScreenShot {
+ public:
+  explicit ScreenShot(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    width_ = client.right;
+    height_ = client.bottom;
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    pixels_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width_, height_);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width_, height_, screen, origin.x, origin.y, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height_), pixels_.data(), &info,
+              DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+  }
+
+  COLORREF At(POINT point) const {
+    const DWORD bgr = pixels_[static_cast<std::size_t>(point.y) * width_ + point.x];
+    return RGB((bgr >> 16) & 0xFF, (bgr >> 8) & 0xFF, bgr & 0xFF);
+  }
+
+  // How many pixels of `rect` come within `tolerance` of `colour` in each channel (text is
+  // drawn smoothed, so most of its pixels are mixed with the background).
+  int Count(RECT rect, COLORREF colour, int tolerance = 110) const {
+    int count = 0;
+    for (LONG y = rect.top; y < rect.bottom; ++y) {
+      for (LONG x = rect.left; x < rect.right; ++x) {
+        const COLORREF c = At(POINT{x, y});
+        if (std::abs(GetRValue(c) - GetRValue(colour)) <= tolerance &&
+            std::abs(GetGValue(c) - GetGValue(colour)) <= tolerance &&
+            std::abs(GetBValue(c) - GetBValue(colour)) <= tolerance) {
+          ++count;
+        }
+      }
+    }
+    return count;
+  }
+
+ private:
+  int width_ = 0, height_ = 0;
+  std::vector<DWORD> pixels_;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MainWindow::Handlers handlers;
+    handlers.searchClicked = [this] { ++searches_; };
+    handlers.listLeftClicked = [this] { ++leftClicks_; };
+    handlers.destroyed = [this] {
+      ++destroyed_;
+      if (frontEnd_) frontEnd_->Close();
+    };
+    window_ = MainWindow::Create(GetModuleHandleW(nullptr), std::move(handlers));
+    ASSERT_NE(window_, nullptr);
+    frontEnd_ = std::make_unique<Win32FrontEnd>(*window_);
+  }
+
+  void TearDown() override {
+    window_.reset();
+    PumpFor(std::chrono::milliseconds(0));
+  }
+
+  void Show() {
+    ShowWindow(window_->hwnd(), SW_SHOWNORMAL);
+    SetForegroundWindow(window_->hwnd());
+    UpdateWindow(window_->hwnd());
+    PumpFor(std::chrono::milliseconds(300));  // until the X server has drawn it
+  }
+
+  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<Win32FrontEnd> frontEnd_;
+  int searches_ = 0;
+  int leftClicks_ = 0;
+  int destroyed_ = 0;
+};
+
+TEST_F(MainWindowTest, FrameClientAreaAndPlaceOnTheScreen) {
+  HWND hwnd = window_->hwnd();
+  EXPECT_EQ(Text(hwnd), L"Ornivel");
+  EXPECT_FALSE(IsWindowVisible(hwnd));  // made hidden; shown once the save folder is in its box
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 640);
+  EXPECT_EQ(client.bottom, 362);
+  RECT outer;
+  GetWindowRect(hwnd, &outer);
+  const long width = outer.right - outer.left, height = outer.bottom - outer.top;
+  EXPECT_EQ(outer.left, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+  EXPECT_EQ(outer.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
+  const LONG_PTR style = Style(hwnd);
+  EXPECT_TRUE(Has(style, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN));
+  EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME | WS_CHILD | WS_POPUP));
+  EXPECT_EQ(GetMenu(hwnd), nullptr);  // no menu bar: the menu only pops up
+  EXPECT_EQ(GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND), COLOR_BTNFACE + 1);
+}
+
+TEST_F(MainWindowTest, EveryComponentAtItsPlaceWithItsStylesFontAndText) {
+  struct Expected {
+    HWND window;
+    std::wstring className;
+    std::vector<long> place;
+    std::wstring text;
+    LONG_PTR style, absentStyle, exStyle;
+  };
+  const HWND saveCaption = GetDlgItem(window_->hwnd(), kIdSaveFolderCaption);
+  const HWND searchCaption = GetDlgItem(window_->hwnd(), kIdSearchCaption);
+  const std::vector<Expected> components = {
+      {window_->saveFolderBox(), L"Edit", {102, 321, 144, 24}, L"",
+       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER | ES_READONLY, ES_MULTILINE, WS_EX_STATICEDGE},
+      {saveCaption, L"Static", {14, 321, 80, 24}, L"下载保存目录：", SS_CENTERIMAGE, WS_TABSTOP,
+       WS_EX_TRANSPARENT},
+      {searchCaption, L"Static", {258, 321, 90, 24}, L"输入歌曲/歌手：", SS_CENTERIMAGE, WS_TABSTOP,
+       WS_EX_TRANSPARENT},
+      {window_->songList(), L"SysListView32", {5, 5, 627, 299}, L"",
+       WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_SORTASCENDING,
+       WS_EX_CLIENTEDGE},
+      {window_->searchBox(), L"Edit", {345, 321, 168, 24}, L"告白气球",
+       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER, ES_READONLY | ES_MULTILINE, WS_EX_STATICEDGE},
+      {window_->searchButton(), L"Button", {526, 319, 98, 26}, L"搜索",
+       WS_TABSTOP | BS_CENTER | BS_VCENTER | BS_MULTILINE, BS_DEFPUSHBUTTON, 0},
+  };
+  for (const Expected& c : components) {
+    SCOPED_TRACE(testing::Message() << "component at " << c.place[0] << "," << c.place[1]);
+    ASSERT_NE(c.window, nullptr);
+    EXPECT_EQ(ClassOf(c.window), c.className);
+    EXPECT_EQ(PlaceInParent(c.window), c.place);
+    EXPECT_EQ(Text(c.window), c.text);
+    EXPECT_TRUE(Has(Style(c.window), c.style | WS_VISIBLE)) << std::hex << Style(c.window);
+    EXPECT_EQ(Style(c.window) & c.absentStyle, 0) << std::hex << Style(c.window);
+    EXPECT_TRUE(Has(ExStyle(c.window), c.exStyle)) << std::hex << ExStyle(c.window);
+    EXPECT_TRUE(IsWindowEnabled(c.window));
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(c.window, WM_GETFONT, 0, 0)),
+              GetStockObject(DEFAULT_GUI_FONT));
+  }
+  // No length limit on the boxes.
+  EXPECT_GE(SendMessageW(window_->searchBox(), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
+}
+
+TEST_F(MainWindowTest, ListColumnsAndExtendedStyles) {
+  HWND list = window_->songList();
+  EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0),
+            LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_INFOTIP);
+  EXPECT_EQ(SendMessageW(list, LVM_GETBKCOLOR, 0, 0), RGB(255, 255, 255));
+  EXPECT_EQ(SendMessageW(list, LVM_GETTEXTBKCOLOR, 0, 0), RGB(255, 255, 255));
+  EXPECT_EQ(SendMessageW(list, LVM_GETTEXTCOLOR, 0, 0), RGB(0, 0, 0));
+  const std::vector<std::pair<std::wstring, int>> expected = {
+      {L"id", 35}, {L"歌曲名称", 150}, {L"歌手", 100},
+      {L"专辑", 150}, {L"rid", 0}, {L"点击歌曲获取地址", 170}};
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  EXPECT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 6);
+  for (int i = 0; i < 6; ++i) {
+    SCOPED_TRACE(i);
+    wchar_t text[64] = {};
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.pszText = text;
+    column.cchTextMax = 64;
+    ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column)));
+    EXPECT_EQ(std::wstring(text), expected[i].first);
+    EXPECT_EQ(column.cx, expected[i].second);
+    EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+  }
+  EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
+  EXPECT_EQ(frontEnd_->SelectedRow(), -1);
+}
+
+TEST_F(MainWindowTest, HiddenMenuHoldsTheFourItemsEnabled) {
+  HMENU menu = window_->menu();
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(GetMenuItemCount(menu), 1);
+  wchar_t text[64] = {};
+  GetMenuStringW(menu, 0, text, 64, MF_BYPOSITION);
+  EXPECT_EQ(std::wstring(text), L"菜单");
+  HMENU items = GetSubMenu(menu, 0);
+  const std::vector<std::wstring> expected = {L"复制歌曲地址", L"下载此歌曲", L"更改保存目录",
+                                              L"实现小目标"};
+  ASSERT_EQ(GetMenuItemCount(items), 4);
+  for (int i = 0; i < 4; ++i) {
+    GetMenuStringW(items, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(text), expected[i]);
+    EXPECT_EQ(GetMenuState(items, static_cast<UINT>(i), MF_BYPOSITION) &
+                  (MF_GRAYED | MF_DISABLED | MF_CHECKED | MF_SEPARATOR),
+              0u);
+    EXPECT_EQ(GetMenuItemID(items, i), static_cast<UINT>(kMenuCopyAddress + i));
+  }
+}
+
+TEST_F(MainWindowTest, TabCyclesTheFocusStopsAndEnterPressesNothing) {
+  Show();
+  SetFocus(window_->searchButton());
+  const std::vector<HWND> cycle = {window_->searchBox(), window_->songList(),
+                                   window_->saveFolderBox(), window_->searchButton()};
+  SetShift(false);
+  for (HWND next : cycle) {
+    PressKey(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), next) << ClassOf(GetFocus()).size();
+  }
+  SetShift(true);  // backwards
+  for (auto it = cycle.rbegin() + 1; it != cycle.rend(); ++it) {
+    PressKey(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), *it);
+  }
+  SetShift(false);
+  // Tab leaves the list, rows or not.
+  for (int i = 0; i < 500; ++i) frontEnd_->SetCellText(frontEnd_->AppendRow(), 1, "row");
+  SetFocus(window_->songList());
+  PressKey(window_->songList(), VK_TAB);
+  EXPECT_EQ(GetFocus(), window_->saveFolderBox());
+
+  SetFocus(window_->searchBox());
+  PressKey(window_->searchBox(), VK_RETURN);
+  PumpFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(searches_, 0);
+  EXPECT_EQ(GetFocus(), window_->searchBox());
+  EXPECT_TRUE(IsWindow(window_->hwnd()));
+  // The button runs the search.
+  SendMessageW(window_->searchButton(), BM_CLICK, 0, 0);
+  EXPECT_EQ(searches_, 1);
+}
+
+TEST_F(MainWindowTest, EscClosesTheWindowAndTheListOperationsThenDoNothing) {
+  Show();
+  ASSERT_EQ(frontEnd_->AppendRow(), 0);
+  HWND hwnd = window_->hwnd();
+  PressKey(window_->searchBox(), VK_ESCAPE);
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(hwnd); }));
+  EXPECT_EQ(destroyed_, 1);
+  EXPECT_EQ(window_->hwnd(), nullptr);
+  // From the window thread and from a worker alike: nothing happens, empty results.
+  EXPECT_EQ(frontEnd_->AppendRow(), -1);
+  EXPECT_EQ(frontEnd_->GetCellText(0, 0), "");
+  EXPECT_EQ(frontEnd_->SelectedRow(), -1);
+  int workerRow = 0;
+  std::string workerText = "unset";
+  std::thread worker([&] {
+    workerRow = frontEnd_->AppendRow();
+    frontEnd_->SetCellText(0, 1, "x");
+    workerText = frontEnd_->GetCellText(0, 1);
+  });
+  worker.join();
+  EXPECT_EQ(workerRow, -1);
+  EXPECT_EQ(workerText, "");
+}
+
+TEST_F(MainWindowTest, WorkersListOperationsAreCarriedOutOnTheWindowThread) {
+  // 500 rows from a worker, as a search fills them, while the window thread delivers messages.
+  std::atomic<bool> done{false};
+  std::vector<std::string> readBack;
+  int selected = -2;
+  bool wroteIfHeld = false, wroteIfNotHeld = true;
+  std::thread worker([&] {
+    frontEnd_->DeleteAllRows();
+    for (int i = 0; i < 500; ++i) {
+      const int row = frontEnd_->AppendRow();
+      frontEnd_->SetCellText(row, kColumnNumber, std::to_string(row + 1));
+      frontEnd_->SetCellText(row, kColumnTitle, Gbk("告白气球 ") + std::to_string(row));
+      frontEnd_->SetCellText(row, kColumnIdentifier, "MUSIC_" + std::to_string(row));
+    }
+    frontEnd_->SetCellText(500, 1, "no such row");
+    frontEnd_->SetCellText(0, 6, "no such column");
+    readBack = {frontEnd_->GetCellText(0, kColumnNumber), frontEnd_->GetCellText(499, kColumnTitle),
+                frontEnd_->GetCellText(250, kColumnIdentifier), frontEnd_->GetCellText(500, 0),
+                frontEnd_->GetCellText(0, 6)};
+    selected = frontEnd_->SelectedRow();
+    wroteIfHeld = frontEnd_->SetCellTextIfHolds(7, kColumnAddress, "http://a/b.mp3",
+                                                kColumnIdentifier, "MUSIC_7");
+    wroteIfNotHeld = frontEnd_->SetCellTextIfHolds(8, kColumnAddress, "http://a/c.mp3",
+                                                   kColumnIdentifier, "MUSIC_7");
+    done = true;
+  });
+  ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
+  worker.join();
+  EXPECT_EQ(SendMessageW(window_->songList(), LVM_GETITEMCOUNT, 0, 0), 500);
+  EXPECT_EQ(readBack, (std::vector<std::string>{"1", Gbk("告白气球 499"), "MUSIC_250", "", ""}));
+  EXPECT_EQ(selected, -1);
+  EXPECT_TRUE(wroteIfHeld);
+  EXPECT_FALSE(wroteIfNotHeld);
+  EXPECT_EQ(frontEnd_->GetCellText(7, kColumnAddress), "http://a/b.mp3");
+  EXPECT_EQ(frontEnd_->GetCellText(8, kColumnAddress), "");
+
+  // A long cell comes back whole; the selection is the list's.
+  const std::string longText(5000, 'x');
+  frontEnd_->SetCellText(3, kColumnAddress, longText);
+  EXPECT_EQ(frontEnd_->GetCellText(3, kColumnAddress), longText);
+  LVITEMW state{};
+  state.stateMask = LVIS_SELECTED;
+  state.state = LVIS_SELECTED;
+  SendMessageW(window_->songList(), LVM_SETITEMSTATE, 42, reinterpret_cast<LPARAM>(&state));
+  EXPECT_EQ(frontEnd_->SelectedRow(), 42);
+  frontEnd_->DeleteAllRows();
+  EXPECT_EQ(frontEnd_->SelectedRow(), -1);
+  EXPECT_EQ(frontEnd_->GetCellText(0, 0), "");
+}
+
+TEST_F(MainWindowTest, ClipboardHoldsTheAddressAsGbkAndAsUnicode) {
+  const std::string address = Gbk("http://127.0.0.1/resource/周杰伦.mp3");
+  frontEnd_->SetClipboardText(address);
+  ASSERT_TRUE(OpenClipboard(window_->hwnd()));
+  HANDLE ansi = GetClipboardData(CF_TEXT);
+  HANDLE unicode = GetClipboardData(CF_UNICODETEXT);
+  ASSERT_NE(ansi, nullptr);
+  ASSERT_NE(unicode, nullptr);
+  EXPECT_EQ(std::string(static_cast<const char*>(GlobalLock(ansi))), address);
+  GlobalUnlock(ansi);
+  EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(GlobalLock(unicode))),
+            L"http://127.0.0.1/resource/周杰伦.mp3");
+  GlobalUnlock(unicode);
+  CloseClipboard();
+}
+
+TEST_F(MainWindowTest, WhatThePersonSeesCaptionsBoxesAndRows) {
+  frontEnd_->ShowSaveFolder(Gbk("C:\\音乐"));
+  EXPECT_EQ(Text(window_->saveFolderBox()), L"C:\\音乐");
+  for (int i = 0; i < 3; ++i) frontEnd_->SetCellText(frontEnd_->AppendRow(), 1, "WWWWWWWW");
+  Show();
+  const ScreenShot shot(window_->hwnd());
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  // The window's own background between the components, and under the captions' letters.
+  EXPECT_EQ(shot.At(POINT{320, 312}), face);
+  EXPECT_EQ(shot.At(POINT{15, 322}), face);
+  EXPECT_EQ(shot.At(POINT{259, 343}), face);
+  // The captions' text is drawn, in black.
+  EXPECT_GT(shot.Count(RECT{14, 321, 94, 345}, RGB(0, 0, 0)), 20);
+  EXPECT_GT(shot.Count(RECT{258, 321, 348, 345}, RGB(0, 0, 0)), 20);
+  // Both boxes are white inside, with dark text: the read-only one as well.
+  EXPECT_EQ(shot.At(POINT{106, 324}), RGB(255, 255, 255));
+  EXPECT_EQ(shot.At(POINT{349, 324}), RGB(255, 255, 255));
+  EXPECT_GT(shot.Count(RECT{103, 323, 245, 343}, RGB(0, 0, 0)), 20);
+  EXPECT_GT(shot.Count(RECT{346, 323, 512, 343}, RGB(0, 0, 0)), 20);
+  // The list: white, with its rows' text.
+  EXPECT_EQ(shot.At(POINT{600, 290}), RGB(255, 255, 255));
+  EXPECT_GT(shot.Count(RECT{45, 25, 180, 80}, RGB(0, 0, 0)), 30);
+}
+
+class TipWindowTest : public ::testing::Test {};
+
+TEST_F(TipWindowTest, FreshDialogEachTimeWithItsComponentsAndEscClosesOnlyIt) {
+  HWND first = CreateTipWindow(GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(Text(first), L"   微信扫一扫，打赏作者");
+  RECT client;
+  GetClientRect(first, &client);
+  EXPECT_EQ(client.right, kTipClientWidth);
+  EXPECT_EQ(client.bottom, kTipClientHeight);
+  const HWND label1 = GetDlgItem(first, kIdTipLabel1);
+  const HWND label2 = GetDlgItem(first, kIdTipLabel2);
+  const HWND picture = GetDlgItem(first, kIdTipPicture);
+  ASSERT_NE(label1, nullptr);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(PlaceInParent(picture), (std::vector<long>{66, 35, 243, 243}));
+  EXPECT_EQ(PlaceInParent(label1)[0], 76);
+  EXPECT_EQ(PlaceInParent(label1)[1], 8);
+  EXPECT_EQ(PlaceInParent(label1)[2], 228);
+  EXPECT_EQ(PlaceInParent(label2)[0], 40);
+  EXPECT_EQ(PlaceInParent(label2)[1], 286);
+  EXPECT_EQ(Text(label1), L"某的小目标，你准备贡献多少？");
+  EXPECT_EQ(Text(label2), L"不打赏？！大坏蛋，人家要拿小拳拳捶你胸口，(?\?ˇ?ˇ?\?)哼！");
+  for (HWND child : {label1, label2, picture}) EXPECT_FALSE(Style(child) & WS_TABSTOP);
+
+  // What the person sees: pink labels with purple text, and the picture filling its box.
+  SetForegroundWindow(first);
+  UpdateWindow(first);
+  PumpFor(std::chrono::milliseconds(300));
+  const ScreenShot shot(first);
+  EXPECT_EQ(shot.At(POINT{77, 9}), RGB(255, 168, 255));
+  EXPECT_EQ(shot.At(POINT{341, 317}), RGB(255, 168, 255));
+  EXPECT_GT(shot.Count(RECT{76, 8, 304, 27}, RGB(128, 0, 128)), 20);
+  EXPECT_GT(shot.Count(RECT{40, 286, 344, 320}, RGB(128, 0, 128)), 20);
+  // The picture fills its box: no pixel of the box's own background at its corners or middle.
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  for (const POINT at : {POINT{66, 35}, POINT{308, 35}, POINT{66, 277}, POINT{308, 277},
+                         POINT{187, 156}}) {
+    EXPECT_NE(shot.At(at), face) << at.x << "," << at.y;
+  }
+
+  PressKey(label1, VK_ESCAPE);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(first); }));
+  HWND second = CreateTipWindow(GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_TRUE(IsWindow(second));
+  DestroyWindow(second);
+}
+
+// What the timer below saw once the tip dialog's own loop ran.
+HWND g_tipOwner = nullptr;
+HWND g_tipDialog = nullptr;
+bool g_tipOwnerWasDisabled = false;
+
+// A timer procedure (stdcall on i686): sees whether the owner is disabled, then presses Esc in
+// the dialog.
+void CALLBACK LookAtTheTipAndPressEsc(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  g_tipDialog = FindWindowW(kTipWindowClassName, nullptr);
+  g_tipOwnerWasDisabled = !IsWindowEnabled(g_tipOwner);
+  if (g_tipDialog != nullptr) PostMessageW(g_tipDialog, WM_KEYDOWN, VK_ESCAPE, 1);
+}
+
+TEST_F(MainWindowTest, TipDialogDisablesTheMainWindowUntilItIsClosed) {
+  Show();
+  HWND owner = window_->hwnd();
+  g_tipOwner = owner;
+  g_tipDialog = nullptr;
+  g_tipOwnerWasDisabled = false;
+  ASSERT_NE(SetTimer(nullptr, 0, 200, &LookAtTheTipAndPressEsc), 0u);
+  ShowTipWindow(GetModuleHandleW(nullptr), owner);
+  EXPECT_NE(g_tipDialog, nullptr);
+  EXPECT_TRUE(g_tipOwnerWasDisabled);
+  EXPECT_FALSE(IsWindow(g_tipDialog));
+  EXPECT_TRUE(IsWindowEnabled(owner));
+  EXPECT_TRUE(IsWindow(owner));  // Esc closed only the dialog
+  EXPECT_EQ(destroyed_, 0);
+}
+
+}  // namespace
+}  // namespace ornivel

@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# The whole Windows program under Wine, driven with xdotool against ornivel-catalog (a Linux
+# program) over the sample library: the window "Ornivel" appears; a search fills the list; a
+# left click resolves the address; "下载此歌曲" saves the song with its exact name and bytes into
+# the folder that yyst.ini beside the executable names; a second download of the same song asks
+# whether to go on and saves "(1)".
+#   win32_e2e.sh WINE ORNIVEL_EXE CATALOG MAKE_SAMPLE_LIBRARY ARTIFACTS
+# Runs on the display in $DISPLAY and in the Wine prefix of $WINEPREFIX, in the locale of the
+# caller (Wine's system code page follows it). Screenshots go to ARTIFACTS.
+set -euo pipefail
+wine=$1 exe=$2 catalog=$3 make_library=$4 artifacts=$5
+[ -n "${DISPLAY:-}" ] || { echo "win32_e2e: no display (DISPLAY is empty)" >&2; exit 1; }
+locale_name=${LC_ALL:-default}
+shots="$artifacts/win32_e2e-${locale_name//[^A-Za-z0-9_.-]/_}"
+mkdir -p "$shots"
+work=$(mktemp -d)
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
+trap cleanup EXIT
+shot() { import -window root "$shots/$1.png" 2>/dev/null || true; }
+fail() {
+  shot failure
+  echo "win32_e2e ($locale_name): $*" >&2
+  echo "--- catalog log:" >&2
+  cat "$work/catalog.log" >&2 || true
+  echo "--- program output:" >&2
+  cat "$work/ornivel.log" >&2 || true
+  echo "--- save folder:" >&2
+  ls -la "$save" >&2 || true
+  exit 1
+}
+
+# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS have passed.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+logged() { grep -qF -- "$1" "$work/catalog.log"; }
+count_logged() { grep -cF -- "$1" "$work/catalog.log" || true; }
+# The program's own windows: Wine names each with the process's pid.
+program_windows() { xdotool search --all --onlyvisible --pid "$app" "$@" 2>/dev/null || true; }
+popup_shown() { [ "$(program_windows | wc -l)" -ge 2 ]; }
+message_box() { program_windows --name '^信息：$' | head -1; }
+message_shown() { [ -n "$(message_box)" ]; }
+
+"$make_library" "$work/music" >/dev/null
+"$catalog" --music "$work/music" --listen 127.0.0.1:0 >"$work/catalog.out" 2>"$work/catalog.log" &
+pids+=($!)
+catalog_listening() { grep -q 'listening on http://' "$work/catalog.out"; }
+wait_for 10 catalog_listening || fail "the catalog did not start"
+host=$(sed -n 's|.*listening on http://\([^ ]*\).*|\1|p' "$work/catalog.out")
+
+# The program beside a yyst.ini that names a fresh save folder, as a Windows path (Wine's Z:
+# drive is the Linux root).
+save=$work/save
+mkdir -p "$work/app" "$save"
+cp "$exe" "$work/app/ornivel.exe"
+printf '[a]\r\na=Z:%s\r\n' "${save//\//\\}" >"$work/app/yyst.ini"
+start=$(date +%s%N)
+ORNIVEL_SERVICE_HOST=$host "$wine" "$work/app/ornivel.exe" >"$work/ornivel.log" 2>&1 &
+app=$!
+pids+=("$app")
+main_window() { program_windows --name '^Ornivel$' | head -1; }
+window_shown() { [ -n "$(main_window)" ]; }
+wait_for 60 window_shown || fail "the window did not appear"
+echo "win32_e2e ($locale_name): launch to visible window: $(( ($(date +%s%N) - start) / 1000000 )) ms"
+wid=$(main_window)
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+shot 1-started
+
+# The search box (345,321 168x24): select its text and type the keyword; then the search button
+# (526,319 98x26). Until the catalog has answered the search.
+search='GET /webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%73%69%6C%65%6E%63%65 '
+for _ in 1 2 3; do
+  xdotool mousemove --window "$wid" 429 333 click 1 key ctrl+a type 'silence'
+  xdotool mousemove --window "$wid" 575 332 click 1
+  wait_for 10 logged "$search" && break
+done
+logged "$search" || fail "the search request was not the program's"
+
+# The first row of the list (its middle lies at 36 in either locale's font), until the catalog has answered its lookup: a click that came before
+# the list was filled selects nothing and looks nothing up.
+lookup=' GET /webmusic/st/getNewMuiseByRid?rid='
+for _ in 1 2 3; do
+  xdotool mousemove --window "$wid" 120 36 click 1
+  wait_for 10 logged "$lookup" && break
+done
+logged "$lookup" || fail "no address was looked up: the search did not fill the list"
+sleep 0.5
+shot 2-address
+
+# download: the pop-up menu on the first row, its second item "下载此歌曲"; waits until the
+# catalog has sent the song COUNT times in all, or a message box is shown. When the address had
+# not reached the row yet the window asks for it first: that box is closed and the item chosen
+# again.
+download() {
+  local count=$1
+  sent() { [ "$(count_logged ' GET /resource/')" -ge "$count" ]; }
+  sent_or_box() { sent || message_shown; }
+  for _ in 1 2 3; do
+    xdotool mousemove --window "$wid" 300 200 mousemove --window "$wid" 120 36 click 3
+    wait_for 10 popup_shown || fail "the pop-up menu did not appear"
+    xdotool key Down Down Return
+    wait_for 30 sent_or_box || fail "the download neither started nor asked anything"
+    sent && return 0
+    local box
+    box=$(message_box)
+    shot "3-message-$count"
+    # The question of a second download: Yes (the default button) goes on.
+    xdotool windowfocus "$box" 2>/dev/null || true
+    sleep 0.3
+    xdotool key Return
+    wait_for 10 eval '! message_shown' || fail "the message box did not close"
+    wait_for 10 sent && return 0
+    # It was the request for the address: click the row again, then the menu.
+    xdotool windowfocus --sync "$wid" 2>/dev/null || true
+    xdotool mousemove --window "$wid" 300 200 mousemove --window "$wid" 120 36 click 1
+    wait_for 10 logged "$lookup"
+    sleep 0.5
+  done
+  return 1
+}
+
+target="$save/Simon 、 Garfunkel - The Sound of Silence.mp3"
+download 1 || fail "the song was not sent"
+saved() { [ -f "$1" ] && cmp -s "$1" "$work/music/western/01.mp3"; }
+wait_for 30 saved "$target" || fail "the song was not saved as $target"
+[ "$(ls -A "$save" | wc -l)" -eq 1 ] || fail "the save folder holds more than the song"
+shot 4-saved
+
+# The row now shows "下载成功": a new address first, then the second download asks.
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+lookups=$(count_logged "$lookup")
+more_lookups() { [ "$(count_logged "$lookup")" -gt "$lookups" ]; }
+for _ in 1 2 3; do
+  xdotool mousemove --window "$wid" 300 200 mousemove --window "$wid" 120 36 click 1
+  wait_for 10 more_lookups && break
+done
+more_lookups || fail "the second lookup was not made"
+sleep 0.5
+download 2 || fail "the second download was not sent"
+second="$save/Simon 、 Garfunkel - The Sound of Silence(1).mp3"
+wait_for 30 saved "$second" || fail "the second download was not saved as $second"
+[ -f "$shots/3-message-2.png" ] || fail "the second download did not ask before saving"
+[ "$(ls -A "$save" | wc -l)" -eq 2 ] || fail "the save folder holds more than the two songs"
+shot 5-second-saved
+
+# Esc closes the window and ends the program.
+xdotool windowfocus --sync "$wid" key Escape 2>/dev/null || true
+ended() { ! kill -0 "$app" 2>/dev/null; }
+wait_for 20 ended || fail "Esc did not end the program"
+echo "win32_e2e ($locale_name): saved $(basename "$target") and $(basename "$second")"
