@@ -43,7 +43,9 @@ int RunApplication(HINSTANCE instance) {
   handlers.changeFolderChosen = [&ui, &store, &paths] { ChooseSaveFolder(*ui, *ui, store, paths); };
   handlers.tipChosen = [instance, &mainWindow] { ShowTipWindow(instance, mainWindow); };
   handlers.destroyed = [&ui] {
-    if (ui != nullptr) ui->Close();  // workers' list operations do nothing from now on
+    // A window that goes while it is being made ends nothing: the start-up's failure box follows.
+    if (ui == nullptr) return;
+    ui->Close();  // workers' list operations do nothing from now on
     PostQuitMessage(0);
   };
 

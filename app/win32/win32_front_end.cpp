@@ -10,6 +10,7 @@
 
 #include "app/win32/wide_text.h"
 #include "http/message_pump.h"
+#include "regex/automation.h"
 
 namespace ornivel {
 namespace {
@@ -179,6 +180,7 @@ std::string Win32FrontEnd::SearchText() {
 }
 
 void Win32FrontEnd::ShowMessage(const std::string& text, MessageIcon icon) {
+  if (hwnd_.load() == nullptr) return;  // the program is ending: nobody to tell
   // Raised by the thread that needs it, owned by no window, task-modal: on the window thread it
   // blocks the main window, on a worker it blocks nothing.
   const UINT shown = icon == MessageIcon::kError         ? MB_ICONERROR
@@ -188,6 +190,7 @@ void Win32FrontEnd::ShowMessage(const std::string& text, MessageIcon icon) {
 }
 
 bool Win32FrontEnd::AskYesNo(const std::string& text) {
+  if (hwnd_.load() == nullptr) return false;
   // No icon; on a worker's thread, which has no windows, it blocks no window of the program.
   return MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, MB_YESNO | MB_TASKMODAL) == IDYES;
 }
@@ -225,6 +228,7 @@ void Win32FrontEnd::ShowSaveFolder(const std::string& folder) {
 std::optional<std::string> Win32FrontEnd::BrowseForFolder(const std::string& title) {
   return OnWindowThread<std::optional<std::string>>(
       [&title](MainWindow& w) -> std::optional<std::string> {
+        const ComScope com;  // the shell's browser needs COM on its thread
         const std::wstring wideTitle = Wide(title);
         BROWSEINFOW browse{};
         HWND active = GetActiveWindow();

@@ -371,6 +371,14 @@ TEST_F(MainWindowTest, WorkersListOperationsAreCarriedOutOnTheWindowThread) {
   });
   ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
   worker.join();
+  // The work itself, not only the list's messages, runs on the window thread.
+  DWORD ranOn = 0;
+  std::thread probe([&] {
+    (void)MainWindow::RunOnWindowThread(window_->hwnd(), [&ranOn] { ranOn = GetCurrentThreadId(); });
+  });
+  ASSERT_TRUE(PumpUntil([&] { return ranOn != 0; }));
+  probe.join();
+  EXPECT_EQ(ranOn, GetCurrentThreadId());
   EXPECT_EQ(SendMessageW(window_->songList(), LVM_GETITEMCOUNT, 0, 0), 500);
   EXPECT_EQ(readBack, (std::vector<std::string>{"1", Gbk("告白气球 499"), "MUSIC_250", "", ""}));
   EXPECT_EQ(selected, -1);
@@ -478,8 +486,33 @@ TEST_F(TipWindowTest, FreshDialogEachTimeWithItsComponentsAndEscClosesOnlyIt) {
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(first); }));
   HWND second = CreateTipWindow(GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(second, nullptr);
-  EXPECT_TRUE(IsWindow(second));
+  EXPECT_NE(second, first);
   DestroyWindow(second);
+}
+
+// Whether the pop-up menu was open when the timer below ran, which then closed it.
+bool g_menuWasOpen = false;
+
+void CALLBACK CloseTheMenu(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  g_menuWasOpen = FindWindowW(L"#32768", nullptr) != nullptr;  // the class of menu windows
+  EndMenu();
+}
+
+TEST_F(MainWindowTest, ListClicksRunTheLookupAndOpenTheMenu) {
+  Show();
+  NMHDR notice{window_->songList(), static_cast<UINT_PTR>(kIdSongList),
+               static_cast<UINT>(NM_CLICK)};
+  SendMessageW(window_->hwnd(), WM_NOTIFY, kIdSongList, reinterpret_cast<LPARAM>(&notice));
+  EXPECT_EQ(leftClicks_, 1);
+  // A right click pops the menu up (on an empty list too) and returns once it is closed.
+  g_menuWasOpen = false;
+  ASSERT_NE(SetTimer(nullptr, 0, 300, &CloseTheMenu), 0u);
+  notice.code = static_cast<UINT>(NM_RCLICK);
+  SendMessageW(window_->hwnd(), WM_NOTIFY, kIdSongList, reinterpret_cast<LPARAM>(&notice));
+  EXPECT_TRUE(g_menuWasOpen);
+  EXPECT_EQ(leftClicks_, 1);
+  EXPECT_EQ(searches_, 0);
 }
 
 // What the timer below saw once the tip dialog's own loop ran.
