@@ -27,29 +27,14 @@ fail() {
   exit 1
 }
 
-# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS have passed.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.05
-  done
-}
-# logged TEXT: the catalog has answered a request whose line holds TEXT.
-logged() { grep -qF -- "$1" "$work/catalog.log"; }
+. "$(dirname "$0")/drive.sh"
 # The program's windows on screen besides the main window: its pop-up menu or a message box.
 popup_shown() { [ "$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l)" -ge 2 ]; }
 message_box() { xdotool search --onlyvisible --name '^信息：$' 2>/dev/null | head -1 || true; }
 message_shown() { [ -n "$(message_box)" ]; }
 downloaded_or_refused() { logged ' GET /resource/' || message_shown; }
 
-"$make_library" "$work/music" >/dev/null
-"$catalog" --music "$work/music" --listen 127.0.0.1:0 >"$work/catalog.out" 2>"$work/catalog.log" &
-pids+=($!)
-catalog_listening() { grep -q 'listening on http://' "$work/catalog.out"; }
-wait_for 10 catalog_listening || fail "the catalog did not start"
-host=$(sed -n 's|.*listening on http://\([^ ]*\).*|\1|p' "$work/catalog.out")
+start_catalog "$catalog" "$make_library"
 
 program=$ornivel
 if [ -z "$save" ]; then

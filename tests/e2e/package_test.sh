@@ -31,7 +31,8 @@ trap cleanup EXIT
 # The user reads the package and the scripts from here: the source tree may be closed to them.
 mkdir "$work/scripts"
 cp "$deb" "$work/"
-cp "$source_dir/tests/e2e/gui_e2e.sh" "$source_dir/catalog/make-sample-library" "$work/scripts/"
+cp "$source_dir/tests/e2e/gui_e2e.sh" "$source_dir/tests/e2e/drive.sh" \
+   "$source_dir/catalog/make-sample-library" "$work/scripts/"
 chmod -R a+rX "$work"
 package=$work/$(basename "$deb")
 

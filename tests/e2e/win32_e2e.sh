@@ -31,29 +31,14 @@ fail() {
   exit 1
 }
 
-# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS have passed.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.05
-  done
-}
-logged() { grep -qF -- "$1" "$work/catalog.log"; }
-count_logged() { grep -cF -- "$1" "$work/catalog.log" || true; }
+. "$(dirname "$0")/drive.sh"
 # The program's own windows: Wine names each with the process's pid.
 program_windows() { xdotool search --all --onlyvisible --pid "$app" "$@" 2>/dev/null || true; }
 popup_shown() { [ "$(program_windows | wc -l)" -ge 2 ]; }
 message_box() { program_windows --name '^信息：$' | head -1; }
 message_shown() { [ -n "$(message_box)" ]; }
 
-"$make_library" "$work/music" >/dev/null
-"$catalog" --music "$work/music" --listen 127.0.0.1:0 >"$work/catalog.out" 2>"$work/catalog.log" &
-pids+=($!)
-catalog_listening() { grep -q 'listening on http://' "$work/catalog.out"; }
-wait_for 10 catalog_listening || fail "the catalog did not start"
-host=$(sed -n 's|.*listening on http://\([^ ]*\).*|\1|p' "$work/catalog.out")
+start_catalog "$catalog" "$make_library"
 
 # The program beside a yyst.ini that names a fresh save folder, as a Windows path (Wine's Z:
 # drive is the Linux root).

@@ -1,0 +1,30 @@
+# The steps the whole-program tests share (sourced by gui_e2e.sh and win32_e2e.sh): waiting with
+# a deadline, the catalog over the sample library, and what its log says. The caller sets $work
+# (a fresh folder), the array pids (processes to stop at exit) and fail (reports and exits).
+
+# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS have passed.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+
+# logged TEXT: the catalog has answered a request whose line holds TEXT; count_logged TEXT: how
+# many such requests it has answered.
+logged() { grep -qF -- "$1" "$work/catalog.log"; }
+count_logged() { grep -cF -- "$1" "$work/catalog.log" || true; }
+
+# start_catalog CATALOG MAKE_SAMPLE_LIBRARY: the sample library in $work/music and the catalog
+# over it on a free loopback port; sets host to its "127.0.0.1:PORT". It logs one line per
+# request on its standard error once it has answered.
+start_catalog() {
+  "$2" "$work/music" >/dev/null
+  "$1" --music "$work/music" --listen 127.0.0.1:0 >"$work/catalog.out" 2>"$work/catalog.log" &
+  pids+=($!)
+  catalog_listening() { grep -q 'listening on http://' "$work/catalog.out"; }
+  wait_for 10 catalog_listening || fail "the catalog did not start"
+  host=$(sed -n 's|.*listening on http://\([^ ]*\).*|\1|p' "$work/catalog.out")
+}
