@@ -17,6 +17,12 @@ UINT RunMessage() {
   return message;
 }
 
+// Posted by HoldListDrawing: the list draws again once the window thread takes it.
+UINT ResumeDrawingMessage() {
+  static const UINT message = RegisterWindowMessageW(L"Ornivel.ResumeListDrawing");
+  return message;
+}
+
 HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
 HWND MakeChild(HWND parent, HINSTANCE instance, DWORD extendedStyle, const wchar_t* className,
@@ -181,6 +187,13 @@ void MainWindow::ShowSongListMenu() {
   TrackPopupMenu(GetSubMenu(menu_, 0), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, hwnd_, nullptr);
 }
 
+void MainWindow::HoldListDrawing() {
+  if (listDrawingHeld_ || songList_ == nullptr) return;
+  listDrawingHeld_ = true;
+  SendMessageW(songList_, WM_SETREDRAW, FALSE, 0);
+  PostMessageW(hwnd_, ResumeDrawingMessage(), 0, 0);
+}
+
 bool MainWindow::RunOnWindowThread(HWND window, const std::function<void()>& work) {
   if (window == nullptr) return false;
   // The window procedure answers 1 when it ran the work; a window that is gone answers 0.
@@ -203,6 +216,12 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == RunMessage() && lParam != 0) {
     (*reinterpret_cast<const std::function<void()>*>(lParam))();
     return 1;
+  }
+  if (message == ResumeDrawingMessage()) {
+    listDrawingHeld_ = false;
+    SendMessageW(songList_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(songList_, nullptr, TRUE);
+    return 0;
   }
   auto run = [](const std::function<void()>& handler) {
     if (handler) handler();

@@ -64,6 +64,10 @@ class MainWindow {
   // Pops the menu up at the mouse cursor; a chosen item's handler runs when it has closed.
   void ShowSongListMenu();
 
+  // Holds the list's drawing until the window thread next takes its messages, so that rows
+  // added in one go (a search's 500) are drawn once instead of after every change.
+  void HoldListDrawing();
+
   // Runs `work` on the window thread from any thread and waits for it: a SendMessage to the
   // window. False, and `work` not run, when the window is gone.
   static bool RunOnWindowThread(HWND window, const std::function<void()>& work);
@@ -83,6 +87,7 @@ class MainWindow {
   HWND searchBox_ = nullptr;
   HWND searchButton_ = nullptr;
   HMENU menu_ = nullptr;
+  bool listDrawingHeld_ = false;
 };
 
 // The program's icon group in the executable's resources, and one of its images at the size of

@@ -128,6 +128,7 @@ void Win32FrontEnd::DeleteAllRows() {
 int Win32FrontEnd::AppendRow() {
   // 0 stands for "no window" here; the row's index is one less.
   const int row = OnWindowThread<int>([](MainWindow& w) {
+    w.HoldListDrawing();  // a search adds its rows in one go: they are drawn once, after it
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = RowCount(w.songList());
