@@ -25,20 +25,13 @@
 #include "http/message_pump.h"
 #include "http/winhttp_api.h"
 #include "text/gbk_text.h"
-#include "text/text_convert.h"
+#include "text/wide_text.h"
 
 namespace ornivel {
 namespace {
 
 constexpr auto kPumpInterval = std::chrono::milliseconds(50);
 
-// A GBK text as the NUL-terminated UTF-16 that WinHTTP takes.
-std::u16string Wide(std::string_view text) {
-  return TextToUtf16(text, kCodePageGbk);
-}
-const wchar_t* W(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 constexpr bool FitsDword(std::size_t size) {
   if constexpr (sizeof(std::size_t) > sizeof(DWORD)) return size <= MAXDWORD;
@@ -80,11 +73,11 @@ class Exchange {
     // The system's proxy settings are never used. A named proxy serves every scheme for an https
     // address, and only http for an http one.
     const bool viaProxy = !request_.proxy.empty();
-    const std::u16string proxyName =
+    const std::wstring proxyName =
         Wide(request_.url.secure || !viaProxy ? request_.proxy : "http=" + request_.proxy);
     session_ = WinHttpHandle(api_.Open(
         nullptr, viaProxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
-        viaProxy ? W(proxyName) : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+        viaProxy ? proxyName.c_str() : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session_) return HttpFailure::kSession;
 
     Hop hop{request_.url, request_.verb, request_.verb != "HEAD", true};
@@ -115,12 +108,12 @@ class Exchange {
  private:
   // One request and its response, read whole into result_.
   HttpFailure Perform(const Hop& hop, DWORD& status, std::string& location) {
-    const std::u16string url = Wide(WireUrl(hop.url));
+    const std::wstring url = Wide(WireUrl(hop.url));
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength =
         parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!api_.CrackUrl(W(url), static_cast<DWORD>(url.size()), 0, &parts)) {
+    if (!api_.CrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
       return HttpFailure::kBadUrl;
     }
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
@@ -134,8 +127,8 @@ class Exchange {
     // Closed in the reverse order: the request, then the connection.
     WinHttpHandle connection(api_.Connect(session_.get(), host.c_str(), parts.nPort, 0));
     if (!connection) return HttpFailure::kConnection;
-    const std::u16string verb = Wide(hop.verb);
-    WinHttpHandle request(api_.OpenRequest(connection.get(), W(verb), object.c_str(), nullptr,
+    const std::wstring verb = Wide(hop.verb);
+    WinHttpHandle request(api_.OpenRequest(connection.get(), verb.c_str(), object.c_str(), nullptr,
                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                            secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return HttpFailure::kRequest;
@@ -153,17 +146,17 @@ class Exchange {
     }
 
     if (hop.withCredentials && !request_.userName.empty()) {
-      const std::u16string user = Wide(request_.userName), password = Wide(request_.password);
-      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC, W(user),
-                               W(password), nullptr)) {
+      const std::wstring user = Wide(request_.userName), password = Wide(request_.password);
+      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC, user.c_str(),
+                               password.c_str(), nullptr)) {
         return HttpFailure::kCredentials;
       }
     }
     if (!request_.proxyUserName.empty()) {
-      const std::u16string user = Wide(request_.proxyUserName);
-      const std::u16string password = Wide(request_.proxyPassword);
-      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC, W(user),
-                               W(password), nullptr)) {
+      const std::wstring user = Wide(request_.proxyUserName);
+      const std::wstring password = Wide(request_.proxyPassword);
+      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC, user.c_str(),
+                               password.c_str(), nullptr)) {
         return HttpFailure::kCredentials;
       }
     }
@@ -186,9 +179,9 @@ class Exchange {
       return HttpFailure::kRedirectOption;
     }
 
-    const std::u16string headers = Wide(request_.headerText);
+    const std::wstring headers = Wide(request_.headerText);
     if (!headers.empty() &&
-        !api_.AddRequestHeaders(r, W(headers), static_cast<DWORD>(headers.size()),
+        !api_.AddRequestHeaders(r, headers.c_str(), static_cast<DWORD>(headers.size()),
                                 WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
       return HttpFailure::kHeaders;
     }
@@ -263,13 +256,13 @@ class Exchange {
         GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
       return std::nullopt;
     }
-    std::u16string buffer(size / sizeof(char16_t) + 1, u'\0');
+    std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
     if (!api_.QueryHeaders(r, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size,
                            WINHTTP_NO_HEADER_INDEX)) {
       return std::nullopt;
     }
-    buffer.resize(size / sizeof(char16_t));
-    return Utf16ToText(buffer, kCodePageGbk);
+    buffer.resize(size / sizeof(wchar_t));
+    return Narrow(buffer);
   }
 
   std::optional<DWORD> QueryNumber(HINTERNET r, DWORD query) {

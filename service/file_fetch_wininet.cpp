@@ -18,7 +18,7 @@
 
 #include "http/http_url.h"
 #include "service/file_fetch.h"
-#include "text/text_convert.h"
+#include "text/wide_text.h"
 
 namespace ornivel {
 namespace {
@@ -58,12 +58,6 @@ class InternetHandle {
   HINTERNET h_ = nullptr;
 };
 
-// A GBK text as the NUL-terminated UTF-16 that the W functions take.
-std::wstring Wide(std::string_view text) {
-  const std::u16string units = TextToUtf16(text, kCodePageGbk);
-  return std::wstring(units.begin(), units.end());
-}
-
 bool IsSuccess(DWORD status) {
   return status >= 200 && status <= 299;
 }
@@ -82,8 +76,7 @@ std::optional<std::string> ResponseHeader(HINTERNET request, DWORD level) {
   std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
   size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
   if (!HttpQueryInfoW(request, level, value.data(), &size, nullptr)) return std::nullopt;
-  value.resize(value.find(L'\0') == std::wstring::npos ? value.size() : value.find(L'\0'));
-  return Utf16ToText(std::u16string(value.begin(), value.end()), kCodePageGbk);
+  return Narrow(value);  // up to its first zero unit
 }
 
 DWORD StatusCode(HINTERNET request) {

@@ -10,7 +10,7 @@
 
 #include "regex/win32_handle.h"
 #include "service/file_system.h"
-#include "text/text_convert.h"
+#include "text/wide_text.h"
 
 namespace ornivel {
 
@@ -23,11 +23,6 @@ constexpr DWORD kLargestWrite = 1 << 30;
 constexpr DWORD kReadPiece = 1 << 16;
 // Names tried for the temporary file of WriteFileAtomically before giving up.
 constexpr int kTemporaryNameAttempts = 100;
-
-std::wstring Wide(std::string_view path) {
-  const std::u16string units = TextToUtf16(path, kCodePageGbk);
-  return std::wstring(units.begin(), units.end());
-}
 
 bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {

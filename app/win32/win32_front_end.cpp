@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/win32/wide_text.h"
+#include "text/wide_text.h"
 #include "http/message_pump.h"
 #include "regex/automation.h"
 

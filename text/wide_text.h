@@ -1,6 +1,7 @@
 #pragma once
-// The program's GBK texts to and from the UTF-16 of the platform's W functions, always through
-// code page 936, whatever Windows' own code page is.
+// The program's GBK texts to and from the wchar_t strings of the platform's W functions, always
+// through code page 936, whatever Windows' own code page is. For the Windows backends, where
+// wchar_t is a UTF-16 unit.
 
 #include <string>
 #include <string_view>
@@ -10,11 +11,13 @@
 
 namespace ornivel {
 
+// A GBK text as UTF-16 for a W function.
 [[nodiscard]] inline std::wstring Wide(std::string_view gbk) {
   const std::u16string units = TextToUtf16(gbk, kCodePageGbk);
   return std::wstring(units.begin(), units.end());
 }
 
+// UTF-16 from a W function, up to its first zero unit, as GBK text.
 [[nodiscard]] inline std::string Narrow(std::wstring_view wide) {
   return Utf16ToText(std::u16string(wide.begin(), wide.end()), kCodePageGbk);
 }
