@@ -15,6 +15,7 @@
 #include "app/settings.h"
 #include "app/win32/main_window.h"
 #include "app/win32/win32_front_end.h"
+#include "http/message_pump.h"
 #include "service/song_search.h"
 
 namespace {
@@ -28,11 +29,6 @@ double MillisecondsSinceProcessCreation() {
     return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
   };
   return static_cast<double>(ticks(now) - ticks(created)) / 10'000.0;  // 100 ns units
-}
-
-void DeliverPendingMessages() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ornivel::DispatchProgramMessage(message);
 }
 
 }  // namespace
@@ -52,7 +48,7 @@ int main() {
   LoadSaveFolder(frontEnd, store, paths);
   ShowWindow(window->hwnd(), SW_SHOWNORMAL);
   UpdateWindow(window->hwnd());
-  DeliverPendingMessages();
+  ProcessPendingMessages();
   const double startMs = MillisecondsSinceProcessCreation();
 
   constexpr int kRounds = 7;
@@ -61,7 +57,7 @@ int main() {
     SetWindowTextW(window->searchBox(), L"album");
     const auto begin = std::chrono::steady_clock::now();
     SendMessageW(window->searchButton(), BM_CLICK, 0, 0);  // the search runs inside the click
-    DeliverPendingMessages();  // the list draws again
+    ProcessPendingMessages();  // the list draws again
     UpdateWindow(window->songList());
     searches.push_back(
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());

@@ -15,20 +15,17 @@
 #include "tests/support/gbk_path.h"
 #include "tests/support/memory_front_end.h"
 #include "tests/support/mp3_files.h"
+#include "tests/support/song_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace ornivel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FileText;
 using test::Gbk;
 using test::TagStyle;
 using test::Utf8Path;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 class ServiceEndToEndTest : public ::testing::Test {
  protected:
@@ -116,7 +113,7 @@ TEST_F(ServiceEndToEndTest, LookupWritesTheAddressAndDownloadSavesTheVeryBytes) 
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
   const fs::path saved = save_ / Utf8Path("周杰伦 - 告白气球.mp3");
   ASSERT_TRUE(fs::exists(saved));
-  EXPECT_EQ(ReadFile(saved), ReadFile(music_ / "jay/gaobai.mp3"));
+  EXPECT_EQ(FileText(saved), FileText(music_ / "jay/gaobai.mp3"));
   EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);
   EXPECT_TRUE(ui_.Questions().empty());
 
@@ -140,14 +137,14 @@ TEST_F(ServiceEndToEndTest, ExistingTargetAsksAndNumbersOrLeavesEverything) {
   ui_.QueueAnswer(true);
   Download(0);
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
-  EXPECT_EQ(ReadFile(save_ / Utf8Path("周杰伦 - 告白气球(1).mp3")),
-            ReadFile(music_ / "jay/gaobai.mp3"));
+  EXPECT_EQ(FileText(save_ / Utf8Path("周杰伦 - 告白气球(1).mp3")),
+            FileText(music_ / "jay/gaobai.mp3"));
 
   LookUp(0);
   ui_.QueueAnswer(true);
   Download(0);
   EXPECT_TRUE(fs::exists(save_ / Utf8Path("周杰伦 - 告白气球(2).mp3")));
-  EXPECT_EQ(ReadFile(target), "older");
+  EXPECT_EQ(FileText(target), "older");
   ASSERT_EQ(ui_.Questions().size(), 3u);
   EXPECT_EQ(ui_.Questions()[0], FileExistsQuestion());
 }
@@ -171,9 +168,9 @@ TEST_F(ServiceEndToEndTest, TwoLookupsAndTwoDownloadsAtOnce) {
   ui_.WaitForWorkers();
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
   EXPECT_EQ(ui_.Row(1)[kColumnAddress], DownloadedStatus());
-  EXPECT_EQ(ReadFile(save_ / Utf8Path("周杰伦 - 告白气球.mp3")),
-            ReadFile(music_ / "jay/gaobai.mp3"));
-  EXPECT_EQ(ReadFile(save_ / Utf8Path("周杰伦 - 晴天.mp3")), ReadFile(music_ / "jay/qingtian.mp3"));
+  EXPECT_EQ(FileText(save_ / Utf8Path("周杰伦 - 告白气球.mp3")),
+            FileText(music_ / "jay/gaobai.mp3"));
+  EXPECT_EQ(FileText(save_ / Utf8Path("周杰伦 - 晴天.mp3")), FileText(music_ / "jay/qingtian.mp3"));
 }
 
 TEST_F(ServiceEndToEndTest, NoSelectionSendsNothingAndCopyAsksForTheAddress) {
@@ -204,7 +201,7 @@ TEST_F(ServiceEndToEndTest, TitleWithAEuroSignBeforeASlashIsSavedInTheSaveFolder
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
   const fs::path saved = save_ / Utf8Path("Band€ - AC€ DC Live.mp3");
   ASSERT_TRUE(fs::is_regular_file(saved));
-  EXPECT_EQ(ReadFile(saved), ReadFile(music_ / "acdc.mp3"));
+  EXPECT_EQ(FileText(saved), FileText(music_ / "acdc.mp3"));
   EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);
 }
 

@@ -15,12 +15,14 @@
 #include "tests/support/memory_front_end.h"
 #include "tests/support/raw_http_server.h"
 #include "tests/support/search_reply.h"
+#include "tests/support/song_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace ornivel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FileText;
 using test::Gbk;
 using test::HttpResponse;
 using test::RawHttpServer;
@@ -204,11 +206,6 @@ TEST_F(ServiceFaultsTest, UnwritableSaveFolderFails) {
   OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
   Download();
   EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
-}
-
-std::string FileText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST_F(ServiceFaultsTest, LeftoversNeverBlockTheSongAndAreNeverTouched) {

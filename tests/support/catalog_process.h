@@ -5,14 +5,13 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "tests/support/host_process.h"
+#include "tests/support/song_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace ornivel::test {
@@ -74,11 +73,6 @@ class CatalogProcess {
   const std::string& host() const { return host_; }
 
  private:
-  static std::string FileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
   std::filesystem::path dir_;
   int pid_ = 0;  // the Linux process
   std::string host_;

@@ -2,21 +2,16 @@
 
 #include <chrono>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 
 #include "tests/support/host_process.h"
+#include "tests/support/song_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_socket.h"
 
 namespace ornivel::test {
 namespace {
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Runs tinyproxy in the foreground under a shell that ends at once: the shell's background job
 // writes tinyproxy's pid, logs what tinyproxy prints, and marks its exit in a file of its own.
