@@ -56,9 +56,13 @@ bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& 
   return WriteFileAtomically(settingsFile, IniWrite(content, "a", "a", folder));
 }
 
-void LoadSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths) {
+std::string CurrentSaveFolder(const ProgramPaths& paths) {
   std::string folder = ReadSaveFolderSetting(paths.settingsFile, paths.defaultSaveFolder);
-  if (folder.empty()) folder = paths.defaultSaveFolder;
+  return folder.empty() ? paths.defaultSaveFolder : folder;
+}
+
+void LoadSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths) {
+  const std::string folder = CurrentSaveFolder(paths);
   store.Set(folder);
   window.ShowSaveFolder(folder);
 }

@@ -43,6 +43,10 @@ class SaveFolderWindow {
 // could not be written or the folder has a line break in its name (nothing is written then).
 bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& folder);
 
+// The save folder as the settings file names it, or the default folder when the file, the key or
+// its value is missing.
+[[nodiscard]] std::string CurrentSaveFolder(const ProgramPaths& paths);
+
 // Run once when the main window has been made, before it is shown: the setting (or the default
 // folder, also for an empty value) becomes the save folder and is shown.
 void LoadSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const ProgramPaths& paths);

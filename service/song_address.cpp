@@ -33,15 +33,20 @@ std::optional<std::string> AddressFromLookupReply(std::string_view reply) {
   return ResourceAddress(server, path);
 }
 
+std::optional<std::string> LookUpSongAddress(const std::string& identifier, std::string* status) {
+  HttpRequestParams request;
+  request.url = LookupAddress(identifier);
+  const std::string reply = HttpRequest(request);
+  if (status != nullptr) *status = request.status;
+  if (HttpFailureCode(request.status) != 0) return std::nullopt;
+  return AddressFromLookupReply(reply);
+}
+
 void ResolveSongAddress(SongList& list, int row) {
   const std::string identifier = list.GetCellText(row, kColumnIdentifier);
   if (identifier.empty()) return;
 
-  HttpRequestParams request;
-  request.url = LookupAddress(identifier);
-  const std::string reply = HttpRequest(request);
-  std::optional<std::string> address;
-  if (HttpFailureCode(request.status) == 0) address = AddressFromLookupReply(reply);
+  const std::optional<std::string> address = LookUpSongAddress(identifier);
   // A failed lookup says so in the row, where the user looks; a later click tries again.
   (void)list.SetCellTextIfHolds(row, kColumnAddress, address.value_or(LookupFailedStatus()),
                                 kColumnIdentifier, identifier);

@@ -22,6 +22,12 @@ void StartAddressLookup(SongList& list, WorkerStarter& workers);
 // the list meanwhile).
 void ResolveSongAddress(SongList& list, int row);
 
+// Asks the service where the song `identifier` lies: its download address, or nullopt when the
+// request failed or the reply lacks the file server or the file path. `status`, when given,
+// receives the request's status ("200 OK" and the like, or a numbered failure).
+[[nodiscard]] std::optional<std::string> LookUpSongAddress(const std::string& identifier,
+                                                           std::string* status = nullptr);
+
 // The download address a lookup reply gives: "http://" + server + "/resource/" + path, the two
 // values cut out between "mp3dl>" and "</mp3dl" and between "mp3path>" and "</mp3path".
 // nullopt when either value is missing or empty.

@@ -91,88 +91,119 @@ namespace {
 
 // Far more than any folder holds of one song; it only bounds the loops below.
 constexpr int kMaxNumber = 100000;
-// At most four progress texts a second: each is a hand-over to the window thread.
+// At most four progress reports a second: in the window each is a hand-over to its thread.
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
 // Renames `from` to the first free name of names(0), names(1), ... A name taken between the
 // look and the rename (another download finishing at that moment) moves on to the next one.
-// False when a free name cannot be made.
-bool MoveToFreeName(const std::string& from, const std::function<std::string(int)>& names) {
+// The name taken, or nullopt when a free name cannot be made.
+std::optional<std::string> MoveToFreeName(const std::string& from,
+                                          const std::function<std::string(int)>& names) {
   for (int number = 0; number <= kMaxNumber; ++number) {
-    const std::string name = names(number);
+    std::string name = names(number);
     if (PathExists(name)) continue;
-    if (RenameNoReplace(from, name)) return true;
-    if (!PathExists(name)) return false;
+    if (RenameNoReplace(from, name)) return name;
+    if (!PathExists(name)) return std::nullopt;
   }
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace
 
-void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& address,
-                  const std::string& saveFolder) {
-  const std::string identifier = list.GetCellText(row, kColumnIdentifier);
-  const std::string title = list.GetCellText(row, kColumnTitle);
-  const std::string artist = list.GetCellText(row, kColumnArtist);
-  // Statuses go to the row only while it holds this song: a new search may refill the list.
-  const auto report = [&](const std::string& text) {
-    (void)list.SetCellTextIfHolds(row, kColumnAddress, text, kColumnIdentifier, identifier);
+SaveResult SaveSong(const std::string& address, const SongToSave& song, const std::string& folder,
+                    const SaveEvents& events) {
+  if (!IsSafeIdentifier(song.identifier)) return {SaveOutcome::kUnsafeIdentifier, {}};
+  const std::function<std::string(int)> identifierName = [&](int number) {
+    return IdentifierFileName(folder, song.identifier, number);
   };
-  if (!IsSafeIdentifier(identifier)) {
-    report(DownloadFailedStatus());
-    return;
+  const std::function<std::string(int)> songName = [&](int number) {
+    return number == 0 ? TargetFileName(folder, song.artist, song.title)
+                       : NumberedFileName(folder, song.artist, song.title, number);
+  };
+  const auto& names = song.namedByIdentifier ? identifierName : songName;
+  const std::string target = names(0);
+  if (PathExists(target) && events.keepNumberedCopy && !events.keepNumberedCopy(target)) {
+    return {SaveOutcome::kDeclined, target};
   }
-  const std::string target = TargetFileName(saveFolder, artist, title);
-  if (PathExists(target) && !prompts.AskYesNo(FileExistsQuestion())) return;
-  report(DownloadingStatus());
+  if (events.started) events.started();
 
   // A name of this download's own: a leftover of an interrupted download, or the same song
   // downloading at this moment, takes the next attempt's name and is never truncated.
   std::string temporary;
   std::unique_ptr<NewFile> file;
   for (int attempt = 1; attempt <= kMaxNumber && !file; ++attempt) {
-    temporary = TemporaryFileName(saveFolder, identifier, attempt);
+    temporary = TemporaryFileName(folder, song.identifier, attempt);
     file = CreateNewFile(temporary);
     if (!file && !PathExists(temporary)) break;  // the folder is missing or not writable
   }
-  if (!file) {
-    report(DownloadFailedStatus());
-    return;
-  }
+  if (!file) return {SaveOutcome::kCannotCreate, {}};
 
   std::int64_t announced = -1;
   std::int64_t received = 0;
+  bool written = true;
   auto lastReport = std::chrono::steady_clock::now();
   const bool fetched = FetchUrl(
       address,
       [&](std::span<const std::uint8_t> piece) {
-        if (!file->Write(piece)) return false;
+        if (!file->Write(piece)) {
+          written = false;
+          return false;
+        }
         received += static_cast<std::int64_t>(piece.size());
         const auto now = std::chrono::steady_clock::now();
-        if (now - lastReport >= kProgressInterval) {
+        if (events.progress && now - lastReport >= kProgressInterval) {
           lastReport = now;
-          report(DownloadProgressStatus(received, announced));
+          events.progress(received, announced);
         }
         return true;
       },
       [&announced](std::int64_t length) { announced = length; });
   if (!fetched || !file->Finish()) {
     file->Remove();
-    report(DownloadFailedStatus());
-    return;
+    return {written && !fetched ? SaveOutcome::kTransferFailed : SaveOutcome::kWriteFailed, {}};
   }
 
-  if (MoveToFreeName(temporary, [&](int number) {
-        return number == 0 ? target : NumberedFileName(saveFolder, artist, title, number);
-      })) {
-    report(DownloadedStatus());
-    return;
-  }
+  if (auto saved = MoveToFreeName(temporary, names)) return {SaveOutcome::kSaved, *saved};
   // The file system refuses the name (too long, or characters it cannot hold): the song stays
   // under its identifier, and under its temporary name only if even that cannot be made.
-  (void)MoveToFreeName(
-      temporary, [&](int number) { return IdentifierFileName(saveFolder, identifier, number); });
-  report(RenameFailedStatus());
+  auto kept = MoveToFreeName(temporary, identifierName);
+  return {SaveOutcome::kSavedUnderIdentifier, kept ? *kept : temporary};
+}
+
+void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& address,
+                  const std::string& saveFolder) {
+  SongToSave song;
+  song.identifier = list.GetCellText(row, kColumnIdentifier);
+  song.title = list.GetCellText(row, kColumnTitle);
+  song.artist = list.GetCellText(row, kColumnArtist);
+  // Statuses go to the row only while it holds this song: a new search may refill the list.
+  const auto report = [&](const std::string& text) {
+    (void)list.SetCellTextIfHolds(row, kColumnAddress, text, kColumnIdentifier, song.identifier);
+  };
+  SaveEvents events;
+  events.keepNumberedCopy = [&prompts](const std::string&) {
+    return prompts.AskYesNo(FileExistsQuestion());
+  };
+  events.started = [&] { report(DownloadingStatus()); };
+  events.progress = [&](std::int64_t received, std::int64_t announced) {
+    report(DownloadProgressStatus(received, announced));
+  };
+  switch (SaveSong(address, song, saveFolder, events).outcome) {
+    case SaveOutcome::kSaved:
+      report(DownloadedStatus());
+      break;
+    case SaveOutcome::kSavedUnderIdentifier:
+      report(RenameFailedStatus());
+      break;
+    case SaveOutcome::kDeclined:
+      break;  // the row keeps its address
+    case SaveOutcome::kUnsafeIdentifier:
+    case SaveOutcome::kCannotCreate:
+    case SaveOutcome::kTransferFailed:
+    case SaveOutcome::kWriteFailed:
+      report(DownloadFailedStatus());
+      break;
+  }
 }
 
 }  // namespace ornivel

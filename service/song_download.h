@@ -2,6 +2,7 @@
 // Song download: the selected row's song saved in the save folder as "artist - title.mp3".
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,17 +20,60 @@ namespace ornivel {
 void StartDownload(SongList& list, Prompts& prompts, WorkerStarter& workers,
                    std::string saveFolder);
 
-// On a worker: downloads `address` for row `row` into `saveFolder`, reporting in the row's
-// column 5 for as long as the row holds the song it started with.
-//
-// The bytes stream into a temporary file of the download's own (created exclusively, so no
-// earlier download, leftover or planted link can block or redirect it), flushed to disk and
-// renamed to the first free one of "artist - title.mp3", "artist - title(1).mp3", ... A rename
-// never replaces a file, so two downloads never end in one name. When no such name can be made,
-// the song is kept as "identifier.mp3" (numbered the same way when taken). On any failure the
-// temporary file is removed.
+// On a worker: saves `address` for row `row` into `saveFolder` with SaveSong, asking before it
+// saves a numbered copy, and reports in the row's column 5 for as long as the row holds the song
+// it started with.
 void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& address,
                   const std::string& saveFolder);
+
+// One song to save, its texts GBK: the identifier names the temporary file, the singer and the
+// title the saved one ("artist - title.mp3"). A front end that knows only the identifier names
+// the file after it ("identifier.mp3") instead.
+struct SongToSave {
+  std::string identifier;
+  std::string artist;
+  std::string title;
+  bool namedByIdentifier = false;
+};
+
+enum class SaveOutcome {
+  kSaved,                 // under its name, or the first free numbered one
+  kSavedUnderIdentifier,  // the file system refused the name: kept as "identifier.mp3"
+  kDeclined,              // the name was taken and the caller wanted no numbered copy
+  kUnsafeIdentifier,      // the identifier cannot name a file (see IsSafeIdentifier)
+  kCannotCreate,          // no file can be made in the folder
+  kTransferFailed,        // the server did not send the whole song
+  kWriteFailed,           // the song could not be written to the disk
+};
+
+struct SaveResult {
+  SaveOutcome outcome = SaveOutcome::kTransferFailed;
+  // Where the song now lies (kSaved, kSavedUnderIdentifier), or the name that was taken
+  // (kDeclined); empty otherwise.
+  std::string path;
+};
+
+// What SaveSong tells its caller while it works; each may be left empty.
+struct SaveEvents {
+  // The song's name is taken: true to save a numbered copy beside it; empty means true. Never
+  // asked again once the transfer has started: a name taken meanwhile gets the next number.
+  std::function<bool(const std::string& taken)> keepNumberedCopy;
+  // The transfer starts.
+  std::function<void()> started;
+  // The bytes received so far and the length the server announced (-1 when it announced none),
+  // at most four times a second.
+  std::function<void(std::int64_t received, std::int64_t announced)> progress;
+};
+
+// Saves the song at `address` into `folder` the way every front end does: the bytes stream into
+// a temporary file of the download's own (created exclusively, so no earlier download, leftover
+// or planted link can block or redirect it), which is kept only when the server sent the whole
+// song, flushed to disk and renamed to the first free one of "artist - title.mp3",
+// "artist - title(1).mp3", ... A rename never replaces a file, so two downloads never end in one
+// name. When no such name can be made, the song is kept as "identifier.mp3" (numbered the same
+// way when taken). On any failure the temporary file is removed.
+[[nodiscard]] SaveResult SaveSong(const std::string& address, const SongToSave& song,
+                                  const std::string& folder, const SaveEvents& events = {});
 
 // The names of one download, all GBK. `attempt` counts from 1.
 [[nodiscard]] std::string TemporaryFileName(std::string_view folder, std::string_view identifier,

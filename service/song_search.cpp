@@ -76,6 +76,14 @@ std::string CleanAlbum(std::string_view album) {
   return ReplaceMany(album, AlbumQuestionMarkToSpace());
 }
 
+std::string RequestSearchReply(const std::string& keyword, std::string* status) {
+  HttpRequestParams request;
+  request.url = SearchAddress(UrlEncode(keyword, {.toUtf8 = true}));
+  const std::string reply = HttpRequest(request);
+  if (status != nullptr) *status = request.status;
+  return Utf8ToGbk(reply);
+}
+
 void SearchSongs(SongList& list, Prompts& prompts) {
   const std::string keyword = prompts.SearchText();
   if (keyword.empty()) {
@@ -83,10 +91,10 @@ void SearchSongs(SongList& list, Prompts& prompts) {
     return;
   }
   const unsigned search = ++g_latestSearch;
-  const std::string reply = HttpRequest(SearchAddress(UrlEncode(keyword, {.toUtf8 = true})));
+  const std::string reply = RequestSearchReply(keyword);
   // The request pumps messages: the user may have started another search meanwhile.
   if (search != g_latestSearch.load()) return;
-  (void)FillSongList(list, prompts, Utf8ToGbk(reply));
+  (void)FillSongList(list, prompts, reply);
 }
 
 int FillSongList(SongList& list, Prompts& prompts, const std::string& reply) {

@@ -18,6 +18,12 @@ namespace ornivel {
 // changes nothing when its reply comes.
 void SearchSongs(SongList& list, Prompts& prompts);
 
+// Sends the search for `keyword` (GBK, not empty) to the service and returns its reply converted
+// to GBK. `status`, when given, receives the request's status: "200 OK" and the like, or a
+// numbered failure (see HttpRequest), on which the reply is empty or partial.
+[[nodiscard]] std::string RequestSearchReply(const std::string& keyword,
+                                             std::string* status = nullptr);
+
 // Empties the list and appends one row per song record of `reply` (GBK); the number of rows.
 // 0, with a message, when the pattern fails or finds no record.
 int FillSongList(SongList& list, Prompts& prompts, const std::string& reply);

@@ -33,6 +33,12 @@ std::string Utf8ToGbk(std::string_view text) {
   return Utf16ToText(TextToUtf16(text), kCodePageGbk);
 }
 
+std::optional<std::string> Utf8ToGbkExactly(std::string_view text) {
+  std::string gbk = Utf8ToGbk(text);
+  if (GbkToUtf8(gbk) != text) return std::nullopt;
+  return gbk;
+}
+
 std::u16string TextToUtf16(std::string_view text, int codePage) {
   return DecodeCodePage(UpToNul(text), codePage);
 }

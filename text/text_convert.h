@@ -3,6 +3,7 @@
 //
 // Texts end at their first NUL, as they do everywhere in the program: conversions read up to it.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,10 @@ template <typename Keep>
 
 // UTF-8 text as GBK. Invalid UTF-8 and characters GBK lacks become "?".
 [[nodiscard]] std::string Utf8ToGbk(std::string_view text);
+
+// UTF-8 text as GBK only when nothing is lost on the way (the text is well-formed UTF-8, holds
+// no NUL, and GBK has every character of it); nullopt otherwise.
+[[nodiscard]] std::optional<std::string> Utf8ToGbkExactly(std::string_view text);
 
 // `text` read in `codePage` as UTF-16 units (without a terminating zero unit).
 [[nodiscard]] std::u16string TextToUtf16(std::string_view text, int codePage = kCodePageUtf8);

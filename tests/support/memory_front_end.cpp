@@ -4,50 +4,9 @@
 
 namespace ornivel {
 
-void MemoryFrontEnd::DeleteAllRows() {
+void MemoryFrontEnd::CellWritten(int row, int column, const std::string& text) {
   std::lock_guard lock(mutex_);
-  rows_.clear();
-  selected_ = -1;
-}
-
-int MemoryFrontEnd::AppendRow() {
-  std::lock_guard lock(mutex_);
-  rows_.emplace_back(kColumnCount);
-  return static_cast<int>(rows_.size()) - 1;
-}
-
-void MemoryFrontEnd::SetCellText(int row, int column, const std::string& text) {
-  std::lock_guard lock(mutex_);
-  if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kColumnCount) {
-    return;
-  }
-  rows_[row][column] = text;
   if (recordWrites_) writes_.push_back({row, column, text});
-}
-
-std::string MemoryFrontEnd::GetCellText(int row, int column) {
-  std::lock_guard lock(mutex_);
-  if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kColumnCount) {
-    return {};
-  }
-  return rows_[row][column];
-}
-
-int MemoryFrontEnd::SelectedRow() {
-  std::lock_guard lock(mutex_);
-  return selected_;
-}
-
-bool MemoryFrontEnd::SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
-                                        const std::string& key) {
-  std::lock_guard lock(mutex_);
-  if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kColumnCount ||
-      keyColumn < 0 || keyColumn >= kColumnCount || rows_[row][keyColumn] != key) {
-    return false;
-  }
-  rows_[row][column] = text;
-  if (recordWrites_) writes_.push_back({row, column, text});
-  return true;
 }
 
 std::string MemoryFrontEnd::SearchText() {
@@ -96,11 +55,6 @@ void MemoryFrontEnd::SetSearchText(std::string text) {
   searchText_ = std::move(text);
 }
 
-void MemoryFrontEnd::Select(int row) {
-  std::lock_guard lock(mutex_);
-  selected_ = (row >= 0 && row < static_cast<int>(rows_.size())) ? row : -1;
-}
-
 void MemoryFrontEnd::SetSaveFolder(std::string folder) {
   std::lock_guard lock(mutex_);
   saveFolder_ = std::move(folder);
@@ -109,17 +63,6 @@ void MemoryFrontEnd::SetSaveFolder(std::string folder) {
 void MemoryFrontEnd::QueueAnswer(bool yes) {
   std::lock_guard lock(mutex_);
   answers_.push_back(yes);
-}
-
-int MemoryFrontEnd::RowCount() {
-  std::lock_guard lock(mutex_);
-  return static_cast<int>(rows_.size());
-}
-
-std::vector<std::string> MemoryFrontEnd::Row(int row) {
-  std::lock_guard lock(mutex_);
-  if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
-  return rows_[row];
 }
 
 std::vector<MemoryFrontEnd::Message> MemoryFrontEnd::Messages() {

@@ -1,7 +1,7 @@
 #pragma once
-// A front end without a window: the song list in memory, scripted answers to questions, and
-// records of the messages and the clipboard. Every operation may be called from any thread.
-// Used by the tests and benchmarks.
+// A front end without a window: the song list in memory (with a record of its writes), scripted
+// answers to questions, and records of the messages and the clipboard. Every operation may be
+// called from any thread. Used by the tests and benchmarks.
 
 #include <condition_variable>
 #include <deque>
@@ -10,13 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "service/memory_song_list.h"
 #include "service/prompts.h"
-#include "service/song_list.h"
 #include "service/worker_starter.h"
 
 namespace ornivel {
 
-class MemoryFrontEnd final : public SongList, public Prompts, public WorkerStarter {
+class MemoryFrontEnd final : public MemorySongList, public Prompts, public WorkerStarter {
  public:
   struct Message {
     std::string text;
@@ -29,13 +29,6 @@ class MemoryFrontEnd final : public SongList, public Prompts, public WorkerStart
     std::string text;
   };
 
-  void DeleteAllRows() override;
-  int AppendRow() override;
-  void SetCellText(int row, int column, const std::string& text) override;
-  std::string GetCellText(int row, int column) override;
-  int SelectedRow() override;
-  bool SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
-                          const std::string& key) override;
   std::string SearchText() override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   bool AskYesNo(const std::string& text) override;
@@ -44,14 +37,11 @@ class MemoryFrontEnd final : public SongList, public Prompts, public WorkerStart
 
   // --- for the test ---
   void SetSearchText(std::string text);
-  void Select(int row);  // -1 clears the selection
   // The folder the test hands to StartDownload.
   void SetSaveFolder(std::string folder);
   [[nodiscard]] std::string SaveFolder();
   // Answers to the next yes/no questions, in order; a question without one is answered No.
   void QueueAnswer(bool yes);
-  [[nodiscard]] int RowCount();
-  [[nodiscard]] std::vector<std::string> Row(int row);
   [[nodiscard]] std::vector<Message> Messages();
   [[nodiscard]] std::vector<std::string> Questions();
   [[nodiscard]] std::string Clipboard();
@@ -63,10 +53,10 @@ class MemoryFrontEnd final : public SongList, public Prompts, public WorkerStart
   void WaitForWorkers();
 
  private:
+  void CellWritten(int row, int column, const std::string& text) override;
+
   std::mutex mutex_;
   std::condition_variable idle_;
-  std::vector<std::vector<std::string>> rows_;
-  int selected_ = -1;
   std::string searchText_;
   std::string saveFolder_;
   std::deque<bool> answers_;
