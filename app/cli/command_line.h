@@ -1,0 +1,42 @@
+#pragma once
+// ornivel-dl's command line: what it is asked to do, read from its arguments.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ornivel {
+
+enum class CliCommand { kHelp, kVersion, kSearch, kUrl, kDownload };
+
+// One run's request. Texts are GBK, as everywhere in the program.
+struct CliRequest {
+  CliCommand command = CliCommand::kHelp;
+  std::string keyword;                   // search; download --search
+  std::vector<std::string> identifiers;  // url, download
+  bool identifiersFromInput = false;     // "-" among the identifiers: one per line on stdin
+  bool json = false;                     // search --json
+  int first = 0;                         // download --search --first N; 0 with --all
+  bool all = false;                      // download --search --all
+  std::string folder;                    // download --to DIR; empty for the saved setting
+  bool again = false;                    // download --again: a numbered copy of a saved song
+  std::string serviceHost;               // --service HOST:PORT; empty for the usual one
+};
+
+// The arguments (UTF-8, after the program's name) read as a request; `problem` says what is
+// wrong when they cannot be (a usage error), and is empty otherwise.
+struct CliParse {
+  CliRequest request;
+  std::string problem;
+};
+[[nodiscard]] CliParse ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The text of --help.
+[[nodiscard]] std::string_view CliUsage();
+
+// Identifiers given one per line (UTF-8) as GBK: each line without its line end and the spaces
+// around it; blank lines are skipped. A line that GBK cannot hold sets `problem` (a usage error,
+// as for the arguments) and gives no identifiers.
+[[nodiscard]] std::vector<std::string> IdentifierLines(std::string_view utf8, std::string& problem);
+
+}  // namespace ornivel

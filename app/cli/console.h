@@ -1,0 +1,33 @@
+#pragma once
+// The command line's seam to the platform: the program's arguments and its standard streams.
+// Texts cross this seam as UTF-8 both ways; each backend converts for its platform
+// (console_posix.cpp | console_win32.cpp).
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ornivel {
+
+class Console {
+ public:
+  virtual ~Console() = default;
+  // Writes to standard output / standard error.
+  virtual void Out(std::string_view utf8) = 0;
+  virtual void Err(std::string_view utf8) = 0;
+  // Whether standard error is a terminal (a person watches it), where progress is drawn.
+  [[nodiscard]] virtual bool ErrIsTerminal() = 0;
+  // All of standard input, as UTF-8.
+  [[nodiscard]] virtual std::string ReadInput() = 0;
+};
+
+// The process's own standard streams. On Windows a console gets UTF-16 through the console's
+// own calls, so Chinese reads right whatever its code page; a file or pipe gets UTF-8.
+[[nodiscard]] std::unique_ptr<Console> StandardConsole();
+
+// The program's arguments after its name, as UTF-8. On Windows they are read from the process's
+// UTF-16 command line, so no character is lost to the system code page.
+[[nodiscard]] std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+}  // namespace ornivel

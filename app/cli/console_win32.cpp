@@ -1,0 +1,106 @@
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "app/cli/console.h"
+#include "text/code_page.h"
+#include "text/text_convert.h"
+
+namespace ornivel {
+namespace {
+
+// UTF-8 and the UTF-16 of the console and the command line, through the program's one
+// code-page conversion.
+std::wstring Wide(std::string_view utf8) {
+  const std::u16string units = TextToUtf16(utf8, kCodePageUtf8);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string Utf8(std::wstring_view wide) {
+  return Utf16ToText(std::u16string(wide.begin(), wide.end()), kCodePageUtf8);
+}
+
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+void Write(DWORD which, std::string_view utf8) {
+  const HANDLE handle = GetStdHandle(which);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || utf8.empty()) return;
+  if (IsConsole(handle)) {
+    const std::wstring wide = Wide(utf8);
+    std::size_t done = 0;
+    while (done < wide.size()) {
+      DWORD written = 0;
+      const auto chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
+      if (!WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr) || written == 0) {
+        return;
+      }
+      done += written;
+    }
+    return;
+  }
+  while (!utf8.empty()) {
+    DWORD written = 0;
+    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(utf8.size(), 1 << 20));
+    if (!WriteFile(handle, utf8.data(), chunk, &written, nullptr) || written == 0) return;
+    utf8.remove_prefix(written);
+  }
+}
+
+class Win32Console final : public Console {
+ public:
+  void Out(std::string_view utf8) override { Write(STD_OUTPUT_HANDLE, utf8); }
+  void Err(std::string_view utf8) override { Write(STD_ERROR_HANDLE, utf8); }
+  bool ErrIsTerminal() override { return IsConsole(GetStdHandle(STD_ERROR_HANDLE)); }
+
+  std::string ReadInput() override {
+    const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return {};
+    if (IsConsole(handle)) {
+      // Typed lines until Ctrl+Z (or Ctrl+C): the console hands them over as UTF-16.
+      std::wstring typed;
+      wchar_t buffer[4096];
+      for (;;) {
+        DWORD read = 0;
+        if (!ReadConsoleW(handle, buffer, 4096, &read, nullptr) || read == 0) break;
+        const std::wstring_view piece(buffer, read);
+        const auto end = piece.find(L'\x1A');
+        typed.append(piece.substr(0, end));
+        if (end != std::wstring_view::npos) break;
+      }
+      return Utf8(typed);
+    }
+    std::string input;
+    char buffer[65536];
+    for (;;) {
+      DWORD read = 0;
+      if (!ReadFile(handle, buffer, sizeof buffer, &read, nullptr) || read == 0) break;
+      input.append(buffer, read);
+    }
+    // Windows' own tools write UTF-8 files with a byte-order mark.
+    if (input.starts_with("\xEF\xBB\xBF")) input.erase(0, 3);
+    return input;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Console> StandardConsole() {
+  return std::make_unique<Win32Console>();
+}
+
+std::vector<std::string> ProgramArguments(int /*argc*/, char** /*argv*/) {
+  std::vector<std::string> arguments;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+}  // namespace ornivel

@@ -1,0 +1,395 @@
+// ornivel-dl as people and scripts run it: the program itself as a child process, against
+// ornivel-catalog over a small music folder and against loopback servers. The same expectations
+// hold for the Linux program and for ornivel-dl.exe under Wine.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "tests/support/catalog_process.h"
+#include "tests/support/child_process.h"
+#include "tests/support/closed_port.h"
+#include "tests/support/environment.h"
+#include "tests/support/gbk_path.h"
+#include "tests/support/mp3_files.h"
+#include "tests/support/platform.h"
+#include "tests/support/raw_http_server.h"
+#include "tests/support/search_reply.h"
+#include "tests/support/song_bytes.h"
+#include "tests/support/temp_dir.h"
+
+namespace ornivel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ChildRun;
+using test::FileText;
+using test::Utf8Path;
+
+const fs::path kProgram = ORNIVEL_DL;
+
+ChildRun Dl(const std::vector<std::string>& arguments, const test::ChildOptions& options = {}) {
+  return test::RunChild(kProgram, arguments, options);
+}
+
+// The lines of a text, each without its line end ("\r\n" from a Windows console program too).
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    auto end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    at = end + 1;
+  }
+  return lines;
+}
+
+// One line of `--json`, read back: a flat object of strings and numbers.
+std::map<std::string, std::string> ParseJsonLine(const std::string& line) {
+  std::map<std::string, std::string> object;
+  std::size_t at = 0;
+  const auto fail = [&] {
+    ADD_FAILURE() << "not a JSON object line: " << line;
+    return std::map<std::string, std::string>();
+  };
+  const auto string = [&](std::string& out) {
+    if (at >= line.size() || line[at] != '"') return false;
+    for (++at; at < line.size() && line[at] != '"'; ++at) {
+      if (line[at] != '\\') {
+        out += line[at];
+        continue;
+      }
+      const char c = line[++at];
+      if (c == 'u') {
+        out += static_cast<char>(std::stoi(line.substr(at + 1, 4), nullptr, 16));
+        at += 4;
+      } else {
+        out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+      }
+    }
+    return at++ < line.size();
+  };
+  if (line.empty() || line[at++] != '{') return fail();
+  while (at < line.size() && line[at] != '}') {
+    std::string key, value;
+    if (!string(key) || at >= line.size() || line[at++] != ':') return fail();
+    if (line[at] == '"') {
+      if (!string(value)) return fail();
+    } else {
+      while (at < line.size() && line[at] != ',' && line[at] != '}') value += line[at++];
+    }
+    object[key] = value;
+    if (at < line.size() && line[at] == ',') ++at;
+  }
+  if (at + 1 != line.size()) return fail();
+  return object;
+}
+
+std::string Utf8(const fs::path& path) {
+  return test::PathUtf8(path);
+}
+
+std::vector<fs::path> FilesIn(const fs::path& folder) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path().filename());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class OrnivelDlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = test::FreshTestFolder("ornivel-dl");
+    music_ = base_ / "music";
+    save_ = base_ / "save";
+    fs::create_directories(save_);
+    test::WriteMp3(music_ / "jay/gaobai.mp3", test::TagStyle::kId3v2Unicode, "告白气球", "周杰伦",
+                   "床边故事", 60);
+    test::WriteMp3(music_ / "jay/qingtian.mp3", test::TagStyle::kId3v2Unicode, "晴天", "周杰伦",
+                   "叶惠美", 80);
+    test::WriteMp3(music_ / "band.mp3", test::TagStyle::kId3v2Unicode, "Either/Or: Live*",
+                   "Simon & Garfunkel", "What?", 30);
+    catalog_ = std::make_unique<test::CatalogProcess>(music_);
+    ASSERT_FALSE(catalog_->host().empty()) << "ornivel-catalog did not start: " << ORNIVEL_CATALOG;
+    service_ = "--service=" + catalog_->host();
+  }
+  void TearDown() override {
+    catalog_.reset();
+    std::error_code ignored;
+    fs::remove_all(base_, ignored);
+  }
+
+  // The identifiers of a search, in the list's order.
+  std::vector<std::string> Identifiers(const std::string& keyword) {
+    std::vector<std::string> identifiers;
+    const ChildRun run = Dl({service_, "search", keyword, "--json"});
+    for (const std::string& line : Lines(run.out)) identifiers.push_back(ParseJsonLine(line)["id"]);
+    return identifiers;
+  }
+
+  fs::path base_, music_, save_;
+  std::unique_ptr<test::CatalogProcess> catalog_;
+  std::string service_;
+};
+
+TEST_F(OrnivelDlTest, SearchListsTheWindowsRowsInColumnsForPeople) {
+  // The service host from the environment, as the window takes it.
+  test::SetEnvironment("ORNIVEL_SERVICE_HOST", catalog_->host());
+  const ChildRun run = Dl({"search", "周杰伦"});
+  test::UnsetEnvironment("ORNIVEL_SERVICE_HOST");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  EXPECT_EQ(lines[0].rfind("1  告白气球  周杰伦  床边故事  MUSIC_", 0), 0u) << lines[0];
+  // 晴天 is two wide characters narrower than 告白气球: four spaces make up for it.
+  EXPECT_EQ(lines[1].rfind("2  晴天      周杰伦  叶惠美    MUSIC_", 0), 0u) << lines[1];
+}
+
+TEST_F(OrnivelDlTest, SearchJsonGivesTheCleanedTextsOfTheListOneObjectALine) {
+  ChildRun run = Dl({service_, "search", "--json", "周杰伦"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    auto object = ParseJsonLine(lines[i]);
+    EXPECT_EQ(object["index"], std::to_string(i + 1));
+    EXPECT_EQ(object["id"].rfind("MUSIC_", 0), 0u);
+    EXPECT_EQ(object["singer"], "周杰伦");
+  }
+  EXPECT_EQ(ParseJsonLine(lines[1])["title"], "晴天");
+  EXPECT_EQ(ParseJsonLine(lines[1])["album"], "叶惠美");
+
+  // The window's cleaning: / : * to spaces in titles, & to 、 in singers, ? to a space in albums.
+  run = Dl({service_, "search", "Simon", "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 1u) << run.out;
+  auto object = ParseJsonLine(lines[0]);
+  EXPECT_EQ(object["title"], "Either Or  Live ");
+  EXPECT_EQ(object["singer"], "Simon 、 Garfunkel");
+  EXPECT_EQ(object["album"], "What ");
+
+  // No song: said on standard error, nothing on standard output, and a search done all the same.
+  run = Dl({service_, "search", "nothing like it", "--json"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(Lines(run.err),
+            std::vector<std::string>{"ornivel-dl: 没有找到歌曲，尝试减少或者换一个关键词吧"});
+}
+
+TEST_F(OrnivelDlTest, UrlWritesTheAddressOfEachSongAndTheServiceServesIt) {
+  const std::vector<std::string> identifiers = Identifiers("周杰伦");
+  ASSERT_EQ(identifiers.size(), 2u);
+  const ChildRun run = Dl({service_, "url", identifiers[1], identifiers[0]});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.rfind("http://" + catalog_->host() + "/resource/", 0), 0u) << line;
+  }
+  EXPECT_NE(lines[0], lines[1]);
+  EXPECT_NE(lines[0].find("qingtian.mp3"), std::string::npos) << lines[0];
+}
+
+TEST_F(OrnivelDlTest, DownloadSavesASongOnceAndANumberedCopyOnlyWhenAskedAgain) {
+  const std::vector<std::string> arguments = {service_,  "download", "--search", "晴天",
+                                              "--first", "1",        "--to",     Utf8(save_)};
+  const fs::path saved = save_ / Utf8Path("周杰伦 - 晴天.mp3");
+  const std::string song = FileText(music_ / "jay/qingtian.mp3");
+
+  ChildRun run = Dl(arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Lines(run.out), std::vector<std::string>{Utf8(saved)});
+  EXPECT_EQ(run.err, "");  // no progress where no terminal watches
+  EXPECT_TRUE(test::Holds(saved, song));
+  EXPECT_EQ(FilesIn(save_), std::vector<fs::path>{saved.filename()});
+
+  // Saved already: skipped and said so, the file untouched.
+  fs::last_write_time(saved, fs::last_write_time(saved) - std::chrono::hours(1));
+  const auto written = fs::last_write_time(saved);
+  run = Dl(arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find(Utf8(saved)), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("跳过"), std::string::npos) << run.err;
+  EXPECT_EQ(fs::last_write_time(saved), written);
+  EXPECT_EQ(FilesIn(save_).size(), 1u);
+
+  // --again keeps a numbered copy beside it, as the window's "Yes" does.
+  std::vector<std::string> again = arguments;
+  again.push_back("--again");
+  run = Dl(again);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const fs::path copy = save_ / Utf8Path("周杰伦 - 晴天(1).mp3");
+  EXPECT_EQ(Lines(run.out), std::vector<std::string>{Utf8(copy)});
+  EXPECT_TRUE(test::Holds(copy, song));
+  EXPECT_EQ(fs::last_write_time(saved), written);
+  EXPECT_EQ(FilesIn(save_).size(), 2u);
+}
+
+TEST_F(OrnivelDlTest, IdentifiersFromStandardInputAreSavedUnderTheirNames) {
+  const std::vector<std::string> identifiers = Identifiers("周杰伦");
+  ASSERT_EQ(identifiers.size(), 2u);
+  test::ChildOptions options;
+  options.input = identifiers[0] + "\r\n\n   " + identifiers[1] + "  \n";
+  const ChildRun run = Dl({service_, "download", "-", "--to", Utf8(save_)}, options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Lines(run.out), (std::vector<std::string>{Utf8(save_ / (identifiers[0] + ".mp3")),
+                                                      Utf8(save_ / (identifiers[1] + ".mp3"))}));
+  EXPECT_TRUE(
+      test::Holds(save_ / (identifiers[1] + ".mp3"), FileText(music_ / "jay/qingtian.mp3")));
+}
+
+TEST_F(OrnivelDlTest, ASongWithoutAnAddressFailsAloneWhileTheNextIsSaved) {
+  const std::vector<std::string> identifiers = Identifiers("晴天");
+  ASSERT_EQ(identifiers.size(), 1u);
+  const ChildRun run =
+      Dl({service_, "download", "MUSIC_NOSUCHSONG", identifiers[0], "--to", Utf8(save_)});
+  EXPECT_EQ(run.exitCode, 1);
+  const std::vector<std::string> errors = Lines(run.err);
+  ASSERT_EQ(errors.size(), 1u) << run.err;
+  EXPECT_EQ(errors[0].rfind("ornivel-dl: MUSIC_NOSUCHSONG：获取地址失败", 0), 0u) << errors[0];
+  EXPECT_EQ(Lines(run.out), std::vector<std::string>{Utf8(save_ / (identifiers[0] + ".mp3"))});
+  EXPECT_EQ(FilesIn(save_), std::vector<fs::path>{identifiers[0] + ".mp3"});
+}
+
+TEST_F(OrnivelDlTest, WithoutAFolderTheWindowsSaveFolderSettingIsUsed) {
+  // A copy of the program in a folder of its own finds yyst.ini beside it, as the window does.
+  const fs::path programFolder = base_ / "program";
+  fs::create_directories(programFolder);
+  const fs::path copy = programFolder / kProgram.filename();
+  fs::copy_file(kProgram, copy);
+  const fs::path chosen = base_ / Utf8Path("我的 音乐");
+  fs::create_directories(chosen);
+  ASSERT_TRUE(
+      WriteSaveFolderSetting(test::GbkPath(programFolder / "yyst.ini"), test::GbkPath(chosen)));
+  const std::vector<std::string> identifiers = Identifiers("晴天");
+  ASSERT_EQ(identifiers.size(), 1u);
+  const ChildRun run = test::RunChild(copy, {service_, "download", identifiers[0]});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Lines(run.out), std::vector<std::string>{Utf8(chosen / (identifiers[0] + ".mp3"))});
+  EXPECT_TRUE(fs::is_regular_file(chosen / (identifiers[0] + ".mp3")));
+
+  // A save folder that is gone: one clear line, nothing fetched.
+  fs::remove_all(chosen);
+  const ChildRun gone = test::RunChild(copy, {service_, "download", identifiers[0]});
+  EXPECT_EQ(gone.exitCode, 1);
+  EXPECT_NE(gone.err.find("保存目录不存在"), std::string::npos) << gone.err;
+}
+
+TEST(OrnivelDlServiceDownTest, EachCommandFailsWithAReasonWithinTheTimeOuts) {
+  const test::ClosedPort port;
+  ASSERT_NE(port.port(), 0);
+  const fs::path save = test::FreshTestFolder("ornivel-dl-down");
+  const std::string service = "--service=" + port.host();
+  for (const auto& arguments : std::vector<std::vector<std::string>>{
+           {service, "search", "x"},
+           {service, "url", "MUSIC_1"},
+           {service, "download", "MUSIC_1", "--to", test::PathUtf8(save)},
+           {service, "download", "--search", "x", "--all", "--to", test::PathUtf8(save)}}) {
+    const ChildRun run = Dl(arguments);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("ornivel-dl: ", 0), 0u) << run.err;
+    EXPECT_LT(run.elapsed, std::chrono::seconds(30));
+  }
+  EXPECT_TRUE(fs::is_empty(save));
+  fs::remove_all(save);
+}
+
+TEST(OrnivelDlUsageTest, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
+  for (const auto& arguments :
+       std::vector<std::vector<std::string>>{{},
+                                             {"play"},
+                                             {"search"},
+                                             {"url", "--json", "x"},
+                                             {"download", "--search", "x"},
+                                             {"download", "--search", "x", "--first", "2", "--all"},
+                                             {"--service", "a/b", "url", "x"},
+                                             {"search", "Bj\xC3\xB6rk"}}) {
+    const ChildRun run = Dl(arguments);
+    EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("ornivel-dl: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+  }
+  // "-" with nothing on standard input asks for nothing.
+  EXPECT_EQ(Dl({"url", "-"}).exitCode, 2);
+
+  const ChildRun help = Dl({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.rfind("usage: ornivel-dl", 0), 0u) << help.out;
+  const ChildRun version = Dl({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  const std::string line = Lines(version.out).at(0);
+  EXPECT_EQ(line.rfind("ornivel-dl ", 0), 0u) << line;
+  EXPECT_EQ(line.find_first_not_of("0123456789.", 11), std::string::npos) << line;
+  EXPECT_EQ(std::count(line.begin(), line.end(), '.'), 2) << line;
+}
+
+// A music service on loopback with 500 songs on one reply line, each song's file its own bytes.
+class FiveHundredSongs {
+ public:
+  FiveHundredSongs() : server_([this](const std::string& request) { return Answer(request); }) {}
+
+  std::string host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
+  static std::string Song(const std::string& identifier) {
+    return test::RandomBytes(3000 + identifier.size() * 7,
+                             static_cast<unsigned>(std::hash<std::string>()(identifier)));
+  }
+
+ private:
+  static test::RawReply Reply(const std::string& body) {
+    return {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nConnection: close\r\n\r\n" + body};
+  }
+  test::RawReply Answer(const std::string& request) {
+    const std::string target = request.substr(4, request.find(' ', 4) - 4);
+    if (target.rfind("/webmusic/getsjplayinfo?", 0) == 0)
+      return Reply(test::OneLineSearchReply(500));
+    const std::string lookup = "/webmusic/st/getNewMuiseByRid?rid=";
+    if (target.rfind(lookup, 0) == 0) {
+      return Reply("<mp3dl>" + host() + "</mp3dl><mp3path>" + target.substr(lookup.size()) +
+                   "</mp3path>");
+    }
+    if (target.rfind("/resource/", 0) == 0) return Reply(Song(target.substr(10)));
+    return {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
+  }
+
+  test::RawHttpServer server_;
+};
+
+TEST(OrnivelDlManySongsTest, SearchAllSavesEveryOneOfFiveHundredSongs) {
+  const FiveHundredSongs service;
+  const fs::path save = test::FreshTestFolder("ornivel-dl-500");
+  test::ChildOptions options;
+  options.limit = std::chrono::seconds(170);
+  const ChildRun run = Dl({"--service", service.host(), "download", "--search", "x", "--all",
+                           "--to", test::PathUtf8(save)},
+                          options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 500u);
+  for (int n = 1; n <= 500; ++n) {
+    const fs::path file =
+        save / Utf8Path(test::RecordArtist(n) + " - " + test::RecordSongName(n) + ".mp3");
+    ASSERT_EQ(lines[n - 1], test::PathUtf8(file));
+    ASSERT_TRUE(test::Holds(file, FiveHundredSongs::Song(test::RecordIdentifier(n))));
+  }
+  EXPECT_EQ(FilesIn(save).size(), 500u);
+  fs::remove_all(save);
+}
+
+}  // namespace
+}  // namespace ornivel

@@ -1,0 +1,125 @@
+// ornivel-dl's progress as a person at a terminal sees it: standard error on a pseudo-terminal
+// (Linux; a Windows console is written through the console's own calls, which no test here can
+// watch), a song arriving slowly from a loopback server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/gbk_path.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/search_reply.h"
+#include "tests/support/song_bytes.h"
+#include "tests/support/temp_dir.h"
+
+namespace ornivel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ChildRun;
+using test::Utf8Path;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    auto end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// A song of 1 MiB sent in pieces over about two seconds, with its length announced.
+class SlowSongServer {
+ public:
+  static constexpr std::size_t kSize = 1 << 20;
+
+  SlowSongServer() {
+    httplib::Server& server = loopback_.server();
+    server.Get("/webmusic/getsjplayinfo", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content(test::OneLineSearchReply(1), "text/plain");
+    });
+    server.Get("/webmusic/st/getNewMuiseByRid", [this](const httplib::Request&,
+                                                       httplib::Response& response) {
+      response.set_content("<mp3dl>" + loopback_.host() + "</mp3dl><mp3path>slow.mp3</mp3path>",
+                           "text/plain");
+    });
+    server.Get("/resource/slow.mp3", [this](const httplib::Request&, httplib::Response& response) {
+      response.set_content_provider(
+          kSize, "audio/mpeg", [this](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            sink.write(song_.data() + offset, std::min<std::size_t>(32 << 10, kSize - offset));
+            return true;
+          });
+    });
+  }
+
+  std::string host() const { return loopback_.host(); }
+  const std::string& song() const { return song_; }
+
+ private:
+  std::string song_ = test::RandomBytes(kSize, 7);
+  test::LoopbackServer loopback_;
+};
+
+// The share of a progress line (" 37%  1.2 MB/s  label"), or -1 when it shows none.
+int ShareOf(const std::string& draw, const std::string& label) {
+  const auto percent = draw.find("%  ");
+  if (percent == std::string::npos) return -1;
+  const std::string front = draw.substr(0, percent);
+  const auto digits = front.find_first_not_of(' ');
+  if (digits == std::string::npos ||
+      front.find_first_not_of("0123456789", digits) != std::string::npos) {
+    return -1;
+  }
+  const auto speed = draw.find("B/s  ", percent);
+  if (speed == std::string::npos || draw.compare(speed + 5, label.size(), label) != 0) return -1;
+  return std::stoi(front.substr(digits));
+}
+
+TEST(OrnivelDlProgressTest, ATerminalSeesTheShareAndSpeedRedrawnAtMostFourTimesASecond) {
+  const SlowSongServer service;
+  const fs::path save = test::FreshTestFolder("ornivel-dl-progress");
+  test::ChildOptions options;
+  options.errOnTerminal = true;
+  const ChildRun run = test::RunChild(ORNIVEL_DL,
+                                      {"--service", service.host(), "download", "--search", "x",
+                                       "--first", "1", "--to", test::PathUtf8(save)},
+                                      options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const fs::path file =
+      save / Utf8Path(test::RecordArtist(1) + " - " + test::RecordSongName(1) + ".mp3");
+  EXPECT_EQ(Lines(run.out), std::vector<std::string>{test::PathUtf8(file)});
+  EXPECT_TRUE(test::Holds(file, service.song()));
+
+  // Each redraw starts with a carriage return; the last one clears the line.
+  std::vector<std::string> draws;
+  for (std::size_t at = run.err.find('\r'); at != std::string::npos;) {
+    const auto next = run.err.find('\r', at + 1);
+    draws.push_back(run.err.substr(at + 1, next == std::string::npos ? next : next - at - 1));
+    at = next;
+  }
+  ASSERT_GE(draws.size(), 4u) << run.err;
+  EXPECT_TRUE(draws.back().empty() || draws.back().find_first_not_of(' ') == std::string::npos)
+      << "the line is cleared at the end";
+  int shares = 0;
+  int previous = -1;
+  for (const std::string& draw : draws) {
+    const int share = ShareOf(draw, test::RecordArtist(1));
+    if (share < 0) continue;
+    EXPECT_GE(share, previous);
+    previous = share;
+    ++shares;
+  }
+  EXPECT_GE(shares, 3) << run.err;
+  const double seconds = static_cast<double>(run.elapsed.count()) / 1000.0;
+  EXPECT_LE(static_cast<double>(shares), 4.0 * seconds + 2.0) << run.err;
+  fs::remove_all(save);
+}
+
+}  // namespace
+}  // namespace ornivel

@@ -1,0 +1,35 @@
+#pragma once
+// A program the test runs as a child process, on either platform: its arguments, its standard
+// input given, its standard output and error collected whole, its exit code; ended when it runs
+// past its time limit (child_process_posix.cpp | child_process_win32.cpp).
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ornivel::test {
+
+struct ChildRun {
+  int exitCode = -1;      // -1 when it could not start or was ended at its time limit
+  bool timedOut = false;  // ended at its time limit
+  std::string out;        // standard output, as written
+  std::string err;        // standard error, as written
+  std::chrono::milliseconds elapsed{0};
+};
+
+struct ChildOptions {
+  std::string input;               // written to its standard input, which is then closed
+  std::chrono::seconds limit{50};  // ended after this long
+  // Standard error on a pseudo-terminal, as a person at a terminal sees it. Linux only: the
+  // Windows runner starts nothing when it is asked for.
+  bool errOnTerminal = false;
+};
+
+// Runs `program` with `arguments` (UTF-8) and waits for it. It inherits this process's
+// environment.
+[[nodiscard]] ChildRun RunChild(const std::filesystem::path& program,
+                                const std::vector<std::string>& arguments,
+                                const ChildOptions& options = {});
+
+}  // namespace ornivel::test
