@@ -3,7 +3,8 @@
 # installs it; its desktop files validate; the installed program, run by an ordinary user (who
 # cannot write /usr/bin), searches the installed ornivel-catalog and saves a song, first into
 # the user's music folder, then into the folder that its settings file in
-# $XDG_CONFIG_HOME/ornivel names; apt-get removes it, and none of its files is left.
+# $XDG_CONFIG_HOME/ornivel names; ornivel-dl saves a song into the same music folder; apt-get
+# removes it, and none of its files is left.
 #   package_test.sh DEB   (as root: it installs and removes the package)
 set -euo pipefail
 deb=$(realpath "$1")
@@ -31,7 +32,7 @@ trap cleanup EXIT
 # The user reads the package and the scripts from here: the source tree may be closed to them.
 mkdir "$work/scripts"
 cp "$deb" "$work/"
-cp "$source_dir/tests/e2e/gui_e2e.sh" "$source_dir/tests/e2e/drive.sh" \
+cp "$source_dir/tests/e2e/gui_e2e.sh" "$source_dir/tests/e2e/drive.sh" "$source_dir/tests/e2e/dl_e2e.sh" \
    "$source_dir/catalog/make-sample-library" "$work/scripts/"
 chmod -R a+rX "$work"
 package=$work/$(basename "$deb")
@@ -65,6 +66,9 @@ bash "$source_dir/tests/e2e/install_test.sh" --prefix /usr
   fail "ornivel on the user's path is not /usr/bin/ornivel"
 as_user test ! -w /usr/bin || fail "$user may write /usr/bin: the drive would not show anything"
 as_user /usr/bin/ornivel-fetch --help >/dev/null || fail "ornivel-fetch --help failed"
+for program in ornivel ornivel-dl ornivel-catalog ornivel-fetch; do
+  grep -qx "/usr/share/man/man1/$program.1.gz" "$work/files" || fail "no manual page for $program"
+done
 
 # drive HOME SAVE_FOLDER [VAR=VALUE...]: the whole-program drive of the installed program and
 # catalog, as the user, expecting the song in SAVE_FOLDER.
@@ -88,6 +92,9 @@ drive "$home" "$home/音乐"
 [ -d "$home/.config/ornivel" ] || fail "the program made no ~/.config/ornivel"
 [ ! -e "$home/.config/ornivel/yyst.ini" ] || fail "the program wrote settings nobody chose"
 [ "$(stat -c %U "$home/音乐")" = "$user" ] || fail "the music folder is not the user's"
+echo "package_test: ornivel-dl, saving into the same music folder"
+as_user HOME="$home" bash "$work/scripts/dl_e2e.sh" /usr/bin/ornivel-dl /usr/bin/ornivel-catalog \
+  "$work/scripts/make-sample-library" "$home/音乐"
 
 # 2. A settings file in $XDG_CONFIG_HOME/ornivel (outside the home folder, to show the variable
 # is honoured) naming a Chinese folder, in GBK as the program writes it: the song goes there, and
