@@ -207,11 +207,13 @@ class Run {
       const std::size_t width = DisplayWidth(Utf8ToGbk(text));
       // Spaces over what is left of a longer line before: no escape sequences, which not every
       // console reads.
-      console_.Err("\r" + text + std::string(drawn > width ? drawn - width : 0, ' '));
+      // Built piece by piece: "literal" + std::string trips a false -Wrestrict in mingw's GCC 12.
+      std::string line(1, '\r');
+      console_.Err(line.append(text).append(drawn > width ? drawn - width : 0, ' '));
       drawn = std::max(drawn, width);
     };
     const auto clear = [&] {
-      if (drawn > 0) console_.Err("\r" + std::string(drawn, ' ') + "\r");
+      if (drawn > 0) console_.Err(std::string(1, '\r').append(drawn, ' ').append(1, '\r'));
       drawn = 0;
     };
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -111,12 +112,7 @@ class OrnivelDlTest : public ::testing::Test {
     music_ = base_ / "music";
     save_ = base_ / "save";
     fs::create_directories(save_);
-    test::WriteMp3(music_ / "jay/gaobai.mp3", test::TagStyle::kId3v2Unicode, "告白气球", "周杰伦",
-                   "床边故事", 60);
-    test::WriteMp3(music_ / "jay/qingtian.mp3", test::TagStyle::kId3v2Unicode, "晴天", "周杰伦",
-                   "叶惠美", 80);
-    test::WriteMp3(music_ / "band.mp3", test::TagStyle::kId3v2Unicode, "Either/Or: Live*",
-                   "Simon & Garfunkel", "What?", 30);
+    test::WriteSmallLibrary(music_);
     catalog_ = std::make_unique<test::CatalogProcess>(music_);
     ASSERT_FALSE(catalog_->host().empty()) << "ornivel-catalog did not start: " << ORNIVEL_CATALOG;
     service_ = "--service=" + catalog_->host();
@@ -337,40 +333,88 @@ TEST(OrnivelDlUsageTest, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
   EXPECT_EQ(std::count(line.begin(), line.end(), '.'), 2) << line;
 }
 
-// A music service on loopback with 500 songs on one reply line, each song's file its own bytes.
-class FiveHundredSongs {
+// A music service on loopback: `records` songs on one reply line, every lookup answered with
+// this server and the identifier as the path, and each song's file answered by `song`.
+class LoopbackMusicService {
  public:
-  FiveHundredSongs() : server_([this](const std::string& request) { return Answer(request); }) {}
+  using SongReply = std::function<test::RawReply(const std::string& identifier)>;
+
+  explicit LoopbackMusicService(int records, SongReply song = WholeSong)
+      : records_(records),
+        song_(std::move(song)),
+        server_([this](const std::string& request) { return Answer(request); }) {}
 
   std::string host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
+
+  // Each song's bytes: its own, a few kilobytes.
   static std::string Song(const std::string& identifier) {
     return test::RandomBytes(3000 + identifier.size() * 7,
                              static_cast<unsigned>(std::hash<std::string>()(identifier)));
   }
-
- private:
-  static test::RawReply Reply(const std::string& body) {
-    return {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+  static test::RawReply Reply(const std::string& body, const std::string& status = "200 OK") {
+    return {"HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
             "\r\nConnection: close\r\n\r\n" + body};
   }
+  static test::RawReply WholeSong(const std::string& identifier) { return Reply(Song(identifier)); }
+
+ private:
   test::RawReply Answer(const std::string& request) {
     const std::string target = request.substr(4, request.find(' ', 4) - 4);
-    if (target.rfind("/webmusic/getsjplayinfo?", 0) == 0)
-      return Reply(test::OneLineSearchReply(500));
+    if (target.rfind("/webmusic/getsjplayinfo?", 0) == 0) {
+      return Reply(test::OneLineSearchReply(records_));
+    }
     const std::string lookup = "/webmusic/st/getNewMuiseByRid?rid=";
     if (target.rfind(lookup, 0) == 0) {
       return Reply("<mp3dl>" + host() + "</mp3dl><mp3path>" + target.substr(lookup.size()) +
                    "</mp3path>");
     }
-    if (target.rfind("/resource/", 0) == 0) return Reply(Song(target.substr(10)));
-    return {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
+    if (target.rfind("/resource/", 0) == 0) return song_(target.substr(10));
+    return Reply("", "404 Not Found");
   }
 
+  int records_;
+  SongReply song_;
   test::RawHttpServer server_;
 };
 
+TEST(OrnivelDlTransferTest, ASongThatDoesNotArriveWholeIsNotKeptAndTheOthersAre) {
+  const std::string cut = test::RecordIdentifier(2);
+  const std::string missing = test::RecordIdentifier(3);
+  const LoopbackMusicService service(4, [&](const std::string& identifier) {
+    const std::string song = LoopbackMusicService::Song(identifier);
+    if (identifier == cut) {  // a length announced, a third of it sent
+      return test::RawReply{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(song.size()) +
+                            "\r\nConnection: close\r\n\r\n" + song.substr(0, song.size() / 3)};
+    }
+    if (identifier == missing) return LoopbackMusicService::Reply("gone", "404 Not Found");
+    return LoopbackMusicService::Reply(song);
+  });
+  const fs::path save = test::FreshTestFolder("ornivel-dl-cut");
+  const ChildRun run = Dl({"--service", service.host(), "download", "--search", "x", "--all",
+                           "--to", test::PathUtf8(save)});
+  EXPECT_EQ(run.exitCode, 1);
+  const std::vector<std::string> errors = Lines(run.err);
+  ASSERT_EQ(errors.size(), 2u) << run.err;
+  for (int n : {2, 3}) {
+    const std::string line = errors[n - 2];
+    EXPECT_NE(line.find(test::RecordIdentifier(n)), std::string::npos) << line;
+    EXPECT_NE(line.find("下载失败（服务器没有发来完整的歌曲"), std::string::npos) << line;
+  }
+  std::vector<fs::path> expected;
+  for (int n : {1, 4}) {
+    const fs::path file =
+        save / Utf8Path(test::RecordArtist(n) + " - " + test::RecordSongName(n) + ".mp3");
+    EXPECT_TRUE(test::Holds(file, LoopbackMusicService::Song(test::RecordIdentifier(n))));
+    expected.push_back(file.filename());
+  }
+  // No partial song and no temporary file stays behind.
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(FilesIn(save), expected);
+  fs::remove_all(save);
+}
+
 TEST(OrnivelDlManySongsTest, SearchAllSavesEveryOneOfFiveHundredSongs) {
-  const FiveHundredSongs service;
+  const LoopbackMusicService service(500);
   const fs::path save = test::FreshTestFolder("ornivel-dl-500");
   test::ChildOptions options;
   options.limit = std::chrono::seconds(170);
@@ -385,7 +429,7 @@ TEST(OrnivelDlManySongsTest, SearchAllSavesEveryOneOfFiveHundredSongs) {
     const fs::path file =
         save / Utf8Path(test::RecordArtist(n) + " - " + test::RecordSongName(n) + ".mp3");
     ASSERT_EQ(lines[n - 1], test::PathUtf8(file));
-    ASSERT_TRUE(test::Holds(file, FiveHundredSongs::Song(test::RecordIdentifier(n))));
+    ASSERT_TRUE(test::Holds(file, LoopbackMusicService::Song(test::RecordIdentifier(n))));
   }
   EXPECT_EQ(FilesIn(save).size(), 500u);
   fs::remove_all(save);

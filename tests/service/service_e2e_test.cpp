@@ -34,12 +34,7 @@ class ServiceEndToEndTest : public ::testing::Test {
     music_ = base_ / "music";
     save_ = base_ / "save";
     fs::create_directories(save_);
-    test::WriteMp3(music_ / "jay/gaobai.mp3", TagStyle::kId3v2Unicode, "告白气球", "周杰伦",
-                   "床边故事", 60);
-    test::WriteMp3(music_ / "jay/qingtian.mp3", TagStyle::kId3v2Unicode, "晴天", "周杰伦", "叶惠美",
-                   80);
-    test::WriteMp3(music_ / "band.mp3", TagStyle::kId3v2Unicode, "Either/Or: Live*",
-                   "Simon & Garfunkel", "What?", 30);
+    test::WriteSmallLibrary(music_);
     StartCatalog();
     ui_.SetSaveFolder(test::GbkPath(save_));
   }

@@ -95,4 +95,15 @@ inline void WriteMp3(const std::filesystem::path& path, TagStyle style, const st
   }
 }
 
+// The small music folder the end-to-end tests serve through the catalog: two songs of one
+// singer (jay/gaobai.mp3 告白气球, jay/qingtian.mp3 晴天, by 周杰伦) and one whose tags hold every
+// character the name cleaning changes (band.mp3: "Either/Or: Live*" by "Simon & Garfunkel" on
+// "What?").
+inline void WriteSmallLibrary(const std::filesystem::path& music) {
+  WriteMp3(music / "jay/gaobai.mp3", TagStyle::kId3v2Unicode, "告白气球", "周杰伦", "床边故事", 60);
+  WriteMp3(music / "jay/qingtian.mp3", TagStyle::kId3v2Unicode, "晴天", "周杰伦", "叶惠美", 80);
+  WriteMp3(music / "band.mp3", TagStyle::kId3v2Unicode, "Either/Or: Live*", "Simon & Garfunkel",
+           "What?", 30);
+}
+
 }  // namespace ornivel::test
