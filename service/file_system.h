@@ -25,6 +25,9 @@ extern const char kPathSeparator;
 // Whether a file or folder of that name exists.
 [[nodiscard]] bool PathExists(const std::string& path);
 
+// Whether `path` names a folder (a link to one counts).
+[[nodiscard]] bool IsFolder(const std::string& path);
+
 // A file made by CreateNewFile: written to, flushed to disk, and either kept or removed.
 class NewFile {
  public:

@@ -106,6 +106,11 @@ bool PathExists(const std::string& path) {
   return ::lstat(GbkToUtf8(path).c_str(), &info) == 0;
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat info;
+  return ::stat(GbkToUtf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 std::unique_ptr<NewFile> CreateNewFile(const std::string& path) {
   const std::string native = GbkToUtf8(path);
   const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

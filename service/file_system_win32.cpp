@@ -108,6 +108,11 @@ bool PathExists(const std::string& path) {
   return true;
 }
 
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::unique_ptr<NewFile> CreateNewFile(const std::string& path) {
   std::wstring native = Wide(path);
   UniqueHandle file = CreateExclusively(native);

@@ -30,8 +30,14 @@ void ResolveSongAddress(SongList& list, int row);
 
 // The download address a lookup reply gives: "http://" + server + "/resource/" + path, the two
 // values cut out between "mp3dl>" and "</mp3dl" and between "mp3path>" and "</mp3path".
-// nullopt when either value is missing or empty.
+// nullopt when either value is missing or empty, or holds a control character (a line break or
+// an escape in an address is no address, and must not reach a request or a terminal).
 [[nodiscard]] std::optional<std::string> AddressFromLookupReply(std::string_view reply);
+
+// Whether `identifier` can be asked for as it is: not empty, and without white space, control
+// characters, "#", "&" or "?", which would end or change the lookup's query. The service's own
+// identifiers always are; a front end that takes identifiers from people checks them first.
+[[nodiscard]] bool IsLookupIdentifier(std::string_view identifier);
 
 // Bound to "复制歌曲地址": puts the selected row's column 5 on the clipboard, or asks the user
 // to get the address first when it is empty or holds a failed lookup's status.

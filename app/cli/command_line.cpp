@@ -54,8 +54,9 @@ std::string_view CliUsage() {
   return kUsage;
 }
 
-std::vector<std::string> IdentifierLines(std::string_view utf8, std::string& problem) {
-  std::vector<std::string> identifiers;
+IdentifierLines ReadIdentifierLines(std::string_view utf8) {
+  IdentifierLines lines;
+  if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
   while (!utf8.empty()) {
     const auto end = utf8.find('\n');
     std::string_view line = utf8.substr(0, end);
@@ -65,15 +66,13 @@ std::vector<std::string> IdentifierLines(std::string_view utf8, std::string& pro
     }
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     if (line.empty()) continue;
-    auto gbk = Utf8ToGbkExactly(line);
-    if (!gbk) {
-      problem =
-          "an identifier on standard input holds characters GBK cannot hold: " + std::string(line);
-      return {};
+    if (auto gbk = Utf8ToGbkExactly(line)) {
+      lines.identifiers.push_back(std::move(*gbk));
+    } else {
+      lines.refused.emplace_back(line);
     }
-    identifiers.push_back(std::move(*gbk));
   }
-  return identifiers;
+  return lines;
 }
 
 CliParse ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -206,6 +205,7 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments) {
     return parse;
   }
   for (std::string& word : words) {
+    if (word.empty()) return fail("an empty song identifier");
     if (word == "-") {
       request.identifiersFromInput = true;
     } else {

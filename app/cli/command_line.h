@@ -34,9 +34,13 @@ struct CliParse {
 // The text of --help.
 [[nodiscard]] std::string_view CliUsage();
 
-// Identifiers given one per line (UTF-8) as GBK: each line without its line end and the spaces
-// around it; blank lines are skipped. A line that GBK cannot hold sets `problem` (a usage error,
-// as for the arguments) and gives no identifiers.
-[[nodiscard]] std::vector<std::string> IdentifierLines(std::string_view utf8, std::string& problem);
+// Identifiers given one per line (UTF-8, a byte-order mark in front skipped) as GBK: each line
+// without its line end and the spaces around it; blank lines are skipped. A line that GBK cannot
+// hold is refused on its own, as it was given.
+struct IdentifierLines {
+  std::vector<std::string> identifiers;
+  std::vector<std::string> refused;
+};
+[[nodiscard]] IdentifierLines ReadIdentifierLines(std::string_view utf8);
 
 }  // namespace ornivel

@@ -13,17 +13,23 @@ namespace ornivel {
 class Console {
  public:
   virtual ~Console() = default;
-  // Writes to standard output / standard error.
-  virtual void Out(std::string_view utf8) = 0;
+  // Writes to standard output; false when it could not all be written (the reader has gone).
+  [[nodiscard]] virtual bool Out(std::string_view utf8) = 0;
+  // Writes to standard error; what cannot be written there is lost.
   virtual void Err(std::string_view utf8) = 0;
-  // Whether standard error is a terminal (a person watches it), where progress is drawn.
+  // Whether standard output / standard error is a terminal (a person watches it): texts from
+  // the service are shown there without control characters, and progress is drawn on it.
+  [[nodiscard]] virtual bool OutIsTerminal() = 0;
   [[nodiscard]] virtual bool ErrIsTerminal() = 0;
   // All of standard input, as UTF-8.
   [[nodiscard]] virtual std::string ReadInput() = 0;
 };
 
 // The process's own standard streams. On Windows a console gets UTF-16 through the console's
-// own calls, so Chinese reads right whatever its code page; a file or pipe gets UTF-8.
+// own calls, so Chinese reads right whatever its code page; a file or pipe gets UTF-8. On Linux
+// a standard stream that was closed when the program started is opened on /dev/null, so no file
+// the program opens can take its place, and a reader that goes away ends no more than the
+// writes to it (no SIGPIPE).
 [[nodiscard]] std::unique_ptr<Console> StandardConsole();
 
 // The program's arguments after its name, as UTF-8. On Windows they are read from the process's

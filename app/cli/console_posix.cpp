@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,19 +9,21 @@
 namespace ornivel {
 namespace {
 
-void WriteAll(int fd, std::string_view bytes) {
+bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a closed pipe or a full disk: nothing more can be said there
+    if (n <= 0) return false;  // a closed pipe or a full disk: nothing more can be said there
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
+  return true;
 }
 
 class PosixConsole final : public Console {
  public:
-  void Out(std::string_view utf8) override { WriteAll(STDOUT_FILENO, utf8); }
-  void Err(std::string_view utf8) override { WriteAll(STDERR_FILENO, utf8); }
+  bool Out(std::string_view utf8) override { return WriteAll(STDOUT_FILENO, utf8); }
+  void Err(std::string_view utf8) override { (void)WriteAll(STDERR_FILENO, utf8); }
+  bool OutIsTerminal() override { return ::isatty(STDOUT_FILENO) == 1; }
   bool ErrIsTerminal() override { return ::isatty(STDERR_FILENO) == 1; }
   std::string ReadInput() override {
     std::string input;
@@ -37,6 +41,16 @@ class PosixConsole final : public Console {
 }  // namespace
 
 std::unique_ptr<Console> StandardConsole() {
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+      if (null >= 0 && null != fd) {
+        ::dup2(null, fd);
+        ::close(null);
+      }
+    }
+  }
+  ::signal(SIGPIPE, SIG_IGN);
   return std::make_unique<PosixConsole>();
 }
 

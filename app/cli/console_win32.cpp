@@ -27,9 +27,10 @@ bool IsConsole(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
-void Write(DWORD which, std::string_view utf8) {
+bool Write(DWORD which, std::string_view utf8) {
   const HANDLE handle = GetStdHandle(which);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || utf8.empty()) return;
+  if (utf8.empty()) return true;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
   if (IsConsole(handle)) {
     const std::wstring wide = Wide(utf8);
     std::size_t done = 0;
@@ -37,24 +38,26 @@ void Write(DWORD which, std::string_view utf8) {
       DWORD written = 0;
       const auto chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
       if (!WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr) || written == 0) {
-        return;
+        return false;
       }
       done += written;
     }
-    return;
+    return true;
   }
   while (!utf8.empty()) {
     DWORD written = 0;
     const auto chunk = static_cast<DWORD>(std::min<std::size_t>(utf8.size(), 1 << 20));
-    if (!WriteFile(handle, utf8.data(), chunk, &written, nullptr) || written == 0) return;
+    if (!WriteFile(handle, utf8.data(), chunk, &written, nullptr) || written == 0) return false;
     utf8.remove_prefix(written);
   }
+  return true;
 }
 
 class Win32Console final : public Console {
  public:
-  void Out(std::string_view utf8) override { Write(STD_OUTPUT_HANDLE, utf8); }
-  void Err(std::string_view utf8) override { Write(STD_ERROR_HANDLE, utf8); }
+  bool Out(std::string_view utf8) override { return Write(STD_OUTPUT_HANDLE, utf8); }
+  void Err(std::string_view utf8) override { (void)Write(STD_ERROR_HANDLE, utf8); }
+  bool OutIsTerminal() override { return IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)); }
   bool ErrIsTerminal() override { return IsConsole(GetStdHandle(STD_ERROR_HANDLE)); }
 
   std::string ReadInput() override {
@@ -81,8 +84,6 @@ class Win32Console final : public Console {
       if (!ReadFile(handle, buffer, sizeof buffer, &read, nullptr) || read == 0) break;
       input.append(buffer, read);
     }
-    // Windows' own tools write UTF-8 files with a byte-order mark.
-    if (input.starts_with("\xEF\xBB\xBF")) input.erase(0, 3);
     return input;
   }
 };

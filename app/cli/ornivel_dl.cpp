@@ -26,6 +26,8 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
+// At most four progress redraws a second.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(250);
 
 // The search box of the window is the keyword; the search's messages are kept for the caller.
 class CommandLinePrompts final : public Prompts {
@@ -64,22 +66,24 @@ class Run {
     if (!parse.problem.empty()) return Usage(parse.problem);
     CliRequest& request = parse.request;
     if (request.identifiersFromInput) {
-      std::string problem;
-      for (std::string& identifier : IdentifierLines(console_.ReadInput(), problem)) {
+      IdentifierLines lines = ReadIdentifierLines(console_.ReadInput());
+      if (lines.identifiers.empty() && lines.refused.empty()) {
+        return Usage("no song identifier on standard input");
+      }
+      for (const std::string& line : lines.refused) {
+        FailUtf8(line, "标识中有 GBK 无法表示的字符");
+      }
+      for (std::string& identifier : lines.identifiers) {
         request.identifiers.push_back(std::move(identifier));
       }
-      if (!problem.empty()) return Usage(problem);
-      if (request.identifiers.empty()) return Usage("no song identifier on standard input");
     }
     if (!request.serviceHost.empty()) SetServiceHost(request.serviceHost);
 
     switch (request.command) {
       case CliCommand::kHelp:
-        console_.Out(CliUsage());
-        return kDone;
+        return console_.Out(CliUsage()) ? kDone : kFailed;
       case CliCommand::kVersion:
-        console_.Out("ornivel-dl " ORNIVEL_VERSION "\n");
-        return kDone;
+        return console_.Out("ornivel-dl " ORNIVEL_VERSION "\n") ? kDone : kFailed;
       case CliCommand::kSearch:
         return Search(request);
       case CliCommand::kUrl:
@@ -92,14 +96,46 @@ class Run {
 
  private:
   int Usage(const std::string& problem) {
-    console_.Err("ornivel-dl: " + problem + "\nTry 'ornivel-dl --help'.\n");
+    console_.Err("ornivel-dl: " + Shown(problem) + "\nTry 'ornivel-dl --help'.\n");
     return kUsageError;
   }
 
-  // A failure line: "ornivel-dl: " and the GBK text.
+  // A UTF-8 text from the command line or standard input, its control characters made "?".
+  static std::string Shown(std::string_view utf8) {
+    std::string shown(utf8);
+    for (char& c : shown) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return shown;
+  }
+
+  // A line on standard error: "ornivel-dl: " and the GBK text, without control characters.
+  void Say(const std::string& gbk) {
+    console_.Err("ornivel-dl: " + GbkToUtf8(PrintableText(gbk)) + "\n");
+  }
+
+  // A failure line.
   void Fail(const std::string& gbk) {
-    console_.Err("ornivel-dl: " + GbkToUtf8(gbk) + "\n");
+    Say(gbk);
     failed_ = true;
+  }
+
+  // A failure line about a text given as UTF-8 that GBK could not take.
+  void FailUtf8(std::string_view utf8, const char* reason) {
+    console_.Err("ornivel-dl: " + Shown(utf8) + "：" + reason + "\n");
+    failed_ = true;
+  }
+
+  // One line of results on standard output (a GBK text): as it is for a program reading it,
+  // without control characters for a person at a terminal. False once standard output has
+  // gone: nothing more is done, since nobody would learn of it.
+  bool Print(const std::string& gbk) {
+    if (outLost_) return false;
+    const std::string line = outIsTerminal_ ? PrintableText(gbk) : gbk;
+    if (console_.Out(GbkToUtf8(line) + "\n")) return true;
+    outLost_ = true;
+    Fail(Utf8ToGbk("标准输出已关闭，其余的歌曲不再处理"));
+    return false;
   }
 
   // The songs the window would list for the keyword, in its order; nullopt when the service
@@ -122,7 +158,7 @@ class Run {
     }
     if (count == 0) {
       // No record (a message), or the pattern could not run (an error).
-      console_.Err("ornivel-dl: " + GbkToUtf8(prompts.message()) + "\n");
+      Say(prompts.message());
       if (prompts.icon() == MessageIcon::kError) failed_ = true;
     }
     return songs;
@@ -130,16 +166,30 @@ class Run {
 
   int Search(const CliRequest& request) {
     const auto songs = FindSongs(request.keyword);
-    if (songs) {
+    if (songs && !songs->empty()) {
+      std::string lines;
       if (request.json) {
-        std::string lines;
         for (const SongLine& song : *songs) lines += SongJsonLine(song);
-        console_.Out(lines);
       } else {
-        console_.Out(SongTableLines(*songs));
+        lines = SongTableLines(*songs);
       }
+      if (!console_.Out(lines)) Fail(Utf8ToGbk("标准输出已关闭"));
     }
     return failed_ ? kFailed : kDone;
+  }
+
+  // Whether `identifier`, given by the user, can be asked for; said when it cannot.
+  bool CheckIdentifier(const std::string& identifier, bool toSave) {
+    if (!IsLookupIdentifier(identifier)) {
+      Fail(identifier + Utf8ToGbk("：不是歌曲标识（不能含空白、控制字符、#、& 或 ?）"));
+      return false;
+    }
+    if (toSave && !IsSafeIdentifier(identifier)) {
+      Fail(identifier + Utf8ToGbk("：") + DownloadFailedStatus() +
+           Utf8ToGbk("（标识不能用作文件名）"));
+      return false;
+    }
+    return true;
   }
 
   // The song's download address, or nullopt with the reason said.
@@ -157,17 +207,26 @@ class Run {
 
   int Urls(const CliRequest& request) {
     for (const std::string& identifier : request.identifiers) {
-      if (auto address = Address(identifier, identifier)) console_.Out(GbkToUtf8(*address) + "\n");
+      if (!CheckIdentifier(identifier, false)) continue;
+      const auto address = Address(identifier, identifier);
+      if (address && !Print(*address)) break;
     }
     return failed_ ? kFailed : kDone;
   }
 
   int Download(const CliRequest& request) {
+    // The folder first: a wrong one fails once, before anything is asked of the service.
+    const std::string folder =
+        !request.folder.empty() ? request.folder : CurrentSaveFolder(CurrentProgramPaths());
+    if (!IsFolder(folder)) {
+      Fail(Utf8ToGbk(PathExists(folder) ? "保存目录不是文件夹：" : "保存目录不存在：") + folder);
+      return kFailed;
+    }
+
     std::vector<Wanted> wanted;
     if (!request.keyword.empty()) {
       const auto songs = FindSongs(request.keyword);
-      if (!songs) return kFailed;
-      if (songs->empty()) return kFailed;  // nothing to download; the reason was said
+      if (!songs || songs->empty()) return kFailed;  // nothing to download; the reason was said
       const std::size_t count =
           request.all ? songs->size()
                       : std::min(songs->size(), static_cast<std::size_t>(request.first));
@@ -178,31 +237,37 @@ class Run {
       }
     } else {
       for (const std::string& identifier : request.identifiers) {
-        wanted.push_back({{identifier, {}, {}, true}, identifier});
+        if (CheckIdentifier(identifier, true)) {
+          wanted.push_back({{identifier, {}, {}, true}, identifier});
+        }
       }
     }
-
-    const std::string folder =
-        !request.folder.empty() ? request.folder : CurrentSaveFolder(CurrentProgramPaths());
-    if (!PathExists(folder)) {
-      Fail(Utf8ToGbk("保存目录不存在：") + folder);
-      return kFailed;
+    for (const Wanted& song : wanted) {
+      if (!Save(song, folder, request.again)) break;
     }
-    for (const Wanted& song : wanted) Save(song, folder, request.again);
     return failed_ ? kFailed : kDone;
   }
 
-  void Save(const Wanted& wanted, const std::string& folder, bool again) {
+  // Saves one song; false once standard output has gone.
+  bool Save(const Wanted& wanted, const std::string& folder, bool again) {
+    // A song whose identifier cannot name its temporary file is not even looked up.
+    if (!IsSafeIdentifier(wanted.song.identifier)) {
+      Fail(wanted.label + Utf8ToGbk("：") + DownloadFailedStatus() +
+           Utf8ToGbk("（标识不能用作文件名）"));
+      return true;
+    }
     const auto address = Address(wanted.song.identifier, wanted.label);
-    if (!address) return;
+    if (!address) return true;
 
-    const bool drawProgress = console_.ErrIsTerminal();
     auto start = std::chrono::steady_clock::now();
     std::size_t drawn = 0;  // the width of the progress line on the screen
     const auto draw = [&](std::int64_t received, std::int64_t announced) {
-      if (!drawProgress) return;
-      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-          std::chrono::steady_clock::now() - start);
+      if (!errIsTerminal_) return;
+      // At most four redraws a second over the whole run, however short each song.
+      const auto now = std::chrono::steady_clock::now();
+      if (lastDraw_ && now - *lastDraw_ < kRedrawInterval) return;
+      lastDraw_ = now;
+      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start);
       const std::string text = ProgressText(received, announced, elapsed, wanted.label);
       const std::size_t width = DisplayWidth(Utf8ToGbk(text));
       // Spaces over what is left of a longer line before: no escape sequences, which not every
@@ -230,41 +295,38 @@ class Run {
     const std::string name = wanted.label + Utf8ToGbk("：");
     switch (result.outcome) {
       case SaveOutcome::kSaved:
-        console_.Out(GbkToUtf8(result.path) + "\n");
-        return;
+        return Print(result.path);
       case SaveOutcome::kSavedUnderIdentifier:
-        console_.Out(GbkToUtf8(result.path) + "\n");
-        console_.Err("ornivel-dl: " +
-                     GbkToUtf8(name + RenameFailedStatus() + Utf8ToGbk("，已存为 ") + result.path) +
-                     "\n");
-        return;
+        Say(name + RenameFailedStatus() + Utf8ToGbk("，已存为 ") + result.path);
+        return Print(result.path);
       case SaveOutcome::kDeclined:
-        console_.Err(
-            "ornivel-dl: " +
-            GbkToUtf8(name + Utf8ToGbk("文件已经存在，跳过（--again 另存一份）：") + result.path) +
-            "\n");
-        return;
+        Say(name + Utf8ToGbk("文件已经存在，跳过（--again 另存一份）：") + result.path);
+        return true;
       case SaveOutcome::kUnsafeIdentifier:
         Fail(name + DownloadFailedStatus() + Utf8ToGbk("（标识不能用作文件名）"));
-        return;
+        return true;
       case SaveOutcome::kCannotCreate:
         Fail(name + DownloadFailedStatus() + Utf8ToGbk("（无法在保存目录中建立文件：") + folder +
              Utf8ToGbk("）"));
-        return;
+        return true;
       case SaveOutcome::kTransferFailed:
         Fail(name + DownloadFailedStatus() + Utf8ToGbk("（服务器没有发来完整的歌曲：") + *address +
              Utf8ToGbk("）"));
-        return;
+        return true;
       case SaveOutcome::kWriteFailed:
         Fail(name + DownloadFailedStatus() + Utf8ToGbk("（写入文件失败）"));
-        return;
+        return true;
     }
+    return true;
   }
 
   Console& console_;
+  const bool outIsTerminal_ = console_.OutIsTerminal();
+  const bool errIsTerminal_ = console_.ErrIsTerminal();
   bool failed_ = false;
+  bool outLost_ = false;
+  std::optional<std::chrono::steady_clock::time_point> lastDraw_;
 };
-
 }  // namespace
 
 int RunOrnivelDl(const std::vector<std::string>& arguments, Console& console) {

@@ -3,31 +3,25 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "text/code_page.h"
 #include "text/gbk_text.h"
 #include "text/text_convert.h"
+#include "text/unicode.h"
 
 namespace ornivel {
 namespace {
 
-bool IsControl(unsigned char c) {
-  return c < 0x20 || c == 0x7F;
-}
-
-// `gbk` with every control character made a space, so that no text of a reply can move the
-// cursor or end a line on the terminal.
-std::string Printable(std::string_view gbk) {
-  std::string out;
-  out.reserve(gbk.size());
-  for (std::size_t at = 0; at < gbk.size();) {
-    const std::size_t length = std::max<std::size_t>(GbkCharLength(gbk, at), 1);
-    if (length == 1 && IsControl(static_cast<unsigned char>(gbk[at]))) {
-      out += ' ';
-    } else {
-      out.append(gbk.substr(at, length));
-    }
-    at += length;
-  }
-  return out;
+// The columns a character takes on a terminal: two for the East Asian wide and full-width
+// ones (Chinese, Japanese and Korean characters, full-width forms), one for the rest (Latin
+// letters with accents, Greek, Cyrillic and the like, which GBK also writes with two bytes).
+std::size_t CodeWidth(char32_t code) {
+  const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0x303E) ||
+                    (code >= 0x3041 && code <= 0x33FF) || (code >= 0x3400 && code <= 0x4DBF) ||
+                    (code >= 0x4E00 && code <= 0x9FFF) || (code >= 0xA000 && code <= 0xA4CF) ||
+                    (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+                    (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+                    (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x20000 && code <= 0x3FFFD);
+  return wide ? 2 : 1;
 }
 
 // The longest start of `gbk` that takes at most `columns` on a terminal.
@@ -36,7 +30,7 @@ std::string CutToWidth(std::string_view gbk, std::size_t columns) {
   std::size_t width = 0;
   while (end < gbk.size()) {
     const std::size_t length = std::max<std::size_t>(GbkCharLength(gbk, end), 1);
-    const std::size_t next = width + (length == 2 ? 2 : 1);
+    const std::size_t next = width + DisplayWidth(gbk.substr(end, length));
     if (next > columns) break;
     width = next;
     end += length;
@@ -56,12 +50,31 @@ std::string Amount(double bytes) {
 
 }  // namespace
 
-std::size_t DisplayWidth(std::string_view gbk) {
-  std::size_t width = 0;
+std::string PrintableText(std::string_view gbk, char replacement) {
+  std::string out;
+  out.reserve(gbk.size());
   for (std::size_t at = 0; at < gbk.size();) {
     const std::size_t length = std::max<std::size_t>(GbkCharLength(gbk, at), 1);
-    width += length == 2 ? 2 : 1;
+    const auto byte = static_cast<unsigned char>(gbk[at]);
+    if (length == 1 && (byte < 0x20 || byte == 0x7F)) {
+      out += replacement;
+    } else {
+      out.append(gbk.substr(at, length));
+    }
     at += length;
+  }
+  return out;
+}
+
+std::size_t DisplayWidth(std::string_view gbk) {
+  const std::u16string units = TextToUtf16(gbk, kCodePageGbk);
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    char32_t code = units[i];
+    if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (units[++i] - 0xDC00);
+    }
+    width += CodeWidth(code);
   }
   return width;
 }
@@ -71,8 +84,9 @@ std::string SongTableLines(const std::vector<SongLine>& songs) {
   std::size_t widths[4] = {0, 0, 0, 0};
   for (const SongLine& song : songs) {
     auto& row = cells.emplace_back();
-    row = {std::to_string(song.number), Printable(song.title), Printable(song.singer),
-           Printable(song.album), Printable(song.identifier)};
+    row = {std::to_string(song.number), PrintableText(song.title, ' '),
+           PrintableText(song.singer, ' '), PrintableText(song.album, ' '),
+           PrintableText(song.identifier, ' ')};
     for (std::size_t column = 0; column < 4; ++column) {
       widths[column] = std::max(widths[column], DisplayWidth(row[column]));
     }
@@ -148,7 +162,7 @@ std::string ProgressText(std::int64_t received, std::int64_t announced,
       (announced > 0 ? std::string(share) : Amount(static_cast<double>(received))) + "  " +
       Amount(static_cast<double>(received) / seconds) + "/s  ";
   const std::size_t room = columns > front.size() ? columns - front.size() : 0;
-  return front + GbkToUtf8(CutToWidth(Printable(label), room));
+  return front + GbkToUtf8(CutToWidth(PrintableText(label, ' '), room));
 }
 
 }  // namespace ornivel

@@ -19,9 +19,13 @@ struct SongLine {
   std::string identifier;
 };
 
-// The columns a GBK text takes on a terminal: two for a double-byte character, one for any
-// other (control characters are shown as one space each, see SongTableLines).
+// The columns a GBK text takes on a terminal: two for each Chinese (East Asian wide or
+// full-width) character, one for any other.
 [[nodiscard]] std::size_t DisplayWidth(std::string_view gbk);
+
+// `gbk` with each control character (00 to 1F, 7F) made `replacement`, so that no text from the
+// service can move the cursor, end a line or send an escape sequence to a terminal.
+[[nodiscard]] std::string PrintableText(std::string_view gbk, char replacement = '?');
 
 // One line per song, its columns (number, title, singer, album, identifier) aligned by their
 // widths on a terminal; control characters of the texts become spaces. Each line ends in "\n".

@@ -49,6 +49,7 @@ TEST(CommandLineTest, RefusesWhatItCannotDoWithTheReason) {
       {{"search"}, "no keyword given"},
       {{"search", "x", "--loud"}, "unknown option --loud"},
       {{"url"}, "no song identifier given"},
+      {{"url", "a", ""}, "an empty song identifier"},
       {{"download", "--search", "x"}, "download --search needs either --first N or --all"},
       {{"download", "--search", "x", "--first", "2", "--all"},
        "download --search needs either --first N or --all"},
@@ -77,13 +78,13 @@ TEST(CommandLineTest, RefusesWhatItCannotDoWithTheReason) {
   }
 }
 
-TEST(CommandLineTest, IdentifierLinesSkipBlankLinesAndTrimLineEnds) {
-  std::string problem;
-  EXPECT_EQ(IdentifierLines("a\r\n\n  b c \t\r\n\r\n中\n", problem),
-            (std::vector<std::string>{"a", "b c", Gbk("中")}));
-  EXPECT_EQ(problem, "");
-  EXPECT_TRUE(IdentifierLines("a\nBj\xC3\xB6rk\n", problem).empty());
-  EXPECT_NE(problem, "");
+TEST(CommandLineTest, IdentifierLinesSkipBlankLinesAndTrimLineEndsAndRefuseOnlyWhatGbkLacks) {
+  const IdentifierLines lines = ReadIdentifierLines(
+      "\xEF\xBB\xBF"
+      "a\r\n\n  b c \t\r\nBj\xC3\xB6rk\r\n\r\n中\n\xFF\n");
+  EXPECT_EQ(lines.identifiers, (std::vector<std::string>{"a", "b c", Gbk("中")}));
+  EXPECT_EQ(lines.refused, (std::vector<std::string>{"Bj\xC3\xB6rk", "\xFF"}));
+  EXPECT_TRUE(ReadIdentifierLines("\xEF\xBB\xBF\r\n  \n").identifiers.empty());
 }
 
 // The column at which `needle` starts in a UTF-8 line, as a terminal shows it.
@@ -127,6 +128,17 @@ TEST(SongLinesTest, FiveHundredRowsAlignEveryColumnWithWideCharactersAsTwo) {
     EXPECT_EQ(ColumnOf(lines[i], "MUSIC_" + std::to_string(i + 1)), identifier) << lines[i];
     EXPECT_NE(lines[i].back(), ' ');
   }
+}
+
+TEST(SongLinesTest, LettersGbkWritesWithTwoBytesTakeOneColumn) {
+  // Accented Latin letters, Greek, Cyrillic and the middle dot are double-byte in GBK but one
+  // column wide on a terminal; Chinese characters and full-width forms are two.
+  EXPECT_EQ(DisplayWidth(Gbk("Déjà vu")), 7u);
+  EXPECT_EQ(DisplayWidth(Gbk("Любэ·αβ")), 7u);
+  EXPECT_EQ(DisplayWidth(Gbk("晴天ＡＢ")), 8u);
+  const std::string text = SongTableLines(
+      {{1, Gbk("Déjà vu"), "x", "y", "MUSIC_1"}, {2, Gbk("晴天"), "x", "y", "MUSIC_2"}});
+  EXPECT_EQ(text, "1  Déjà vu  x  y  MUSIC_1\n2  晴天     x  y  MUSIC_2\n");
 }
 
 TEST(SongLinesTest, JsonLinesEscapeWhatJsonMustAndKeepChineseAsUtf8) {

@@ -105,6 +105,62 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
   return files;
 }
 
+// A music service on loopback: `records` songs on one reply line, every lookup answered with
+// this server and the identifier as the path, and each song's file answered by `song`.
+class LoopbackMusicService {
+ public:
+  using SongReply = std::function<test::RawReply(const std::string& identifier)>;
+
+  explicit LoopbackMusicService(int records, SongReply song = WholeSong)
+      : searchReply_(test::OneLineSearchReply(records)),
+        song_(std::move(song)),
+        server_([this](const std::string& request) { return Answer(request); }) {}
+
+  std::string host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
+  // Every request so far.
+  std::vector<std::string> requests() const { return server_.requests(); }
+
+  // Before the program runs: another search reply (UTF-8), and another file path for a song's
+  // lookup reply than its identifier.
+  void SetSearchReply(std::string utf8) { searchReply_ = std::move(utf8); }
+  void SetPath(const std::string& identifier, std::string path) {
+    paths_[identifier] = std::move(path);
+  }
+
+  // Each song's bytes: its own, a few kilobytes.
+  static std::string Song(const std::string& identifier) {
+    return test::RandomBytes(3000 + identifier.size() * 7,
+                             static_cast<unsigned>(std::hash<std::string>()(identifier)));
+  }
+  static test::RawReply Reply(const std::string& body, const std::string& status = "200 OK") {
+    return {"HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nConnection: close\r\n\r\n" + body};
+  }
+  static test::RawReply WholeSong(const std::string& identifier) { return Reply(Song(identifier)); }
+
+ private:
+  test::RawReply Answer(const std::string& request) {
+    const std::string target = request.substr(4, request.find(' ', 4) - 4);
+    if (target.rfind("/webmusic/getsjplayinfo?", 0) == 0) {
+      return Reply(searchReply_);
+    }
+    const std::string lookup = "/webmusic/st/getNewMuiseByRid?rid=";
+    if (target.rfind(lookup, 0) == 0) {
+      const std::string identifier = target.substr(lookup.size());
+      const auto path = paths_.find(identifier);
+      return Reply("<mp3dl>" + host() + "</mp3dl><mp3path>" +
+                   (path == paths_.end() ? identifier : path->second) + "</mp3path>");
+    }
+    if (target.rfind("/resource/", 0) == 0) return song_(target.substr(10));
+    return Reply("", "404 Not Found");
+  }
+
+  std::string searchReply_;
+  std::map<std::string, std::string> paths_;
+  SongReply song_;
+  test::RawHttpServer server_;
+};
+
 class OrnivelDlTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -275,11 +331,19 @@ TEST_F(OrnivelDlTest, WithoutAFolderTheWindowsSaveFolderSettingIsUsed) {
   EXPECT_EQ(Lines(run.out), std::vector<std::string>{Utf8(chosen / (identifiers[0] + ".mp3"))});
   EXPECT_TRUE(fs::is_regular_file(chosen / (identifiers[0] + ".mp3")));
 
-  // A save folder that is gone: one clear line, nothing fetched.
+  // A save folder that is gone, or a file in its place: one clear line, nothing asked.
+  const LoopbackMusicService service(3);
   fs::remove_all(chosen);
-  const ChildRun gone = test::RunChild(copy, {service_, "download", identifiers[0]});
+  ChildRun gone = test::RunChild(copy, {"--service", service.host(), "download", "MUSIC_1"});
   EXPECT_EQ(gone.exitCode, 1);
-  EXPECT_NE(gone.err.find("保存目录不存在"), std::string::npos) << gone.err;
+  EXPECT_EQ(Lines(gone.err),
+            std::vector<std::string>{"ornivel-dl: 保存目录不存在：" + test::PathUtf8(chosen)});
+  std::ofstream(chosen) << "a file";
+  gone = test::RunChild(copy, {"--service", service.host(), "download", "--search", "x", "--all"});
+  EXPECT_EQ(gone.exitCode, 1);
+  EXPECT_EQ(Lines(gone.err),
+            std::vector<std::string>{"ornivel-dl: 保存目录不是文件夹：" + test::PathUtf8(chosen)});
+  EXPECT_TRUE(service.requests().empty());
 }
 
 TEST(OrnivelDlServiceDownTest, EachCommandFailsWithAReasonWithinTheTimeOuts) {
@@ -333,50 +397,6 @@ TEST(OrnivelDlUsageTest, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
   EXPECT_EQ(std::count(line.begin(), line.end(), '.'), 2) << line;
 }
 
-// A music service on loopback: `records` songs on one reply line, every lookup answered with
-// this server and the identifier as the path, and each song's file answered by `song`.
-class LoopbackMusicService {
- public:
-  using SongReply = std::function<test::RawReply(const std::string& identifier)>;
-
-  explicit LoopbackMusicService(int records, SongReply song = WholeSong)
-      : records_(records),
-        song_(std::move(song)),
-        server_([this](const std::string& request) { return Answer(request); }) {}
-
-  std::string host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
-
-  // Each song's bytes: its own, a few kilobytes.
-  static std::string Song(const std::string& identifier) {
-    return test::RandomBytes(3000 + identifier.size() * 7,
-                             static_cast<unsigned>(std::hash<std::string>()(identifier)));
-  }
-  static test::RawReply Reply(const std::string& body, const std::string& status = "200 OK") {
-    return {"HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
-            "\r\nConnection: close\r\n\r\n" + body};
-  }
-  static test::RawReply WholeSong(const std::string& identifier) { return Reply(Song(identifier)); }
-
- private:
-  test::RawReply Answer(const std::string& request) {
-    const std::string target = request.substr(4, request.find(' ', 4) - 4);
-    if (target.rfind("/webmusic/getsjplayinfo?", 0) == 0) {
-      return Reply(test::OneLineSearchReply(records_));
-    }
-    const std::string lookup = "/webmusic/st/getNewMuiseByRid?rid=";
-    if (target.rfind(lookup, 0) == 0) {
-      return Reply("<mp3dl>" + host() + "</mp3dl><mp3path>" + target.substr(lookup.size()) +
-                   "</mp3path>");
-    }
-    if (target.rfind("/resource/", 0) == 0) return song_(target.substr(10));
-    return Reply("", "404 Not Found");
-  }
-
-  int records_;
-  SongReply song_;
-  test::RawHttpServer server_;
-};
-
 TEST(OrnivelDlTransferTest, ASongThatDoesNotArriveWholeIsNotKeptAndTheOthersAre) {
   const std::string cut = test::RecordIdentifier(2);
   const std::string missing = test::RecordIdentifier(3);
@@ -411,6 +431,96 @@ TEST(OrnivelDlTransferTest, ASongThatDoesNotArriveWholeIsNotKeptAndTheOthersAre)
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(FilesIn(save), expected);
   fs::remove_all(save);
+}
+
+// A search record as the service writes it, each field given (UTF-8).
+std::string Record(const std::string& rid, const std::string& name, const std::string& album,
+                   const std::string& artist) {
+  return "{'rid':'" + rid + "','songName':'" + name + "','album':'" + album + "','artist':'" +
+         artist + "'},";
+}
+
+TEST(OrnivelDlHostileTextTest, NoControlCharacterOfTheServiceReachesATerminalOrARequest) {
+  LoopbackMusicService service(0);
+  service.SetSearchReply(test::OneLineSearchReply(
+      Record("MUSIC_1", "Song1", "Al\abum\x1B[2J", "Singer") +
+          Record("MUSIC_2\x1B[2J", "Song2", "A", "Singer") +
+          Record("MUSIC_3", "Song3", "A", "Singer") + Record("MUSIC_4", "Song4", "A", "Singer"),
+      4));
+  service.SetPath("MUSIC_3", "x\ny");  // a line break in the file's path: no address
+  const auto hostile = [](const std::string& text) {
+    return text.find_first_of("\x07\x1B") != std::string::npos;
+  };
+
+  ChildRun run = Dl({"--service", service.host(), "search", "x"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_FALSE(hostile(run.out)) << run.out;
+  EXPECT_NE(run.out.find("Al bum [2J"), std::string::npos) << run.out;
+  run = Dl({"--service", service.host(), "search", "x", "--json"});
+  EXPECT_NE(run.out.find("\"album\":\"Al\\u0007bum\\u001b[2J\""), std::string::npos) << run.out;
+  EXPECT_FALSE(hostile(run.out)) << run.out;
+
+  const fs::path save = test::FreshTestFolder("ornivel-dl-hostile");
+  run = Dl({"--service", service.host(), "download", "--search", "x", "--all", "--to",
+            test::PathUtf8(save)});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_FALSE(hostile(run.err)) << run.err;
+  const std::vector<std::string> errors = Lines(run.err);
+  ASSERT_EQ(errors.size(), 2u) << run.err;
+  EXPECT_NE(errors[0].find("(MUSIC_2?[2J)：下载失败（标识不能用作文件名）"), std::string::npos)
+      << errors[0];
+  EXPECT_NE(errors[1].find("(MUSIC_3)：获取地址失败"), std::string::npos) << errors[1];
+  EXPECT_EQ(FilesIn(save), (std::vector<fs::path>{"Singer - Song1.mp3", "Singer - Song4.mp3"}));
+  // An identifier that cannot be saved is not even looked up.
+  for (const std::string& request : service.requests()) {
+    EXPECT_EQ(request.find("MUSIC_2"), std::string::npos) << request;
+  }
+  run = Dl({"--service", service.host(), "url", "MUSIC_3", "MUSIC_4", "a#b", "a b"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(Lines(run.out).size(), 1u) << run.out;
+  EXPECT_EQ(Lines(run.err).size(), 3u) << run.err;
+  fs::remove_all(save);
+}
+
+TEST(OrnivelDlStreamsTest, AGoneReaderStopsTheRunAndABadInputLineFailsAlone) {
+  const LoopbackMusicService service(5);
+  const fs::path save = test::FreshTestFolder("ornivel-dl-streams");
+  test::ChildOptions closed;
+  closed.closeOut = true;
+  ChildRun run = Dl({"--service", service.host(), "download", "--search", "x", "--all", "--to",
+                     test::PathUtf8(save)},
+                    closed);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("标准输出已关闭"), std::string::npos) << run.err;
+  EXPECT_EQ(FilesIn(save).size(), 1u);  // the song whose path could not be told, and no more
+
+  fs::remove_all(save);
+  fs::create_directories(save);
+  test::ChildOptions input;
+  input.input = "\xEF\xBB\xBF" + test::RecordIdentifier(1) + "\r\nBj\xC3\xB6rk\n" +
+                test::RecordIdentifier(2) + "\n";
+  run = Dl({"--service", service.host(), "download", "-", "--to", test::PathUtf8(save)}, input);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(Lines(run.err),
+            std::vector<std::string>{"ornivel-dl: Bj\xC3\xB6rk：标识中有 GBK 无法表示的字符"});
+  EXPECT_EQ(FilesIn(save), (std::vector<fs::path>{test::RecordIdentifier(1) + ".mp3",
+                                                  test::RecordIdentifier(2) + ".mp3"}));
+  fs::remove_all(save);
+}
+
+TEST(OrnivelDlSilentServiceTest, AServiceThatNeverAnswersFailsAfterTheRequestTimeOut) {
+  test::RawHttpServer silent([](const std::string&) {
+    test::RawReply reply;
+    reply.holdOpen = true;  // read the request, answer nothing
+    return reply;
+  });
+  const ChildRun run =
+      Dl({"--service", "127.0.0.1:" + std::to_string(silent.port()), "search", "x"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err.rfind("ornivel-dl: 搜索失败：", 0), 0u) << run.err;
+  EXPECT_GE(run.elapsed, std::chrono::seconds(25));
+  EXPECT_LT(run.elapsed, std::chrono::seconds(45));
+  EXPECT_EQ(silent.requests().size(), 1u);
 }
 
 TEST(OrnivelDlManySongsTest, SearchAllSavesEveryOneOfFiveHundredSongs) {

@@ -33,20 +33,27 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// A song of 1 MiB sent in pieces over about two seconds, with its length announced.
-class SlowSongServer {
+// Forty songs: thirty-nine small ones sent at once, then one of 1 MiB sent in pieces over about
+// two seconds, with its length announced.
+class SongsServer {
  public:
+  static constexpr int kSongs = 40;
   static constexpr std::size_t kSize = 1 << 20;
 
-  SlowSongServer() {
+  SongsServer() {
     httplib::Server& server = loopback_.server();
     server.Get("/webmusic/getsjplayinfo", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content(test::OneLineSearchReply(1), "text/plain");
+      response.set_content(test::OneLineSearchReply(kSongs), "text/plain");
     });
-    server.Get("/webmusic/st/getNewMuiseByRid", [this](const httplib::Request&,
-                                                       httplib::Response& response) {
-      response.set_content("<mp3dl>" + loopback_.host() + "</mp3dl><mp3path>slow.mp3</mp3path>",
-                           "text/plain");
+    server.Get("/webmusic/st/getNewMuiseByRid",
+               [this](const httplib::Request& request, httplib::Response& response) {
+                 const bool slow = request.get_param_value("rid") == test::RecordIdentifier(kSongs);
+                 response.set_content("<mp3dl>" + loopback_.host() + "</mp3dl><mp3path>" +
+                                          (slow ? "slow.mp3" : "small.mp3") + "</mp3path>",
+                                      "text/plain");
+               });
+    server.Get("/resource/small.mp3", [this](const httplib::Request&, httplib::Response& response) {
+      response.set_content(small_, "audio/mpeg");
     });
     server.Get("/resource/slow.mp3", [this](const httplib::Request&, httplib::Response& response) {
       response.set_content_provider(
@@ -60,9 +67,11 @@ class SlowSongServer {
 
   std::string host() const { return loopback_.host(); }
   const std::string& song() const { return song_; }
+  const std::string& small() const { return small_; }
 
  private:
   std::string song_ = test::RandomBytes(kSize, 7);
+  std::string small_ = test::RandomBytes(20000, 8);
   test::LoopbackServer loopback_;
 };
 
@@ -82,34 +91,40 @@ int ShareOf(const std::string& draw, const std::string& label) {
 }
 
 TEST(OrnivelDlProgressTest, ATerminalSeesTheShareAndSpeedRedrawnAtMostFourTimesASecond) {
-  const SlowSongServer service;
+  const SongsServer service;
   const fs::path save = test::FreshTestFolder("ornivel-dl-progress");
   test::ChildOptions options;
   options.errOnTerminal = true;
   const ChildRun run = test::RunChild(ORNIVEL_DL,
                                       {"--service", service.host(), "download", "--search", "x",
-                                       "--first", "1", "--to", test::PathUtf8(save)},
+                                       "--all", "--to", test::PathUtf8(save)},
                                       options);
   ASSERT_EQ(run.exitCode, 0) << run.err;
+  const int last = SongsServer::kSongs;
   const fs::path file =
-      save / Utf8Path(test::RecordArtist(1) + " - " + test::RecordSongName(1) + ".mp3");
-  EXPECT_EQ(Lines(run.out), std::vector<std::string>{test::PathUtf8(file)});
+      save / Utf8Path(test::RecordArtist(last) + " - " + test::RecordSongName(last) + ".mp3");
+  ASSERT_EQ(Lines(run.out).size(), static_cast<std::size_t>(last));
+  EXPECT_EQ(Lines(run.out).back(), test::PathUtf8(file));
   EXPECT_TRUE(test::Holds(file, service.song()));
+  EXPECT_TRUE(
+      test::Holds(save / Utf8Path(test::RecordArtist(1) + " - " + test::RecordSongName(1) + ".mp3"),
+                  service.small()));
 
-  // Each redraw starts with a carriage return; the last one clears the line.
+  // Each redraw starts with a carriage return; a cleared line is spaces between two of them.
   std::vector<std::string> draws;
   for (std::size_t at = run.err.find('\r'); at != std::string::npos;) {
     const auto next = run.err.find('\r', at + 1);
-    draws.push_back(run.err.substr(at + 1, next == std::string::npos ? next : next - at - 1));
+    const std::string draw =
+        run.err.substr(at + 1, next == std::string::npos ? next : next - at - 1);
+    if (draw.find_first_not_of(' ') != std::string::npos) draws.push_back(draw);
     at = next;
   }
-  ASSERT_GE(draws.size(), 4u) << run.err;
-  EXPECT_TRUE(draws.back().empty() || draws.back().find_first_not_of(' ') == std::string::npos)
-      << "the line is cleared at the end";
+  // The slow song's share, rising; the whole run's redraws, however many songs, at most four a
+  // second (and one at the start).
   int shares = 0;
   int previous = -1;
   for (const std::string& draw : draws) {
-    const int share = ShareOf(draw, test::RecordArtist(1));
+    const int share = ShareOf(draw, test::RecordArtist(last));
     if (share < 0) continue;
     EXPECT_GE(share, previous);
     previous = share;
@@ -117,7 +132,10 @@ TEST(OrnivelDlProgressTest, ATerminalSeesTheShareAndSpeedRedrawnAtMostFourTimesA
   }
   EXPECT_GE(shares, 3) << run.err;
   const double seconds = static_cast<double>(run.elapsed.count()) / 1000.0;
-  EXPECT_LE(static_cast<double>(shares), 4.0 * seconds + 2.0) << run.err;
+  EXPECT_LE(static_cast<double>(draws.size()), 4.0 * seconds + 1.0) << run.err;
+  // The line is cleared at the end: after the last redraw only spaces and carriage returns.
+  const auto lastText = run.err.rfind(draws.back());
+  EXPECT_EQ(run.err.find_first_not_of(" \r", lastText + draws.back().size()), std::string::npos);
   fs::remove_all(save);
 }
 

@@ -60,6 +60,9 @@ TEST(LookupReplyTest, AddressNeedsBothValues) {
   EXPECT_EQ(AddressFromLookupReply("<mp3dl></mp3dl><mp3path>p</mp3path>"), std::nullopt);
   EXPECT_EQ(AddressFromLookupReply("<mp3dl>h</mp3dl>"), std::nullopt);
   EXPECT_EQ(AddressFromLookupReply(""), std::nullopt);
+  // A line break or an escape inside either value makes no address.
+  EXPECT_EQ(AddressFromLookupReply("<mp3dl>h</mp3dl><mp3path>p\ny</mp3path>"), std::nullopt);
+  EXPECT_EQ(AddressFromLookupReply("<mp3dl>h\x1B[2J</mp3dl><mp3path>p</mp3path>"), std::nullopt);
 }
 
 TEST(DownloadNamesTest, EuroSignOrFfBeforeASeparatorIsNoShield) {

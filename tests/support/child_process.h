@@ -21,6 +21,9 @@ struct ChildRun {
 struct ChildOptions {
   std::string input;               // written to its standard input, which is then closed
   std::chrono::seconds limit{50};  // ended after this long
+  // Standard output's reading end closed before the child starts: its writes there fail, as
+  // when the program it is piped into has ended.
+  bool closeOut = false;
   // Standard error on a pseudo-terminal, as a person at a terminal sees it. Linux only: the
   // Windows runner starts nothing when it is asked for.
   bool errOnTerminal = false;

@@ -144,6 +144,7 @@ ChildRun RunChild(const std::filesystem::path& program, const std::vector<std::s
     CloseFd(err.read);
     return run;
   }
+  if (options.closeOut) CloseFd(out.read);
   Collect(pid, input.write, out.read, err.read, options, run, start);
   return run;
 }

@@ -63,6 +63,7 @@ bool OpenPipe(Handle& read, Handle& write, bool childReads) {
 }
 
 void ReadAll(HANDLE handle, std::string& into) {
+  if (handle == nullptr) return;
   char buffer[65536];
   DWORD read = 0;
   while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0)
@@ -99,6 +100,7 @@ ChildRun RunChild(const std::filesystem::path& program, const std::vector<std::s
   inRead.Close();
   outWrite.Close();
   errWrite.Close();
+  if (options.closeOut) outRead.Close();
 
   std::thread outReader([&] { ReadAll(outRead.get(), run.out); });
   std::thread errReader([&] { ReadAll(errRead.get(), run.err); });
