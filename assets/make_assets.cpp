@@ -1,6 +1,6 @@
 // Makes the program's assets from their sources:
-//   icons/ornivel-<size>.png   the icon (ornivel-icon.svg) at 16, 32, 48, 64 and 128 pixels, with alpha
-//   icons/ornivel.ico          the same five images as one Windows icon group: 32-bit
+//   icons/ornivel-<size>.png   the icon (ornivel-icon.svg) at 16, 32, 48, 64 and 128 pixels, with
+//   alpha icons/ornivel.ico          the same five images as one Windows icon group: 32-bit
 //                              device-independent bitmaps with alpha and their masks
 //   tip.jpg                    the tip picture: a QR code of a thank-you message on a drawn
 //                              background; a baseline JPEG, 432 × 427, three components,
@@ -90,7 +90,8 @@ bool WriteIcons(const QString& svg, const QString& folder) {
     images.append(bitmap);
   }
   QFile ico(folder + QStringLiteral("/ornivel.ico"));
-  return ico.open(QIODevice::WriteOnly) && ico.write(directory + images) == directory.size() + images.size();
+  return ico.open(QIODevice::WriteOnly) &&
+         ico.write(directory + images) == directory.size() + images.size();
 }
 
 QImage TipPicture() {
@@ -116,7 +117,8 @@ QImage TipPicture() {
     painter.drawPath(heart);
   }
   // The QR code of the thank-you message, on a white card.
-  const char* message = "Thank you for listening with Ornivel! \xE8\xB0\xA2\xE8\xB0\xA2\xE4\xBD\xA0";
+  const char* message =
+      "Thank you for listening with Ornivel! \xE8\xB0\xA2\xE8\xB0\xA2\xE4\xBD\xA0";
   QRcode* code = QRcode_encodeString8bit(message, 0, QR_ECLEVEL_M);
   if (code != nullptr) {
     const int modules = code->width;

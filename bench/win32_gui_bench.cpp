@@ -57,10 +57,11 @@ int main() {
     SetWindowTextW(window->searchBox(), L"album");
     const auto begin = std::chrono::steady_clock::now();
     SendMessageW(window->searchButton(), BM_CLICK, 0, 0);  // the search runs inside the click
-    ProcessPendingMessages();  // the list draws again
+    ProcessPendingMessages();                              // the list draws again
     UpdateWindow(window->songList());
     searches.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+            .count());
     const auto rows = SendMessageW(window->songList(), LVM_GETITEMCOUNT, 0, 0);
     if (rows != 500) {
       std::fprintf(stderr, "expected 500 rows, got %d\n", static_cast<int>(rows));

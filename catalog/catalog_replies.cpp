@@ -46,9 +46,8 @@ std::string SearchReply(const Library& library, std::string_view keyword, int pa
     records.append("','format':'mp3");
     records.append("','artist':'").append(QuoteValue(song.artist)).append("'},\n");
   }
-  return "try{var jsondata={'TOTAL':'" + std::to_string(total) + "','PN':'" +
-         std::to_string(page) + "','RN':'" + std::to_string(pageSize) + "','abslist':[\n" +
-         records + "]}}\n";
+  return "try{var jsondata={'TOTAL':'" + std::to_string(total) + "','PN':'" + std::to_string(page) +
+         "','RN':'" + std::to_string(pageSize) + "','abslist':[\n" + records + "]}}\n";
 }
 
 std::string LookupReply(const Library& library, std::string_view identifier,

@@ -15,7 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsGbkTrail(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE); }
+bool IsGbkTrail(unsigned char b) {
+  return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE);
+}
 
 // Valid GBK with at least one double-byte character.
 bool LooksLikeGbk(std::string_view bytes) {
@@ -47,7 +49,9 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
-TagLib::String FromUtf8(const std::string& text) { return TagLib::String(text, TagLib::String::UTF8); }
+TagLib::String FromUtf8(const std::string& text) {
+  return TagLib::String(text, TagLib::String::UTF8);
+}
 
 class Id3v1Reader final : public TagLib::ID3v1::StringHandler {
  public:
@@ -142,7 +146,8 @@ Library Library::Scan(const fs::path& root) {
   const fs::path base = fs::canonical(root, error);
   if (error) return library;
   std::vector<fs::path> files;
-  for (auto it = fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied, error);
+  for (auto it = fs::recursive_directory_iterator(
+           base, fs::directory_options::skip_permission_denied, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     if (!it->is_regular_file(error)) continue;
     std::string extension = FoldCase(it->path().extension().string());
@@ -153,7 +158,8 @@ Library Library::Scan(const fs::path& root) {
       error.clear();
       continue;
     }
-    const auto [rootEnd, unused] = std::mismatch(base.begin(), base.end(), real.begin(), real.end());
+    const auto [rootEnd, unused] =
+        std::mismatch(base.begin(), base.end(), real.begin(), real.end());
     if (rootEnd != base.end()) continue;
     files.push_back(it->path());
   }

@@ -25,7 +25,8 @@ constexpr std::size_t kChunk = 256 * 1024;
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "ornivel-catalog: " << problem << "\n";
-  std::cerr << "usage: ornivel-catalog --music DIR [--listen HOST:PORT] [--public-host HOST:PORT]\n";
+  std::cerr
+      << "usage: ornivel-catalog --music DIR [--listen HOST:PORT] [--public-host HOST:PORT]\n";
   return 2;
 }
 
@@ -91,12 +92,13 @@ int main(int argc, char** argv) {
   if (publicHost.empty()) publicHost = host + ":" + std::to_string(port);
 
   server.Get("/webmusic/getsjplayinfo", [&](const httplib::Request& req, httplib::Response& res) {
-    res.set_content(ornivel::catalog::SearchReply(library, req.get_param_value("key"),
-                                                  QueryInt(req, "pn", 1),
-                                                  QueryInt(req, "pr", ornivel::catalog::kMaxPageSize)),
-                    "text/plain; charset=utf-8");
+    res.set_content(
+        ornivel::catalog::SearchReply(library, req.get_param_value("key"), QueryInt(req, "pn", 1),
+                                      QueryInt(req, "pr", ornivel::catalog::kMaxPageSize)),
+        "text/plain; charset=utf-8");
   });
-  server.Get("/webmusic/st/getNewMuiseByRid", [&](const httplib::Request& req, httplib::Response& res) {
+  server.Get("/webmusic/st/getNewMuiseByRid", [&](const httplib::Request& req,
+                                                  httplib::Response& res) {
     res.set_content(ornivel::catalog::LookupReply(library, req.get_param_value("rid"), publicHost),
                     "text/xml");
   });
@@ -114,14 +116,14 @@ int main(int argc, char** argv) {
       res.set_content("not found\n", "text/plain");
       return;
     }
-    res.set_content_provider(
-        static_cast<std::size_t>(size), "audio/mpeg",
-        [fd](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-          std::string buffer(std::min(length, kChunk), '\0');
-          const ssize_t n = ::pread(fd->fd, buffer.data(), buffer.size(), static_cast<off_t>(offset));
-          if (n <= 0) return false;
-          return sink.write(buffer.data(), static_cast<std::size_t>(n));
-        });
+    res.set_content_provider(static_cast<std::size_t>(size), "audio/mpeg",
+                             [fd](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                               std::string buffer(std::min(length, kChunk), '\0');
+                               const ssize_t n = ::pread(fd->fd, buffer.data(), buffer.size(),
+                                                         static_cast<off_t>(offset));
+                               if (n <= 0) return false;
+                               return sink.write(buffer.data(), static_cast<std::size_t>(n));
+                             });
   });
   server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
     std::fprintf(stderr, "%s %s %s %d\n", req.remote_addr.c_str(), req.method.c_str(),

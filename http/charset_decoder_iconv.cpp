@@ -10,10 +10,11 @@ namespace ornivel {
 std::optional<std::u16string> DecodeCharset(std::string_view charsetName,
                                             std::span<const std::uint8_t> bytes) {
   // iconv reads suffixes such as "//IGNORE" from the name: only a plain name is passed on.
-  const bool plain = !charsetName.empty() && std::all_of(charsetName.begin(), charsetName.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' ||
-           c == '_' || c == '.' || c == ':';
-  });
+  const bool plain =
+      !charsetName.empty() && std::all_of(charsetName.begin(), charsetName.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+               c == '-' || c == '_' || c == '.' || c == ':';
+      });
   if (!plain) return std::nullopt;
   const std::string name = PageCharsetName(charsetName);
   IconvHandle cd(kIconvWide, name.c_str());

@@ -39,8 +39,7 @@ std::string HeaderText(const HttpRequestParams& params) {
   for (const DefaultHeader& header : kDefaultHeaders) {
     if (TextFind(text, header.probe, 1, header.ignoreCase) == -1) text.append(header.line);
   }
-  if (params.cookies && !params.cookies->empty() &&
-      TextFind(text, "Cookie: ", 1, true) == -1) {
+  if (params.cookies && !params.cookies->empty() && TextFind(text, "Cookie: ", 1, true) == -1) {
     text.append("Cookie: ").append(*params.cookies).append("\r\n");
   }
   return text;
@@ -90,20 +89,34 @@ long RequestTimeoutMs(int timeoutSeconds) {
 
 std::string HttpFailureMessage(int code) {
   switch (code) {
-    case 700: return Utf8ToGbk("700 当前系统不支持WinHttp服务!");
-    case 701: return Utf8ToGbk("701 解析URL地址失败!");
-    case 702: return Utf8ToGbk("702 创建WinHttp会话失败!");
-    case 703: return Utf8ToGbk("703 创建WinHttp连接失败!");
-    case 704: return Utf8ToGbk("704 创建WinHttp请求失败!");
-    case 705: return Utf8ToGbk("705 设置超时时间失败!");
-    case 707: return Utf8ToGbk("707 设置代理凭证失败!");
-    case 708: return Utf8ToGbk("708 禁止自动设置Cookies失败!");
-    case 709: return Utf8ToGbk("709 重定向设置失败!");
-    case 710: return Utf8ToGbk("710 设置协议头失败!");
-    case 711: return Utf8ToGbk("711 发送请求失败!");
-    case 712: return Utf8ToGbk("712 服务器未响应!");
-    case 713: return Utf8ToGbk("713 读取数据失败!");
-    default: return {};
+    case 700:
+      return Utf8ToGbk("700 当前系统不支持WinHttp服务!");
+    case 701:
+      return Utf8ToGbk("701 解析URL地址失败!");
+    case 702:
+      return Utf8ToGbk("702 创建WinHttp会话失败!");
+    case 703:
+      return Utf8ToGbk("703 创建WinHttp连接失败!");
+    case 704:
+      return Utf8ToGbk("704 创建WinHttp请求失败!");
+    case 705:
+      return Utf8ToGbk("705 设置超时时间失败!");
+    case 707:
+      return Utf8ToGbk("707 设置代理凭证失败!");
+    case 708:
+      return Utf8ToGbk("708 禁止自动设置Cookies失败!");
+    case 709:
+      return Utf8ToGbk("709 重定向设置失败!");
+    case 710:
+      return Utf8ToGbk("710 设置协议头失败!");
+    case 711:
+      return Utf8ToGbk("711 发送请求失败!");
+    case 712:
+      return Utf8ToGbk("712 服务器未响应!");
+    case 713:
+      return Utf8ToGbk("713 读取数据失败!");
+    default:
+      return {};
   }
 }
 

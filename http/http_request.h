@@ -15,9 +15,9 @@ namespace ornivel {
 // The parameters, inputs and outputs of one request. Every field but `url` is optional: an
 // omitted text is empty, a number 0, a flag false.
 struct HttpRequestParams {
-  std::string url;    // http or https
-  int method = 0;     // 0 GET, 1 POST, 2 HEAD, 3 PUT; anything else GET
-  std::string body;   // sent as its bytes with any method
+  std::string url;   // http or https
+  int method = 0;    // 0 GET, 1 POST, 2 HEAD, 3 PUT; anything else GET
+  std::string body;  // sent as its bytes with any method
   // Cookie pairs to send, joined by "; ". Supplying it (even empty) turns on cookie handling
   // for the call; it is then replaced by the merge of itself with what the response set.
   std::optional<std::string> cookies;
@@ -43,7 +43,8 @@ std::string HttpRequest(HttpRequestParams& params);
 [[nodiscard]] std::string HttpRequest(const std::string& url);
 
 // The time-out of a request in milliseconds: `timeoutSeconds` × 1000, or 30000 when it is 0 or
-// negative; at most the largest long (about 24.8 days where long has 32 bits, as on Windows). It bounds resolving and connecting, and every silence of the server after that.
+// negative; at most the largest long (about 24.8 days where long has 32 bits, as on Windows). It
+// bounds resolving and connecting, and every silence of the server after that.
 [[nodiscard]] long RequestTimeoutMs(int timeoutSeconds);
 
 // The text of a numbered failure ("711 发送请求失败!" and so on), in GBK; empty for any other

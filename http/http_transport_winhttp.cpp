@@ -32,7 +32,6 @@ namespace {
 
 constexpr auto kPumpInterval = std::chrono::milliseconds(50);
 
-
 constexpr bool FitsDword(std::size_t size) {
   if constexpr (sizeof(std::size_t) > sizeof(DWORD)) return size <= MAXDWORD;
   return true;  // a 32-bit size always fits
@@ -147,16 +146,16 @@ class Exchange {
 
     if (hop.withCredentials && !request_.userName.empty()) {
       const std::wstring user = Wide(request_.userName), password = Wide(request_.password);
-      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC, user.c_str(),
-                               password.c_str(), nullptr)) {
+      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC,
+                               user.c_str(), password.c_str(), nullptr)) {
         return HttpFailure::kCredentials;
       }
     }
     if (!request_.proxyUserName.empty()) {
       const std::wstring user = Wide(request_.proxyUserName);
       const std::wstring password = Wide(request_.proxyPassword);
-      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC, user.c_str(),
-                               password.c_str(), nullptr)) {
+      if (!api_.SetCredentials(r, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC,
+                               user.c_str(), password.c_str(), nullptr)) {
         return HttpFailure::kCredentials;
       }
     }

@@ -7,7 +7,9 @@ namespace {
 std::atomic<MessagePump> g_pump{nullptr};
 }  // namespace
 
-void SetMessagePump(MessagePump pump) { g_pump.store(pump, std::memory_order_release); }
+void SetMessagePump(MessagePump pump) {
+  g_pump.store(pump, std::memory_order_release);
+}
 
 void ProcessPendingMessages() {
   if (const MessagePump pump = g_pump.load(std::memory_order_acquire)) pump();

@@ -58,7 +58,8 @@ std::u16string Variant::Text() const {
   std::u16string text;
   if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(&v_), 0, VT_BSTR)) &&
       converted.bstrVal != nullptr) {
-    text.assign(reinterpret_cast<const char16_t*>(converted.bstrVal), SysStringLen(converted.bstrVal));
+    text.assign(reinterpret_cast<const char16_t*>(converted.bstrVal),
+                SysStringLen(converted.bstrVal));
   }
   VariantClear(&converted);
   return text;
@@ -88,8 +89,8 @@ ComPtr<IDispatch> CreateAutomationObject(const wchar_t* progId) {
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(progId, &clsid))) return {};
   ComPtr<IUnknown> unknown;
-  DWORD contexts = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                   CLSCTX_REMOTE_SERVER;
+  DWORD contexts =
+      CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
   HRESULT hr = CoCreateInstance(clsid, nullptr, contexts, IID_IUnknown,
                                 reinterpret_cast<void**>(unknown.Out()));
   if (hr == E_INVALIDARG) {
@@ -116,7 +117,8 @@ HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD flags, Variant* resu
   }
   DISPID member = 0;
   auto* memberName = const_cast<LPOLESTR>(name);
-  HRESULT hr = dispatch.get()->GetIDsOfNames(IID_NULL, &memberName, 1, LOCALE_USER_DEFAULT, &member);
+  HRESULT hr =
+      dispatch.get()->GetIDsOfNames(IID_NULL, &memberName, 1, LOCALE_USER_DEFAULT, &member);
   if (FAILED(hr)) return hr;
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS parameters{arguments, put ? &named : nullptr, count, put ? 1u : 0u};
@@ -132,7 +134,8 @@ HRESULT PutProperty(IDispatch* object, const wchar_t* name, Variant& value) {
 
 HRESULT GetProperty(IDispatch* object, const wchar_t* name, Variant* result, Variant* argument) {
   return Invoke(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, result,
-                argument != nullptr ? argument->get() : nullptr, argument != nullptr ? 1 : 0, false);
+                argument != nullptr ? argument->get() : nullptr, argument != nullptr ? 1 : 0,
+                false);
 }
 
 HRESULT CallMethod(IDispatch* object, const wchar_t* name, Variant* result, Variant* first,
@@ -142,7 +145,8 @@ HRESULT CallMethod(IDispatch* object, const wchar_t* name, Variant* result, Vari
   UINT count = 0;
   if (second != nullptr) arguments[count++] = second->value();
   if (first != nullptr) arguments[count++] = first->value();
-  return Invoke(object, name, DISPATCH_METHOD, result, count > 0 ? arguments : nullptr, count, false);
+  return Invoke(object, name, DISPATCH_METHOD, result, count > 0 ? arguments : nullptr, count,
+                false);
 }
 
 }  // namespace ornivel

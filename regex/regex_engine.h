@@ -39,8 +39,7 @@ class RegexEngine {
   // (the platform class, searched one match at a time once a whole run was given up). Either way
   // it still succeeds. False when the pattern is invalid or the run could not
   // start: nothing of an earlier run is held then (no matches, no groups).
-  [[nodiscard]] virtual bool Execute(std::u16string_view pattern,
-                                     const RegexEngineOptions& options,
+  [[nodiscard]] virtual bool Execute(std::u16string_view pattern, const RegexEngineOptions& options,
                                      std::u16string_view subject) = 0;
 
   // Number of matches held.

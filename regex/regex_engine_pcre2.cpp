@@ -36,7 +36,9 @@ constexpr std::size_t kJitStackStart = 32 * 1024;
 constexpr std::size_t kJitStackMax = 1024 * 1024;
 constexpr std::size_t kCachedPatterns = 8;
 
-PCRE2_SPTR AsPcre(std::u16string_view s) { return reinterpret_cast<PCRE2_SPTR>(s.data()); }
+PCRE2_SPTR AsPcre(std::u16string_view s) {
+  return reinterpret_cast<PCRE2_SPTR>(s.data());
+}
 
 struct CodeDeleter {
   void operator()(pcre2_code* code) const { pcre2_code_free(code); }
@@ -87,8 +89,8 @@ CodePtr Compile(std::u16string_view pattern, std::uint32_t flags) {
   pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
   int error = 0;
   PCRE2_SIZE errorOffset = 0;
-  std::unique_ptr<pcre2_code, CodeDeleter> code(pcre2_compile(
-      AsPcre(pattern), pattern.size(), flags, &error, &errorOffset, context.get()));
+  std::unique_ptr<pcre2_code, CodeDeleter> code(
+      pcre2_compile(AsPcre(pattern), pattern.size(), flags, &error, &errorOffset, context.get()));
   if (!code) return nullptr;
   // Without JIT support the interpreter runs the pattern; the limits apply to both.
   pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
@@ -119,7 +121,9 @@ std::uint32_t MatchLimit(std::size_t units) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(limit, UINT32_MAX));
 }
 
-bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsHighSurrogate(char16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
 
 class Pcre2Engine final : public RegexEngine {
  public:
@@ -144,8 +148,8 @@ class Pcre2Engine final : public RegexEngine {
     const std::size_t pairs = captures + 1;
     std::size_t start = 0;
     while (start <= subject.size()) {
-      const int rc = pcre2_match(code_.get(), AsPcre(subject), subject.size(), start, 0,
-                                 data.get(), context);
+      const int rc =
+          pcre2_match(code_.get(), AsPcre(subject), subject.size(), start, 0, data.get(), context);
       // No further match, or a limit reached at this place (the match, depth or heap limit, or
       // the JIT stack): the run ends here with the matches found so far.
       if (rc < 0) break;
@@ -216,6 +220,8 @@ class Pcre2Engine final : public RegexEngine {
 
 }  // namespace
 
-std::unique_ptr<RegexEngine> CreateRegexEngine() { return std::make_unique<Pcre2Engine>(); }
+std::unique_ptr<RegexEngine> CreateRegexEngine() {
+  return std::make_unique<Pcre2Engine>();
+}
 
 }  // namespace ornivel

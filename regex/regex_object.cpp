@@ -31,12 +31,14 @@ bool RegexObject::Create(std::string_view pattern, std::string_view subject,
   return false;
 }
 
-int RegexObject::MatchCount() const { return static_cast<int>(engine_->MatchCount()); }
+int RegexObject::MatchCount() const {
+  return static_cast<int>(engine_->MatchCount());
+}
 
 std::string RegexObject::SubMatchText(int match, int group) const {
   if (match < 1 || group < 1) return {};
-  const auto text = engine_->MatchGroup(static_cast<std::size_t>(match - 1),
-                                        static_cast<std::size_t>(group));
+  const auto text =
+      engine_->MatchGroup(static_cast<std::size_t>(match - 1), static_cast<std::size_t>(group));
   return text ? Narrow(*text) : std::string();
 }
 
@@ -50,7 +52,9 @@ int RegexObject::SubMatchCount() const {
   return engine_->MatchCount() == 0 ? 0 : static_cast<int>(engine_->GroupCount());
 }
 
-std::string RegexObject::GetPattern() const { return Utf16ToText(engine_->Pattern()); }
+std::string RegexObject::GetPattern() const {
+  return Utf16ToText(engine_->Pattern());
+}
 
 std::string RegexObject::ReplaceMatches(std::string_view replacement) const {
   const auto replaced = engine_->Replace(TextToUtf16(replacement, kCodePageSystem));

@@ -61,8 +61,8 @@ class RegexObject {
   std::string Narrow(std::u16string_view units) const;
 
   std::unique_ptr<RegexEngine> engine_;
-  std::string subject_;          // GBK, as given
-  std::u16string subject16_;     // what the engine runs over
+  std::string subject_;       // GBK, as given
+  std::u16string subject16_;  // what the engine runs over
   // Lets groups be cut from subject_ directly. Empty when the subject held bytes GBK does not
   // define; groups are then narrowed by conversion.
   GbkUnitIndex unitIndex_;

@@ -13,7 +13,9 @@ bool IsLeadByte(char c) {
   return b >= 0x81 && b <= 0xFE;
 }
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Whether `needle` stands at `pos` of `text`. Only single-byte characters are case-folded: the
 // trail byte of a double-byte character may look like an ASCII letter but is not one.
@@ -66,7 +68,8 @@ std::string TextRight(std::string_view text, long long count) {
 
 std::string TextMiddle(std::string_view text, long long start, long long count) {
   if (count <= 0 || start < 1 || static_cast<unsigned long long>(start) > text.size()) return {};
-  return std::string(text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(count)));
+  return std::string(
+      text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(count)));
 }
 
 long long TextFind(std::string_view text, std::string_view needle, long long start,

@@ -26,8 +26,8 @@ class GbkUnitIndex {
   [[nodiscard]] std::size_t ByteOffset(std::size_t unit) const;
 
  private:
-  std::vector<std::uint64_t> doubleByte_;   // bit u%64 of word u/64: unit u took two bytes
-  std::vector<std::uint32_t> blockStart_;   // byte offset of unit 64*k
+  std::vector<std::uint64_t> doubleByte_;  // bit u%64 of word u/64: unit u took two bytes
+  std::vector<std::uint32_t> blockStart_;  // byte offset of unit 64*k
 };
 
 }  // namespace ornivel

@@ -1,8 +1,8 @@
 #pragma once
 // JPEG decoding with libjpeg, for the tip picture carried inside the executable.
 
-#include <QImage>
 #include <QByteArray>
+#include <QImage>
 
 namespace ornivel {
 

@@ -5,7 +5,9 @@
 #include <mutex>
 
 // Q_INIT_RESOURCE must stand outside any namespace.
-static void InitOrnivelResources() { Q_INIT_RESOURCE(ornivel); }
+static void InitOrnivelResources() {
+  Q_INIT_RESOURCE(ornivel);
+}
 
 namespace ornivel {
 

@@ -23,14 +23,16 @@ UINT ResumeDrawingMessage() {
   return message;
 }
 
-HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+HFONT GuiFont() {
+  return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
 
 HWND MakeChild(HWND parent, HINSTANCE instance, DWORD extendedStyle, const wchar_t* className,
                const wchar_t* text, DWORD style, int id, RECT place) {
-  HWND child = CreateWindowExW(extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style,
-                               place.left, place.top, place.right, place.bottom, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                               nullptr);
+  HWND child =
+      CreateWindowExW(extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, place.left,
+                      place.top, place.right, place.bottom, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
   if (child != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
   return child;
 }
@@ -67,8 +69,8 @@ constexpr std::array<Column, 6> kColumns = {{
     {L"点击歌曲获取地址", 170},
 }};
 
-constexpr std::array<const wchar_t*, 4> kMenuItems = {
-    L"复制歌曲地址", L"下载此歌曲", L"更改保存目录", L"实现小目标"};
+constexpr std::array<const wchar_t*, 4> kMenuItems = {L"复制歌曲地址", L"下载此歌曲",
+                                                      L"更改保存目录", L"实现小目标"};
 
 }  // namespace
 
@@ -116,8 +118,8 @@ std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, Handlers hand
   std::unique_ptr<MainWindow> window(new MainWindow(std::move(handlers)));
   const RECT place = CentredWindowRect(kMainClientWidth, kMainClientHeight, kStyle, 0);
   HWND hwnd = CreateWindowExW(0, kClassName, L"Ornivel", kStyle, place.left, place.top,
-                              place.right - place.left, place.bottom - place.top, nullptr,
-                              nullptr, instance, window.get());
+                              place.right - place.left, place.bottom - place.top, nullptr, nullptr,
+                              instance, window.get());
   if (hwnd == nullptr) return nullptr;
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
   window->CreateComponents(instance);
@@ -132,8 +134,8 @@ MainWindow::~MainWindow() {
 
 void MainWindow::CreateComponents(HINSTANCE instance) {
   // In the order of the window design; none of them overlap.
-  saveFolderBox_ = MakeEditBox(hwnd_, instance, kIdSaveFolderBox, RECT{102, 321, 144, 24},
-                               ES_READONLY, L"");
+  saveFolderBox_ =
+      MakeEditBox(hwnd_, instance, kIdSaveFolderBox, RECT{102, 321, 144, 24}, ES_READONLY, L"");
   saveFolderCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC", L"下载保存目录：",
                                  SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX,
                                  kIdSaveFolderCaption, RECT{14, 321, 80, 24});
@@ -150,8 +152,8 @@ void MainWindow::CreateComponents(HINSTANCE instance) {
 
   // Focus stops follow the order of the windows: the last made comes first, so Tab goes
   // 按钮_搜索 → 编辑框_搜索 → 超级列表框1 → 编辑框_保存 → 按钮_搜索.
-  for (HWND child : {saveFolderBox_, saveFolderCaption_, searchCaption_, songList_, searchBox_,
-                     searchButton_}) {
+  for (HWND child :
+       {saveFolderBox_, saveFolderCaption_, searchCaption_, songList_, searchBox_, searchButton_}) {
     SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
 
@@ -203,7 +205,8 @@ bool MainWindow::RunOnWindowThread(HWND window, const std::function<void()>& wor
 LRESULT CALLBACK MainWindow::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam,
                                              LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    auto* window = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    auto* window =
+        static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     window->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
   }
@@ -233,14 +236,19 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kIdSearchButton:
           if (HIWORD(wParam) == BN_CLICKED) return run(handlers_.searchClicked);
           break;
-        case kMenuCopyAddress: return run(handlers_.copyAddressChosen);
-        case kMenuDownload: return run(handlers_.downloadChosen);
-        case kMenuChangeFolder: return run(handlers_.changeFolderChosen);
-        case kMenuTip: return run(handlers_.tipChosen);
+        case kMenuCopyAddress:
+          return run(handlers_.copyAddressChosen);
+        case kMenuDownload:
+          return run(handlers_.downloadChosen);
+        case kMenuChangeFolder:
+          return run(handlers_.changeFolderChosen);
+        case kMenuTip:
+          return run(handlers_.tipChosen);
         case IDCANCEL:  // Esc
           PostMessageW(hwnd_, WM_CLOSE, 0, 0);
           return 0;
-        default: break;  // IDOK (Enter) and the boxes' notifications: nothing
+        default:
+          break;  // IDOK (Enter) and the boxes' notifications: nothing
       }
       break;
     case WM_NOTIFY: {
@@ -286,7 +294,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           searchButton_ = nullptr;
       return DefWindowProcW(hwnd, message, wParam, lParam);
     }
-    default: break;
+    default:
+      break;
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
 }

@@ -35,13 +35,13 @@ class MainWindow {
  public:
   // What the window's events run, each on the window thread.
   struct Handlers {
-    std::function<void()> searchClicked;      // 按钮_搜索
-    std::function<void()> listLeftClicked;    // 超级列表框1, once its selection has settled
-    std::function<void()> copyAddressChosen;  // "复制歌曲地址"
-    std::function<void()> downloadChosen;     // "下载此歌曲"
-    std::function<void()> changeFolderChosen; // "更改保存目录"
-    std::function<void()> tipChosen;          // "实现小目标"
-    std::function<void()> destroyed;          // the window is going (the program ends)
+    std::function<void()> searchClicked;       // 按钮_搜索
+    std::function<void()> listLeftClicked;     // 超级列表框1, once its selection has settled
+    std::function<void()> copyAddressChosen;   // "复制歌曲地址"
+    std::function<void()> downloadChosen;      // "下载此歌曲"
+    std::function<void()> changeFolderChosen;  // "更改保存目录"
+    std::function<void()> tipChosen;           // "实现小目标"
+    std::function<void()> destroyed;           // the window is going (the program ends)
   };
 
   // Makes the window hidden, centred on the primary screen, with its components and its menu.

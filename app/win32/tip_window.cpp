@@ -28,7 +28,9 @@ struct Label {
 
 constexpr Label kLabels[] = {
     {kIdTipLabel1, {76, 8, 228, 19}, L"某的小目标，你准备贡献多少？"},
-    {kIdTipLabel2, {40, 286, 304, 34}, L"不打赏？！大坏蛋，人家要拿小拳拳捶你胸口，(?\?ˇ?ˇ?\?)哼！"},
+    {kIdTipLabel2,
+     {40, 286, 304, 34},
+     L"不打赏？！大坏蛋，人家要拿小拳拳捶你胸口，(?\?ˇ?ˇ?\?)哼！"},
 };
 
 // What one dialog owns: the labels' font and the decoded picture.
@@ -126,9 +128,9 @@ void Close(HWND dialog, TipState* state) {
 
 LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(dialog, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(
-                          reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    SetWindowLongPtrW(
+        dialog, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
   }
   auto* state = reinterpret_cast<TipState*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
   switch (message) {
@@ -160,7 +162,8 @@ LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM l
       SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
       delete state;
       break;
-    default: break;
+    default:
+      break;
   }
   return DefWindowProcW(dialog, message, wParam, lParam);
 }
@@ -173,9 +176,9 @@ HWND CreateTipWindow(HINSTANCE instance, HWND owner) {
   state->owner = owner;
   state->picture = LoadTipPicture(instance);
   // 16 pixels of character height, normal weight, the system's face and character set.
-  state->labelFont = CreateFontW(-16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                 DEFAULT_PITCH, nullptr);
+  state->labelFont =
+      CreateFontW(-16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr);
   const RECT place = CentredWindowRect(kTipClientWidth, kTipClientHeight, kStyle, 0);
   HWND dialog = CreateWindowExW(0, kTipWindowClassName, L"   微信扫一扫，打赏作者", kStyle,
                                 place.left, place.top, place.right - place.left,
@@ -187,16 +190,15 @@ HWND CreateTipWindow(HINSTANCE instance, HWND owner) {
   SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                FALSE);
   for (const Label& label : kLabels) {
-    const int height = std::max(static_cast<int>(label.place.bottom),
-                                TextHeight(dialog, state->labelFont, label.text,
-                                           label.place.right));
+    const int height =
+        std::max(static_cast<int>(label.place.bottom),
+                 TextHeight(dialog, state->labelFont, label.text, label.place.right));
     CreateWindowExW(0, L"STATIC", label.text, WS_CHILD | WS_VISIBLE | SS_OWNERDRAW,
                     label.place.left, label.place.top, label.place.right, height, dialog,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(label.id)), instance, nullptr);
   }
-  CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 66, 35, 243, 243,
-                  dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdTipPicture)), instance,
-                  nullptr);
+  CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 66, 35, 243, 243, dialog,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdTipPicture)), instance, nullptr);
   ShowWindow(dialog, SW_SHOW);
   return dialog;
 }

@@ -8,9 +8,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "text/wide_text.h"
 #include "http/message_pump.h"
 #include "regex/automation.h"
+#include "text/wide_text.h"
 
 namespace ornivel {
 namespace {
@@ -19,12 +19,14 @@ std::atomic<DWORD> g_pumpThread{0};
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(),
-                                                      static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
-int RowCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+int RowCount(HWND list) {
+  return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+}
 
 bool HoldsCell(HWND list, int row, int column) {
   return row >= 0 && column >= 0 && column < kColumnCount && row < RowCount(list);
@@ -38,9 +40,8 @@ std::wstring CellText(HWND list, int row, int column) {
     item.iSubItem = column;
     item.pszText = buffer.data();
     item.cchTextMax = static_cast<int>(buffer.size());
-    const auto length = static_cast<std::size_t>(
-        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                     reinterpret_cast<LPARAM>(&item)));
+    const auto length = static_cast<std::size_t>(SendMessageW(
+        list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
     // A text that fills the buffer may have been cut: try again with more room.
     if (length + 1 < buffer.size()) return std::wstring(buffer.data(), length);
     buffer.resize(buffer.size() * 4);
@@ -162,8 +163,8 @@ int Win32FrontEnd::SelectedRow() {
   return row - 1;
 }
 
-bool Win32FrontEnd::SetCellTextIfHolds(int row, int column, const std::string& text,
-                                       int keyColumn, const std::string& key) {
+bool Win32FrontEnd::SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
+                                       const std::string& key) {
   return OnWindowThread<bool>([&](MainWindow& w) {
     HWND list = w.songList();
     if (!HoldsCell(list, row, column) || !HoldsCell(list, row, keyColumn) ||

@@ -51,12 +51,14 @@ TEST(ProgramPathsTest, AnInstalledCopyUsesTheUsersConfigurationAndMusicFolders) 
   std::string text;
   char buffer[512];
   ssize_t n;
-  while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  while ((n = ::read(out[0], buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<std::size_t>(n));
   ::close(out[0]);
   int status = 0;
   ::waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(text, (home / ".config/ornivel/yyst.ini").string() + "\n" + (home / "Musik").string() + "\n");
+  EXPECT_EQ(text,
+            (home / ".config/ornivel/yyst.ini").string() + "\n" + (home / "Musik").string() + "\n");
   EXPECT_TRUE(fs::is_directory(home / ".config/ornivel"));
   EXPECT_TRUE(fs::is_directory(home / "Musik"));
   fs::remove_all(home);

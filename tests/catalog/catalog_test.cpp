@@ -35,7 +35,8 @@ class CatalogTest : public ::testing::Test {
 TEST_F(CatalogTest, ReadsUnicodeTagsGbkInLatin1FieldsAndFileNames) {
   WriteMp3(root_ / "a/unicode.mp3", TagStyle::kId3v2Unicode, "告白气球", "周杰伦", "床边故事");
   // "十年" and "陈奕迅" in GBK, marked Latin-1.
-  WriteMp3(root_ / "b/gbk-v2.mp3", TagStyle::kId3v2Latin1, "\xCA\xAE\xC4\xEA", "\xB3\xC2\xDE\xC8\xD1\xB8", "");
+  WriteMp3(root_ / "b/gbk-v2.mp3", TagStyle::kId3v2Latin1, "\xCA\xAE\xC4\xEA",
+           "\xB3\xC2\xDE\xC8\xD1\xB8", "");
   WriteMp3(root_ / "b/gbk-v1.mp3", TagStyle::kId3v1, "\xBA\xEC\xB6\xB9", "\xCD\xF5\xB7\xC6", "");
   // Real Latin-1: "Café" is no GBK text (é alone is no double-byte character).
   WriteMp3(root_ / "c/latin1.mp3", TagStyle::kId3v2Latin1, "Caf\xE9", "Ed", "");
@@ -71,13 +72,15 @@ TEST_F(CatalogTest, IdentifiersAreStableAcrossScans) {
 TEST_F(CatalogTest, SearchIgnoresCaseAndPagesWithA500Cap) {
   for (int i = 0; i < 620; ++i) {
     const std::string name = std::to_string(1000 + i) + ".mp3";
-    WriteMp3(root_ / name, TagStyle::kId3v2Unicode,
-             "Song " + std::to_string(i), i % 2 ? "Blue Band" : "Red Band", "Album", 1);
+    WriteMp3(root_ / name, TagStyle::kId3v2Unicode, "Song " + std::to_string(i),
+             i % 2 ? "Blue Band" : "Red Band", "Album", 1);
   }
   const Library library = Library::Scan(root_);
   auto records = [](const std::string& reply) {
     std::size_t n = 0;
-    for (std::size_t at = reply.find("{'rid'"); at != std::string::npos; at = reply.find("{'rid'", at + 1)) ++n;
+    for (std::size_t at = reply.find("{'rid'"); at != std::string::npos;
+         at = reply.find("{'rid'", at + 1))
+      ++n;
     return n;
   };
   EXPECT_EQ(records(SearchReply(library, "bLUE", 1, 500)), 310u);
@@ -151,8 +154,9 @@ TEST_F(CatalogTest, ServesFilesWithRangesAndNothingOutsideTheFolder) {
   EXPECT_EQ(part->status, 206);
   EXPECT_EQ(part->body, bytes.substr(100, 100));
 
-  for (const char* path : {"/resource/../catalog-secret.txt", "/resource/%2E%2E/catalog-secret.txt",
-                           "/resource/notes.txt", "/resource//etc/passwd", "/resource/华语/../华语/one.mp3"}) {
+  for (const char* path :
+       {"/resource/../catalog-secret.txt", "/resource/%2E%2E/catalog-secret.txt",
+        "/resource/notes.txt", "/resource//etc/passwd", "/resource/华语/../华语/one.mp3"}) {
     auto refused = client.Get(path);
     ASSERT_TRUE(refused) << path;
     EXPECT_EQ(refused->status, 404) << path;
@@ -165,7 +169,8 @@ TEST_F(CatalogTest, AnswersSearchAndLookupOverHttp) {
   test::CatalogProcess catalog(root_, "files.example:9000");
   ASSERT_FALSE(catalog.host().empty());
   httplib::Client client("http://" + catalog.host());
-  auto search = client.Get("/webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%62%4C%55%45");
+  auto search =
+      client.Get("/webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%62%4C%55%45");
   ASSERT_TRUE(search);
   EXPECT_NE(search->body.find("'songName':'Blue Moon'"), std::string::npos);
   auto lookup = client.Get("/webmusic/st/getNewMuiseByRid?rid=" + SongIdentifier("one.mp3"));

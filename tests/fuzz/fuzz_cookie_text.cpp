@@ -1,7 +1,7 @@
 // TextBetween and the cookie routines over arbitrary texts.
 #include "http/cookie_text.h"
-#include "text/gbk_text.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "text/gbk_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ornivel;

@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <string_view>
 
-#define FUZZ_CHECK(cond)                                               \
-  do {                                                                 \
-    if (!(cond)) {                                                     \
+#define FUZZ_CHECK(cond)                                                             \
+  do {                                                                               \
+    if (!(cond)) {                                                                   \
       std::fprintf(stderr, "check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
-      std::abort();                                                    \
-    }                                                                  \
+      std::abort();                                                                  \
+    }                                                                                \
   } while (0)
 
 namespace ornivel::fuzz {

@@ -79,8 +79,7 @@ TEST(HttpRequestTest, ProbesIgnoreCaseButContentTypeIsExact) {
   EXPECT_NE(request.find("X-Extra: 1\r\n"), std::string::npos);
   // The default Content-Type line is added too, and a later line of a name replaces the
   // earlier one, as the platform adds header lines.
-  EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded\r\n"),
-            std::string::npos);
+  EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded\r\n"), std::string::npos);
   EXPECT_EQ(request.find("text/plain"), std::string::npos);
 }
 
@@ -286,9 +285,8 @@ TEST(HttpRequestTest, BodyLargerThan64MiBIsCutThere) {
 }
 
 TEST(HttpRequestTest, HttpErrorStatusIsASuccessfulExchange) {
-  RawHttpServer server([](const std::string&) {
-    return RawReply{HttpResponse("404 Not Found", "", "missing")};
-  });
+  RawHttpServer server(
+      [](const std::string&) { return RawReply{HttpResponse("404 Not Found", "", "missing")}; });
   HttpRequestParams params;
   params.url = server.url();
   EXPECT_EQ(HttpRequest(params), "missing");

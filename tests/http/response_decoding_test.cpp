@@ -13,9 +13,13 @@ namespace {
 
 using test::Gbk;
 
-std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> Bytes(std::string_view s) {
+  return {s.begin(), s.end()};
+}
 
-std::string Decode(std::string_view body) { return DecodeResponseText(Bytes(body)); }
+std::string Decode(std::string_view body) {
+  return DecodeResponseText(Bytes(body));
+}
 
 // What a lone FF byte of a page in the GBK family comes back as. iconv's CP936 defines no such
 // character: "?". Windows' code page 936 maps FF to the private-use character U+F8F5, which
@@ -23,7 +27,9 @@ std::string Decode(std::string_view body) { return DecodeResponseText(Bytes(body
 const std::string kLoneFf = test::kWindowsBackends ? "\xFF" : "?";
 
 // `text` followed by what a lone FF comes back as.
-std::string EndingInLoneFf(std::string text) { return text.append(kLoneFf); }
+std::string EndingInLoneFf(std::string text) {
+  return text.append(kLoneFf);
+}
 
 TEST(DecodeResponseTextTest, BodyWithoutMetaTagComesBackAsItIsUpToTheFirstZero) {
   EXPECT_EQ(Decode(""), "");
@@ -34,7 +40,8 @@ TEST(DecodeResponseTextTest, BodyWithoutMetaTagComesBackAsItIsUpToTheFirstZero) 
 }
 
 TEST(DecodeResponseTextTest, DeclaredUtf8IsConvertedToGbk) {
-  const std::string page = "<html><head><meta charset=\"utf-8\"></head><body>中文 \xF0\x9F\x8E\xB5 가</body>";
+  const std::string page =
+      "<html><head><meta charset=\"utf-8\"></head><body>中文 \xF0\x9F\x8E\xB5 가</body>";
   EXPECT_EQ(Decode(page),
             Gbk("<html><head><meta charset=\"utf-8\"></head><body>中文 ") + "? ?" + "</body>");
   const std::string unquoted =

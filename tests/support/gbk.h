@@ -9,6 +9,8 @@
 
 namespace ornivel::test {
 
-inline std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
+inline std::string Gbk(std::string_view utf8) {
+  return Utf8ToGbk(utf8);
+}
 
 }  // namespace ornivel::test

@@ -6,7 +6,9 @@
 namespace ornivel::test {
 
 // Identifier of the record numbered `n` in the replies below.
-inline std::string RecordIdentifier(int n) { return "MUSIC_" + std::to_string(100000 + n); }
+inline std::string RecordIdentifier(int n) {
+  return "MUSIC_" + std::to_string(100000 + n);
+}
 // Song name of the record numbered `n` (UTF-8).
 inline std::string RecordSongName(int n) {
   static const char* const kTitles[] = {"月亮代表我的心", "甜蜜蜜", "后来", "晴天", "稻香"};
@@ -17,7 +19,9 @@ inline std::string RecordArtist(int n) {
   static const char* const kArtists[] = {"邓丽君", "刘若英", "周杰伦", "The Carpenters"};
   return kArtists[n % 4];
 }
-inline const char* RecordAlbum() { return "经典金曲"; }
+inline const char* RecordAlbum() {
+  return "经典金曲";
+}
 
 // The record numbered `n`, its singer under `singerKey`. `fields` stand between the album and
 // the singer (",'name':'value'" each), as further fields of the service do.

@@ -121,8 +121,16 @@ TEST(GbkTextTest, EuroSignAndFfAreCharactersOfOneByte) {
   EXPECT_EQ(TextFind("\xFF\\x", "\\"), 2);
   EXPECT_EQ(TextFind("\x80\x80x", "\x80x"), 2);
   EXPECT_EQ(TextFind("\xFF\xFF\xD6\xD0", kZhong), 3);
-  EXPECT_EQ(TextFind("\x80" "A", "a", 1, true), 2);
-  EXPECT_EQ(TextFind("x\x80" "A", "\x80" "a", 1, true), 2);
+  EXPECT_EQ(TextFind("\x80"
+                     "A",
+                     "a", 1, true),
+            2);
+  EXPECT_EQ(TextFind("x\x80"
+                     "A",
+                     "\x80"
+                     "a",
+                     1, true),
+            2);
 
   EXPECT_EQ(TextReplace(title, "/", " "), "AC\x80 DC");
   EXPECT_EQ(TextReplace("\xFF\\\xFF\\", "\\", "-"), "\xFF-\xFF-");
@@ -133,7 +141,9 @@ TEST(GbkTextTest, EuroSignAndFfAreCharactersOfOneByte) {
 
   EXPECT_EQ(TextTrim("  \x80 "), "\x80");
   EXPECT_EQ(TextTrim("\xA1\xA1\xFF\xA1\xA1"), "\xFF");
-  EXPECT_EQ(RemoveSpaces("\x80 \xFF a\x80\xA1\xA1"), "\x80\xFF" "a\x80");
+  EXPECT_EQ(RemoveSpaces("\x80 \xFF a\x80\xA1\xA1"),
+            "\x80\xFF"
+            "a\x80");
   // A real lead byte still takes the space after it.
   EXPECT_EQ(TextTrim("\x81 "), "\x81 ");
 
@@ -148,12 +158,19 @@ TEST(GbkTextTest, EuroSignsInALongTextNeverHideTheBytesAfterThem) {
   // 500 titles in one text, each with a euro sign before a separator and a "/".
   std::string text;
   for (int i = 0; i < 500; ++i) {
-    text += "\xD6\xD0" "AC\x80/DC " + std::to_string(i) + "\x80;";
+    text +=
+        "\xD6\xD0"
+        "AC\x80/DC " +
+        std::to_string(i) + "\x80;";
   }
   const auto pieces = TextSplit(text, ";");
   ASSERT_EQ(pieces.size(), 500u);
-  EXPECT_EQ(pieces[0], "\xD6\xD0" "AC\x80/DC 0\x80");
-  EXPECT_EQ(pieces[499], "\xD6\xD0" "AC\x80/DC 499\x80");
+  EXPECT_EQ(pieces[0],
+            "\xD6\xD0"
+            "AC\x80/DC 0\x80");
+  EXPECT_EQ(pieces[499],
+            "\xD6\xD0"
+            "AC\x80/DC 499\x80");
   const std::string replaced = TextReplace(text, "/", "-");
   EXPECT_EQ(TextFind(replaced, "/"), -1);
   EXPECT_EQ(replaced.size(), text.size());

@@ -34,7 +34,9 @@ TEST(GbkUnitIndexTest, EmptyTextAndExactMultiplesOfTheBlock) {
 }
 
 TEST(GbkUnitIndexTest, StaysEmptyWhenTheWideningIsNotOneUnitPerCharacter) {
-  const std::string gbk = "a\xFF" "b";  // FF is no GBK byte
+  const std::string gbk =
+      "a\xFF"
+      "b";  // FF is no GBK byte
   EXPECT_TRUE(GbkUnitIndex(gbk, TextToUtf16(gbk, kCodePageGbk)).empty());
   EXPECT_TRUE(GbkUnitIndex("ab", u"a").empty());
   EXPECT_TRUE(GbkUnitIndex("a", u"ab").empty());

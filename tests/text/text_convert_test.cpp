@@ -11,7 +11,7 @@ constexpr std::string_view kZhongGbk = "\xD6\xD0";
 constexpr std::string_view kWenUtf8 = "\xE6\x96\x87";  // 文
 constexpr std::string_view kWenGbk = "\xCE\xC4";
 constexpr std::string_view kEmojiUtf8 = "\xF0\x9F\x8E\xB5";  // U+1F3B5, not in GBK
-constexpr std::string_view kHangulUtf8 = "\xEA\xB0\x80";    // 가, not in GBK
+constexpr std::string_view kHangulUtf8 = "\xEA\xB0\x80";     // 가, not in GBK
 
 std::string Cat(std::initializer_list<std::string_view> parts) {
   std::string out;
@@ -48,11 +48,15 @@ TEST(CodePageTest, Utf8ToGbkConvertsChineseAndMarksWhatGbkLacks) {
 }
 
 TEST(CodePageTest, InvalidUtf8BecomesOneQuestionMarkPerBrokenSequence) {
-  EXPECT_EQ(Utf8ToGbk("a\xFF" "b"), "a?b");
+  EXPECT_EQ(Utf8ToGbk("a\xFF"
+                      "b"),
+            "a?b");
   // A sequence cut short is one broken sequence; the character after it survives.
   EXPECT_EQ(Utf8ToGbk(Cat({"\xE4\xB8", kWenUtf8})), Cat({"?", kWenGbk}));
   // An encoded surrogate and an overlong form: each byte is its own broken sequence.
-  EXPECT_EQ(Utf8ToGbk("\xED\xA0\x80" "z"), "???z");
+  EXPECT_EQ(Utf8ToGbk("\xED\xA0\x80"
+                      "z"),
+            "???z");
   EXPECT_EQ(Utf8ToGbk("\xC0\xAF"), "??");
   // Truncated at the very end.
   EXPECT_EQ(Utf8ToGbk(Cat({kZhongUtf8, "\xE6\x96"})), Cat({kZhongGbk, "?"}));
@@ -77,8 +81,8 @@ TEST(CodePageTest, Utf16PrimitivesUseTheirDefaultCodePages) {
   EXPECT_EQ(Utf16ToText(u"中文"), Cat({kZhongGbk, kWenGbk}));  // default: the system code page
   EXPECT_EQ(Utf16ToText(u"中", kCodePageUtf8), kZhongUtf8);
   EXPECT_EQ(Utf16ToText(std::u16string_view(u"a\0b", 3)), "a");
-  EXPECT_EQ(Utf16ToText(u"\xD800x"), "?x");  // unpaired surrogate
-  EXPECT_EQ(Utf16ToText(u"\U0001F3B5"), "?");    // one character, one mark
+  EXPECT_EQ(Utf16ToText(u"\xD800x"), "?x");    // unpaired surrogate
+  EXPECT_EQ(Utf16ToText(u"\U0001F3B5"), "?");  // one character, one mark
   EXPECT_EQ(TextToUtf16(kZhongGbk, 12345), u"");
 }
 

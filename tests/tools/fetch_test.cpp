@@ -43,8 +43,8 @@ FetchRun Fetch(const std::string& args) {
 TEST(FetchToolTest, PrintsLabelledLinesAndTheBodyInUtf8) {
   test::RawHttpServer server([](const std::string&) {
     // The page declares no charset: its GBK bytes come back as GBK text, shown as UTF-8.
-    return test::RawReply{test::HttpResponse("200 OK", "Set-Cookie: a=1; path=/\r\n",
-                                             "\xD6\xD0\xCE\xC4")};
+    return test::RawReply{
+        test::HttpResponse("200 OK", "Set-Cookie: a=1; path=/\r\n", "\xD6\xD0\xCE\xC4")};
   });
   const FetchRun run = Fetch("--cookies '' --header 'X-Test: 1' " + server.url("/x"));
   EXPECT_EQ(run.exitCode, 0);
@@ -57,8 +57,9 @@ TEST(FetchToolTest, PrintsLabelledLinesAndTheBodyInUtf8) {
 }
 
 TEST(FetchToolTest, RawWritesTheBytesAsReceived) {
-  test::RawHttpServer server(
-      [](const std::string&) { return test::RawReply{test::HttpResponse("404 Not Found", "", "\xD6\xD0")}; });
+  test::RawHttpServer server([](const std::string&) {
+    return test::RawReply{test::HttpResponse("404 Not Found", "", "\xD6\xD0")};
+  });
   const FetchRun run = Fetch("--raw --method post --body k=v " + server.url());
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "\xD6\xD0");
@@ -71,8 +72,8 @@ TEST(FetchToolTest, NumberedFailureExitsWithOneAndUsageErrorsWithTwo) {
   EXPECT_EQ(failed.exitCode, 1);
   EXPECT_NE(failed.err.find("status: 701 解析URL地址失败!\n"), std::string::npos);
 
-  for (const std::string args : {"", "--method FETCH http://h/", "--bogus http://h/",
-                                 "http://a/ http://b/", "--timeout"}) {
+  for (const std::string args :
+       {"", "--method FETCH http://h/", "--bogus http://h/", "http://a/ http://b/", "--timeout"}) {
     const FetchRun usage = Fetch(args);
     EXPECT_EQ(usage.exitCode, 2) << args;
     EXPECT_NE(usage.err.find("usage: ornivel-fetch"), std::string::npos) << args;

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
@@ -47,7 +47,9 @@ void PumpFor(std::chrono::milliseconds time) {
 void PressKey(HWND target, WPARAM key) {
   MSG down{target, WM_KEYDOWN, key, 1, static_cast<DWORD>(GetMessageTime()), {}};
   DispatchProgramMessage(down);
-  MSG up{target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001), static_cast<DWORD>(GetMessageTime()), {}};
+  MSG up{
+      target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001), static_cast<DWORD>(GetMessageTime()),
+      {}};
   DispatchProgramMessage(up);
 }
 
@@ -78,10 +80,16 @@ std::wstring ClassOf(HWND window) {
   return buffer;
 }
 
-LONG_PTR Style(HWND window) { return GetWindowLongPtrW(window, GWL_STYLE); }
-LONG_PTR ExStyle(HWND window) { return GetWindowLongPtrW(window, GWL_EXSTYLE); }
+LONG_PTR Style(HWND window) {
+  return GetWindowLongPtrW(window, GWL_STYLE);
+}
+LONG_PTR ExStyle(HWND window) {
+  return GetWindowLongPtrW(window, GWL_EXSTYLE);
+}
 
-bool Has(LONG_PTR style, LONG_PTR bits) { return (style & bits) == bits; }
+bool Has(LONG_PTR style, LONG_PTR bits) {
+  return (style & bits) == bits;
+}
 
 // What the screen shows over `window`'s client area, taken in one copy as a person would see it.
 class ScreenShot {
@@ -107,8 +115,7 @@ class ScreenShot {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height_), pixels_.data(), &info,
-              DIB_RGB_COLORS);
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height_), pixels_.data(), &info, DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
@@ -206,19 +213,48 @@ TEST_F(MainWindowTest, EveryComponentAtItsPlaceWithItsStylesFontAndText) {
   const HWND saveCaption = GetDlgItem(window_->hwnd(), kIdSaveFolderCaption);
   const HWND searchCaption = GetDlgItem(window_->hwnd(), kIdSearchCaption);
   const std::vector<Expected> components = {
-      {window_->saveFolderBox(), L"Edit", {102, 321, 144, 24}, L"",
-       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER | ES_READONLY, ES_MULTILINE, WS_EX_STATICEDGE},
-      {saveCaption, L"Static", {14, 321, 80, 24}, L"下载保存目录：", SS_CENTERIMAGE, WS_TABSTOP,
+      {window_->saveFolderBox(),
+       L"Edit",
+       {102, 321, 144, 24},
+       L"",
+       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER | ES_READONLY,
+       ES_MULTILINE,
+       WS_EX_STATICEDGE},
+      {saveCaption,
+       L"Static",
+       {14, 321, 80, 24},
+       L"下载保存目录：",
+       SS_CENTERIMAGE,
+       WS_TABSTOP,
        WS_EX_TRANSPARENT},
-      {searchCaption, L"Static", {258, 321, 90, 24}, L"输入歌曲/歌手：", SS_CENTERIMAGE, WS_TABSTOP,
+      {searchCaption,
+       L"Static",
+       {258, 321, 90, 24},
+       L"输入歌曲/歌手：",
+       SS_CENTERIMAGE,
+       WS_TABSTOP,
        WS_EX_TRANSPARENT},
-      {window_->songList(), L"SysListView32", {5, 5, 627, 299}, L"",
-       WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_SORTASCENDING,
+      {window_->songList(),
+       L"SysListView32",
+       {5, 5, 627, 299},
+       L"",
+       WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL,
+       LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_SORTASCENDING,
        WS_EX_CLIENTEDGE},
-      {window_->searchBox(), L"Edit", {345, 321, 168, 24}, L"告白气球",
-       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER, ES_READONLY | ES_MULTILINE, WS_EX_STATICEDGE},
-      {window_->searchButton(), L"Button", {526, 319, 98, 26}, L"搜索",
-       WS_TABSTOP | BS_CENTER | BS_VCENTER | BS_MULTILINE, BS_DEFPUSHBUTTON, 0},
+      {window_->searchBox(),
+       L"Edit",
+       {345, 321, 168, 24},
+       L"告白气球",
+       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER,
+       ES_READONLY | ES_MULTILINE,
+       WS_EX_STATICEDGE},
+      {window_->searchButton(),
+       L"Button",
+       {526, 319, 98, 26},
+       L"搜索",
+       WS_TABSTOP | BS_CENTER | BS_VCENTER | BS_MULTILINE,
+       BS_DEFPUSHBUTTON,
+       0},
   };
   for (const Expected& c : components) {
     SCOPED_TRACE(testing::Message() << "component at " << c.place[0] << "," << c.place[1]);
@@ -245,8 +281,8 @@ TEST_F(MainWindowTest, ListColumnsAndExtendedStyles) {
   EXPECT_EQ(SendMessageW(list, LVM_GETTEXTBKCOLOR, 0, 0), RGB(255, 255, 255));
   EXPECT_EQ(SendMessageW(list, LVM_GETTEXTCOLOR, 0, 0), RGB(0, 0, 0));
   const std::vector<std::pair<std::wstring, int>> expected = {
-      {L"id", 35}, {L"歌曲名称", 150}, {L"歌手", 100},
-      {L"专辑", 150}, {L"rid", 0}, {L"点击歌曲获取地址", 170}};
+      {L"id", 35},    {L"歌曲名称", 150}, {L"歌手", 100},
+      {L"专辑", 150}, {L"rid", 0},        {L"点击歌曲获取地址", 170}};
   HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
   EXPECT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 6);
   for (int i = 0; i < 6; ++i) {
@@ -374,7 +410,8 @@ TEST_F(MainWindowTest, WorkersListOperationsAreCarriedOutOnTheWindowThread) {
   // The work itself, not only the list's messages, runs on the window thread.
   DWORD ranOn = 0;
   std::thread probe([&] {
-    (void)MainWindow::RunOnWindowThread(window_->hwnd(), [&ranOn] { ranOn = GetCurrentThreadId(); });
+    (void)MainWindow::RunOnWindowThread(window_->hwnd(),
+                                        [&ranOn] { ranOn = GetCurrentThreadId(); });
   });
   ASSERT_TRUE(PumpUntil([&] { return ranOn != 0; }));
   probe.join();
@@ -477,8 +514,8 @@ TEST_F(TipWindowTest, FreshDialogEachTimeWithItsComponentsAndEscClosesOnlyIt) {
   EXPECT_GT(shot.Count(RECT{40, 286, 344, 320}, RGB(128, 0, 128)), 20);
   // The picture fills its box: no pixel of the box's own background at its corners or middle.
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
-  for (const POINT at : {POINT{66, 35}, POINT{308, 35}, POINT{66, 277}, POINT{308, 277},
-                         POINT{187, 156}}) {
+  for (const POINT at :
+       {POINT{66, 35}, POINT{308, 35}, POINT{66, 277}, POINT{308, 277}, POINT{187, 156}}) {
     EXPECT_NE(shot.At(at), face) << at.x << "," << at.y;
   }
 
