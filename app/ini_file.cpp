@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "text/ascii.h"
+
 namespace ornivel {
 namespace {
 
@@ -30,15 +32,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
 }
 
 // The section a line opens, if it is a section header.
@@ -71,14 +64,14 @@ Found Find(const std::vector<Line>& lines, std::string_view section, std::string
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (const auto name = SectionName(lines[i].text)) {
       if (inside) break;  // the first section of that name is the one
-      inside = SameName(*name, section);
+      inside = AsciiEqualIgnoringCase(*name, section);
       if (inside) found.section = found.last = static_cast<std::ptrdiff_t>(i);
       continue;
     }
     if (!inside) continue;
     if (!Trim(lines[i].text).empty()) found.last = static_cast<std::ptrdiff_t>(i);
     const auto pair = KeyValue(lines[i].text);
-    if (pair && found.key == -1 && SameName(pair->first, key)) {
+    if (pair && found.key == -1 && AsciiEqualIgnoringCase(pair->first, key)) {
       found.key = static_cast<std::ptrdiff_t>(i);
     }
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/ascii.h"
 #include "text/text_convert.h"
 
 namespace ornivel::catalog {
@@ -31,7 +32,7 @@ std::string EncodePath(std::string_view path) {
 std::string SearchReply(const Library& library, std::string_view keyword, int page, int pageSize) {
   page = std::max(page, 1);
   pageSize = std::clamp(pageSize, 1, kMaxPageSize);
-  const std::string needle = FoldCase(keyword);
+  const std::string needle = AsciiLowerText(keyword);
   const std::size_t skip = static_cast<std::size_t>(page - 1) * static_cast<std::size_t>(pageSize);
   std::size_t total = 0;
   std::string records;

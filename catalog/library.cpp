@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "text/ascii.h"
 #include "text/code_page.h"
 
 namespace ornivel::catalog {
@@ -104,14 +105,6 @@ void InstallLatin1FieldReader() {
   TagLib::ID3v2::Tag::setLatin1StringHandler(&id3v2);
 }
 
-std::string FoldCase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 std::string SongIdentifier(std::string_view relativePath) {
   char digits[17];
   std::snprintf(digits, sizeof digits, "%016llx",
@@ -137,7 +130,7 @@ void ReadSongTags(const fs::path& file, Song& song) {
     if (song.title.empty()) song.title = nameTitle;
     if (song.artist.empty()) song.artist = nameArtist;
   }
-  song.haystack = FoldCase(song.title + "\n" + song.artist + "\n" + song.album);
+  song.haystack = AsciiLowerText(song.title + "\n" + song.artist + "\n" + song.album);
 }
 
 Library Library::Scan(const fs::path& root) {
@@ -150,7 +143,7 @@ Library Library::Scan(const fs::path& root) {
            base, fs::directory_options::skip_permission_denied, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     if (!it->is_regular_file(error)) continue;
-    std::string extension = FoldCase(it->path().extension().string());
+    std::string extension = AsciiLowerText(it->path().extension().string());
     if (extension != ".mp3") continue;
     // Whatever a link leads to must lie inside the folder.
     const fs::path real = fs::canonical(it->path(), error);

@@ -52,7 +52,4 @@ void ReadSongTags(const std::filesystem::path& file, Song& song);
 // Installs DecodeLatin1Field as the tag library's reader of Latin-1 fields (ID3v1 and ID3v2).
 void InstallLatin1FieldReader();
 
-// ASCII letters folded to lower case; every other byte kept.
-[[nodiscard]] std::string FoldCase(std::string_view text);
-
 }  // namespace ornivel::catalog

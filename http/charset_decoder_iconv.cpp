@@ -3,6 +3,7 @@
 
 #include "http/charset_decoder.h"
 #include "http/charset_names.h"
+#include "text/ascii.h"
 #include "text/iconv_handle.h"
 
 namespace ornivel {
@@ -19,9 +20,7 @@ std::optional<std::u16string> DecodeCharset(std::string_view charsetName,
   const std::string name = PageCharsetName(charsetName);
   IconvHandle cd(kIconvWide, name.c_str());
   if (!cd) return std::nullopt;
-  std::string lower = name;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+  const std::string lower = AsciiLowerText(name);
   const bool utf8 = lower == "utf-8" || lower == "utf8";
   std::u16string text = IconvDecode(
       cd, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), utf8);

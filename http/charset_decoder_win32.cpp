@@ -12,6 +12,7 @@
 #include "http/charset_decoder.h"
 #include "http/charset_names.h"
 #include "regex/automation.h"
+#include "text/ascii.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
@@ -73,16 +74,9 @@ constexpr NamedCodePage kCodePages[] = {
     {"unicodefffe", kUtf16Be},
 };
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
-  return out;
-}
-
 // The code page a declared character-set name stands for; 0 for a name it does not know.
 UINT CodePageOf(std::string_view charsetName) {
-  const std::string name = Lower(PageCharsetName(charsetName));
+  const std::string name = AsciiLowerText(PageCharsetName(charsetName));
   for (const NamedCodePage& entry : kCodePages) {
     if (entry.name == name) return entry.codePage;
   }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "text/ascii.h"
+
 namespace ornivel {
 namespace {
 
@@ -77,17 +79,10 @@ constexpr CharsetAlias kAliases[] = {
     {"x-unicode20utf8", "UTF-8"},
 };
 
-std::string AsciiLower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
-  return out;
-}
-
 }  // namespace
 
 std::string PageCharsetName(std::string_view declared) {
-  const std::string lower = AsciiLower(declared);
+  const std::string lower = AsciiLowerText(declared);
   const auto alias = std::find_if(std::begin(kAliases), std::end(kAliases),
                                   [&](const CharsetAlias& a) { return a.declared == lower; });
   return alias == std::end(kAliases) ? std::string(declared) : std::string(alias->decodeAs);

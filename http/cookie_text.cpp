@@ -4,17 +4,6 @@
 
 namespace ornivel {
 
-std::string TextBetween(std::string_view text, std::string_view leftMarker,
-                        std::string_view rightMarker, long long startPosition, bool ignoreCase) {
-  const std::string left = TextReplace(leftMarker, kQuotePlaceholder, "\"");
-  const std::string right = TextReplace(rightMarker, kQuotePlaceholder, "\"");
-  long long p = TextFind(text, left, startPosition, ignoreCase);
-  if (p != -1) p += static_cast<long long>(left.size());
-  const long long q = TextFind(text, right, p == -1 ? 1 : p, ignoreCase);
-  if (p == -1 || q == -1) return {};
-  return TextMiddle(text, p, q - p);
-}
-
 std::string SetCookiePair(std::string_view headerLine) {
   if (headerLine.find(';') != std::string_view::npos) {
     return TextTrim(TextBetween(headerLine, "Set-Cookie:", ";"));

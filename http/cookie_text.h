@@ -1,7 +1,6 @@
 #pragma once
-// Cookie and header text routines of the HTTP client, and TextBetween, which the song address
-// lookup also uses to cut values out of a reply. All work on GBK texts and never fail: missing
-// pieces give empty texts.
+// Cookie and header text routines of the HTTP client. All work on GBK texts and never fail:
+// missing pieces give empty texts.
 //
 // A cookie pair is "name=value"; a cookie text is pairs joined by "; ".
 
@@ -10,13 +9,6 @@
 #include <vector>
 
 namespace ornivel {
-
-// The text between the first `leftMarker` at or after `startPosition` (1-based) and the next
-// `rightMarker` after it. "#引号" in either marker stands for a double quote. Empty when either
-// marker is missing.
-[[nodiscard]] std::string TextBetween(std::string_view text, std::string_view leftMarker,
-                                      std::string_view rightMarker, long long startPosition = 1,
-                                      bool ignoreCase = false);
 
 // The first name=value of a "Set-Cookie:" header line; attributes are dropped.
 [[nodiscard]] std::string SetCookiePair(std::string_view headerLine);

@@ -19,6 +19,7 @@
 
 #include "regex/regex_engine.h"
 #include "regex/replacement.h"
+#include "text/unicode.h"
 
 namespace ornivel {
 namespace {
@@ -119,10 +120,6 @@ pcre2_match_context* MatchContext() {
 std::uint32_t MatchLimit(std::size_t units) {
   const std::uint64_t limit = kMatchLimitFloor + kMatchStepsPerUnit * units;
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(limit, UINT32_MAX));
-}
-
-bool IsHighSurrogate(char16_t u) {
-  return u >= 0xD800 && u <= 0xDBFF;
 }
 
 class Pcre2Engine final : public RegexEngine {

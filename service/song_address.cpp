@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "http/cookie_text.h"
 #include "http/http_request.h"
 #include "service/service_host.h"
 #include "text/gbk_text.h"

@@ -11,6 +11,7 @@
 #include <climits>
 
 #include "text/code_page.h"
+#include "text/unicode.h"
 
 namespace ornivel {
 namespace {
@@ -27,65 +28,21 @@ UINT PlatformCodePage(int codePage) {
   }
 }
 
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // UTF-8 as the Unicode standard recommends: each maximal ill-formed subsequence is one U+FFFD.
 std::u16string DecodeUtf8(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) {
-      out.push_back(lead);
-      ++i;
-      continue;
-    }
-    // The number of trail bytes, and the range of the first one (the others are 80..BF).
-    int trails = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      trails = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      trails = 2;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;  // no encoded surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      trails = 3;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    } else {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    char32_t code = lead & (0x3F >> trails);
-    std::size_t next = i + 1;
-    bool whole = true;
-    for (int t = 0; t < trails; ++t, ++next) {
-      const unsigned char byte = next < bytes.size() ? static_cast<unsigned char>(bytes[next]) : 0;
-      if (next >= bytes.size() || byte < low || byte > high) {
-        whole = false;
-        break;
-      }
-      code = (code << 6) | (byte & 0x3F);
-      low = 0x80;
-      high = 0xBF;
-    }
-    i = next;
-    if (!whole) {
-      out.push_back(u'\uFFFD');
-    } else if (code >= 0x10000) {
-      code -= 0x10000;
+  while (!bytes.empty()) {
+    const Utf8Sequence sequence = ReadUtf8Sequence(bytes);
+    bytes.remove_prefix(sequence.length);
+    if (!sequence.wellFormed) {
+      out.push_back(kReplacementCharacter);
+    } else if (sequence.code >= 0x10000) {
+      const char32_t code = sequence.code - 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
       out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
     } else {
-      out.push_back(static_cast<char16_t>(code));
+      out.push_back(static_cast<char16_t>(sequence.code));
     }
   }
   return out;

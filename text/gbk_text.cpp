@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/ascii.h"
+
 namespace ornivel {
 namespace {
 
@@ -11,10 +13,6 @@ namespace {
 bool IsLeadByte(char c) {
   const auto b = static_cast<unsigned char>(c);
   return b >= 0x81 && b <= 0xFE;
-}
-
-char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // Whether `needle` stands at `pos` of `text`. Only single-byte characters are case-folded: the
@@ -31,7 +29,7 @@ bool MatchesAt(std::string_view text, std::size_t pos, std::string_view needle, 
         ++i;
         if (text[pos + i] != needle[i]) return false;
       }
-    } else if (FoldAscii(t) != FoldAscii(n)) {
+    } else if (AsciiLower(t) != AsciiLower(n)) {
       return false;
     }
   }
@@ -145,6 +143,17 @@ std::string RemoveSpaces(std::string_view text) {
     }
   }
   return out;
+}
+
+std::string TextBetween(std::string_view text, std::string_view leftMarker,
+                        std::string_view rightMarker, long long startPosition, bool ignoreCase) {
+  const std::string left = TextReplace(leftMarker, kQuotePlaceholder, "\"");
+  const std::string right = TextReplace(rightMarker, kQuotePlaceholder, "\"");
+  long long p = TextFind(text, left, startPosition, ignoreCase);
+  if (p != -1) p += static_cast<long long>(left.size());
+  const long long q = TextFind(text, right, p == -1 ? 1 : p, ignoreCase);
+  if (p == -1 || q == -1) return {};
+  return TextMiddle(text, p, q - p);
 }
 
 }  // namespace ornivel

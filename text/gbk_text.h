@@ -46,6 +46,13 @@ inline constexpr std::string_view kQuotePlaceholder = "#\xD2\xFD\xBA\xC5";  // G
 // gives no pieces; an empty separator gives the whole text as one piece.
 [[nodiscard]] std::vector<std::string> TextSplit(std::string_view text, std::string_view separator);
 
+// The text between the first `leftMarker` at or after `startPosition` (1-based) and the next
+// `rightMarker` after it. "#引号" in either marker stands for a double quote. Empty when either
+// marker is missing. The song address lookup cuts its values out of a reply with it.
+[[nodiscard]] std::string TextBetween(std::string_view text, std::string_view leftMarker,
+                                      std::string_view rightMarker, long long startPosition = 1,
+                                      bool ignoreCase = false);
+
 // Length of the space that starts at `pos`: 1 for the ASCII space, 2 for the full-width space
 // (A1 A1), 0 for anything else.
 [[nodiscard]] std::size_t GbkSpaceLength(std::string_view text, std::size_t pos);

@@ -4,49 +4,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "text/unicode.h"
+
 namespace ornivel {
 
 static_assert(sizeof(wchar_t) == sizeof(char32_t), "kIconvWide is UCS-4");
-
-namespace {
-
-constexpr char16_t kReplacementCharacter = u'\uFFFD';
-
-bool IsHighSurrogate(char16_t u) {
-  return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t u) {
-  return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-}  // namespace
-
-std::size_t Utf8IllFormedLength(std::string_view bytes) {
-  if (bytes.empty()) return 0;
-  const auto lead = static_cast<unsigned char>(bytes[0]);
-  std::size_t need = 0;
-  unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    need = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    need = 2;
-    if (lead == 0xE0) lo = 0xA0;  // no overlong forms
-    if (lead == 0xED) hi = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    need = 3;
-    if (lead == 0xF0) lo = 0x90;
-    if (lead == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 1;
-  }
-  std::size_t n = 1;
-  for (; n <= need && n < bytes.size(); ++n) {
-    const auto b = static_cast<unsigned char>(bytes[n]);
-    const bool ok = n == 1 ? (b >= lo && b <= hi) : (b >= 0x80 && b <= 0xBF);
-    if (!ok) break;
-  }
-  return n;
-}
 
 namespace {
 
@@ -97,7 +59,7 @@ std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool u
     if (err != EILSEQ && err != EINVAL) break;
     // EILSEQ: an invalid sequence here; EINVAL: the text ends inside a sequence.
     std::size_t skip = err == EINVAL ? inLeft : 1;
-    if (utf8 && err == EILSEQ) skip = Utf8IllFormedLength(std::string_view(in, inLeft));
+    if (utf8 && err == EILSEQ) skip = ReadUtf8Sequence(std::string_view(in, inLeft)).length;
     wide[used / sizeof(char32_t)] = kReplacementCharacter;
     used += sizeof(char32_t);
     in += skip;

@@ -38,8 +38,4 @@ class IconvHandle {
 // target lacks and every unpaired surrogate becomes "?".
 [[nodiscard]] std::string IconvEncode(const IconvHandle& cd, std::u16string_view units);
 
-// Length of the maximal ill-formed subsequence that starts `bytes` (at least 1): the longest
-// prefix that could begin a well-formed UTF-8 sequence.
-[[nodiscard]] std::size_t Utf8IllFormedLength(std::string_view bytes);
-
 }  // namespace ornivel

@@ -9,32 +9,6 @@ namespace {
 
 using test::Gbk;
 
-TEST(TextBetweenTest, CutsBetweenFirstLeftMarkerAndNextRightMarker) {
-  const std::string reply = "<mp3dl>a.example</mp3dl><mp3path>x/y.mp3</mp3path><mp3dl>b</mp3dl>";
-  EXPECT_EQ(TextBetween(reply, "mp3dl>", "</mp3dl"), "a.example");
-  EXPECT_EQ(TextBetween(reply, "<mp3path>", "</mp3path>"), "x/y.mp3");
-  // From byte 3 the next "mp3dl>" is the one inside "</mp3dl>".
-  EXPECT_EQ(TextBetween(reply, "mp3dl>", "</mp3dl", 3), "<mp3path>x/y.mp3</mp3path><mp3dl>b");
-  EXPECT_EQ(TextBetween(reply, "<mp3dl>", "</mp3dl", 2), "b");
-  EXPECT_EQ(TextBetween("<a></a>", "<a>", "</a>"), "");  // markers touch
-}
-
-TEST(TextBetweenTest, MissingMarkersGiveEmptyText) {
-  EXPECT_EQ(TextBetween("<mp3dl>host", "mp3dl>", "</mp3dl"), "");
-  EXPECT_EQ(TextBetween("host</mp3dl>", "mp3dl>", "</mp3dl"), "");
-  EXPECT_EQ(TextBetween("", "a", "b"), "");
-  // The right marker is looked for after the left one only.
-  EXPECT_EQ(TextBetween("]x[", "[", "]"), "");
-}
-
-TEST(TextBetweenTest, QuotePlaceholderAndIgnoreCase) {
-  EXPECT_EQ(TextBetween("href=\"/a/b\" x", Gbk("href=#引号"), Gbk("#引号")), "/a/b");
-  EXPECT_EQ(TextBetween("<MP3DL>h</MP3DL>", "<mp3dl>", "</mp3dl>"), "");
-  EXPECT_EQ(TextBetween("<MP3DL>h</MP3DL>", "<mp3dl>", "</mp3dl>", 1, true), "h");
-  // Chinese markers and values stay whole.
-  EXPECT_EQ(TextBetween(Gbk("歌名：《月亮》"), Gbk("《"), Gbk("》")), Gbk("月亮"));
-}
-
 TEST(SetCookiePairTest, KeepsOnlyTheFirstPair) {
   EXPECT_EQ(SetCookiePair("Set-Cookie: sid=abc; path=/"), "sid=abc");
   EXPECT_EQ(SetCookiePair("Set-Cookie: sid=abc"), "sid=abc");
