@@ -8,7 +8,8 @@
 namespace ornivel {
 namespace {
 
-constexpr std::size_t kValueBuffer = 10240;  // the value and its terminating NUL
+// The longest value read: the value and its terminating NUL fill a 10240-byte buffer.
+constexpr std::size_t kLongestValue = 10239;
 
 // The first `limit` bytes of `text`, without a double-byte character cut in half.
 std::string CutAtCharacter(const std::string& text, std::size_t limit) {
@@ -47,7 +48,7 @@ std::string ReadSaveFolderSetting(const std::string& settingsFile, const std::st
   if (!content) return fallback;
   const auto value = IniRead(*content, "a", "a");
   if (!value) return fallback;
-  return CutAtCharacter(*value, kValueBuffer - 1);
+  return CutAtCharacter(*value, kLongestValue);
 }
 
 bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& folder) {

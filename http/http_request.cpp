@@ -45,17 +45,18 @@ std::string HeaderText(const HttpRequestParams& params) {
   return text;
 }
 
-std::string_view Verb(int method) {
+std::string_view Verb(HttpMethod method) {
   switch (method) {
-    case 1:
+    case HttpMethod::kPost:
       return "POST";
-    case 2:
+    case HttpMethod::kHead:
       return "HEAD";
-    case 3:
+    case HttpMethod::kPut:
       return "PUT";
-    default:
-      return "GET";
+    case HttpMethod::kGet:
+      break;
   }
+  return "GET";  // GET, and any other number a caller gives
 }
 
 // `headers` with every line ending in CRLF: a server may end its header lines in a bare LF, and
@@ -121,7 +122,8 @@ std::string HttpFailureMessage(int code) {
 }
 
 int HttpFailureCode(const std::string& status) {
-  for (int code = 700; code <= 713; ++code) {
+  for (int code = static_cast<int>(HttpFailure::kNoPlatformSupport);
+       code <= static_cast<int>(HttpFailure::kRead); ++code) {
     const std::string message = HttpFailureMessage(code);
     if (!message.empty() && message == status) return code;
   }
@@ -131,7 +133,7 @@ int HttpFailureCode(const std::string& status) {
 std::string HttpRequest(HttpRequestParams& params) {
   const auto url = CrackHttpUrl(params.url);
   if (!url) {
-    params.status = HttpFailureMessage(701);
+    params.status = HttpFailureMessage(HttpFailure::kBadUrl);
     ProcessPendingMessages();
     return {};
   }
@@ -164,16 +166,16 @@ std::string HttpRequest(HttpRequestParams& params) {
     case HttpFailure::kCookieOption:
     case HttpFailure::kRedirectOption:
       // These options are refused before anything is sent: the routine returns at once.
-      params.status = HttpFailureMessage(static_cast<int>(failure));
+      params.status = HttpFailureMessage(failure);
       return {};
     default:
-      params.status = HttpFailureMessage(static_cast<int>(failure));
+      params.status = HttpFailureMessage(failure);
       ProcessPendingMessages();
       return {};
   }
 
   std::string result;
-  if (failure == HttpFailure::kRead) params.status = HttpFailureMessage(713);
+  if (failure == HttpFailure::kRead) params.status = HttpFailureMessage(HttpFailure::kRead);
   if (exchange.rawHeaders) {
     params.responseHeaders =
         TextReplace(WithCrlfLines(*exchange.rawHeaders), "Set-Cookie", "Set-Cookie", true);

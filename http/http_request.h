@@ -12,12 +12,33 @@
 
 namespace ornivel {
 
+// The request methods, by the numbers callers give them.
+enum class HttpMethod { kGet = 0, kPost = 1, kHead = 2, kPut = 3 };
+
+// The numbered failures of HttpRequest (there is no 706).
+enum class HttpFailure {
+  kNone = 0,
+  kNoPlatformSupport = 700,
+  kBadUrl = 701,
+  kSession = 702,
+  kConnection = 703,
+  kRequest = 704,
+  kTimeouts = 705,
+  kCredentials = 707,
+  kCookieOption = 708,
+  kRedirectOption = 709,
+  kHeaders = 710,
+  kSend = 711,
+  kNoResponse = 712,
+  kRead = 713,
+};
+
 // The parameters, inputs and outputs of one request. Every field but `url` is optional: an
 // omitted text is empty, a number 0, a flag false.
 struct HttpRequestParams {
-  std::string url;   // http or https
-  int method = 0;    // 0 GET, 1 POST, 2 HEAD, 3 PUT; anything else GET
-  std::string body;  // sent as its bytes with any method
+  std::string url;                       // http or https
+  HttpMethod method = HttpMethod::kGet;  // a number outside the four is sent as GET
+  std::string body;                      // sent as its bytes with any method
   // Cookie pairs to send, joined by "; ". Supplying it (even empty) turns on cookie handling
   // for the call; it is then replaced by the merge of itself with what the response set.
   std::optional<std::string> cookies;
@@ -50,6 +71,9 @@ std::string HttpRequest(HttpRequestParams& params);
 // The text of a numbered failure ("711 发送请求失败!" and so on), in GBK; empty for any other
 // number.
 [[nodiscard]] std::string HttpFailureMessage(int code);
+[[nodiscard]] inline std::string HttpFailureMessage(HttpFailure failure) {
+  return HttpFailureMessage(static_cast<int>(failure));
+}
 
 // The number of the failure whose message `status` holds, or 0 when it holds none.
 [[nodiscard]] int HttpFailureCode(const std::string& status);

@@ -9,27 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "http/http_request.h"
 #include "http/http_url.h"
 
 namespace ornivel {
-
-// The numbered failures of HttpRequest (there is no 706).
-enum class HttpFailure {
-  kNone = 0,
-  kNoPlatformSupport = 700,
-  kBadUrl = 701,
-  kSession = 702,
-  kConnection = 703,
-  kRequest = 704,
-  kTimeouts = 705,
-  kCredentials = 707,
-  kCookieOption = 708,
-  kRedirectOption = 709,
-  kHeaders = 710,
-  kSend = 711,
-  kNoResponse = 712,
-  kRead = 713,
-};
 
 // The largest body an exchange reads; the rest of a longer body is not read (kRead).
 inline constexpr std::size_t kMaxResponseBody = 64u << 20;

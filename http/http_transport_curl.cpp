@@ -25,10 +25,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPumpIntervalMs = 50;
 
-using EasyPtr = CurlEasyPtr;
-using MultiPtr = CurlMultiPtr;
-using SlistPtr = CurlSlistPtr;
-
 // What the callbacks see of one exchange.
 struct Transfer {
   HttpExchangeResult* result = nullptr;
@@ -119,8 +115,8 @@ std::vector<std::string> HeaderLines(std::string_view headerText) {
   return lines;
 }
 
-SlistPtr HeaderList(const std::vector<std::string>& lines, bool& ok) {
-  SlistPtr list;
+CurlSlistPtr HeaderList(const std::vector<std::string>& lines, bool& ok) {
+  CurlSlistPtr list;
   ok = true;
   for (const std::string& line : lines) {
     curl_slist* grown = curl_slist_append(list.get(), line.c_str());
@@ -174,9 +170,9 @@ class Exchange {
 
   HttpFailure Run() {
     if (!EnsureCurlGlobalInit()) return HttpFailure::kNoPlatformSupport;
-    MultiPtr multi(curl_multi_init());
+    CurlMultiPtr multi(curl_multi_init());
     if (!multi) return HttpFailure::kSession;
-    EasyPtr easy(curl_easy_init());
+    CurlEasyPtr easy(curl_easy_init());
     if (!easy) return HttpFailure::kRequest;
     CURL* e = easy.get();
     if (const HttpFailure failure = Configure(e); failure != HttpFailure::kNone) return failure;
@@ -304,7 +300,7 @@ class Exchange {
     cookieLine_ = colon == std::string::npos ? std::string() : TextTrim(line->substr(colon + 1));
     headerLines_.erase(line);
     bool listOk = false;
-    SlistPtr list = HeaderList(headerLines_, listOk);
+    CurlSlistPtr list = HeaderList(headerLines_, listOk);
     if (!listOk || curl_easy_setopt(e, CURLOPT_HTTPHEADER, list.get()) != CURLE_OK) {
       return HttpFailure::kHeaders;
     }
@@ -362,7 +358,7 @@ class Exchange {
   HttpExchangeResult& result_;
   Transfer transfer_;
   std::vector<std::string> headerLines_;
-  SlistPtr headers_;
+  CurlSlistPtr headers_;
   std::string cookieLine_;  // the caller's cookies, once curl adds them to its own
 };
 

@@ -50,16 +50,23 @@ bool ParseInt(std::string_view text, int& value) {
   return true;
 }
 
-bool ParseMethod(std::string_view text, int& method) {
-  static constexpr std::string_view kVerbs[] = {"GET", "POST", "HEAD", "PUT"};
-  for (int i = 0; i < 4; ++i) {
-    if (text.size() == kVerbs[i].size() &&
-        ornivel::TextFind(text, kVerbs[i], 1, /*ignoreCase=*/true) == 1) {
-      method = i;
+bool ParseMethod(std::string_view text, ornivel::HttpMethod& method) {
+  using ornivel::HttpMethod;
+  static constexpr std::pair<std::string_view, HttpMethod> kVerbs[] = {{"GET", HttpMethod::kGet},
+                                                                       {"POST", HttpMethod::kPost},
+                                                                       {"HEAD", HttpMethod::kHead},
+                                                                       {"PUT", HttpMethod::kPut}};
+  for (const auto& [verb, value] : kVerbs) {
+    if (text.size() == verb.size() && ornivel::TextFind(text, verb, 1, /*ignoreCase=*/true) == 1) {
+      method = value;
       return true;
     }
   }
-  return ParseInt(text, method);
+  // A number, as HttpRequest takes it: one outside the four is sent as GET.
+  int number = 0;
+  if (!ParseInt(text, number)) return false;
+  method = static_cast<HttpMethod>(number);
+  return true;
 }
 
 void Label(std::string_view label, const std::string& gbk) {

@@ -71,111 +71,113 @@ bool QtFrontEnd::Post(std::function<void()> run, std::function<void()> cancel) {
 namespace {
 
 // A result handed from the window thread to a waiting worker, settled exactly once: by the
-// hand-over, or with the empty result when it is cancelled.
+// hand-over, or with the `closed` value when it is cancelled (the window is gone).
 template <typename R>
 struct HandOver {
+  explicit HandOver(R closedValue) : closed(std::move(closedValue)) {}
+
   std::promise<R> promise;
   std::atomic<bool> settled{false};
+  const R closed;
 
-  template <typename... Value>
-  void Settle(Value&&... value) {
-    if (!settled.exchange(true)) promise.set_value(std::forward<Value>(value)...);
+  void Settle(R value) {
+    if (!settled.exchange(true)) promise.set_value(std::move(value));
   }
-  void SettleEmpty() {
-    if constexpr (std::is_void_v<R>) {
-      Settle();
-    } else {
-      Settle(R{});
-    }
-  }
+  void SettleClosed() { Settle(closed); }
 };
 
 }  // namespace
 
 template <typename R, typename Work>
-R QtFrontEnd::OnWindowThread(Work work) {
+R QtFrontEnd::AskWindow(Work work, R closed) {
   if (std::this_thread::get_id() == windowThread_) {
-    if (window_ == nullptr) return R{};
-    if constexpr (std::is_void_v<R>) {
-      work(*window_);
-      return;
-    } else {
-      return work(*window_);
-    }
+    return window_ == nullptr ? closed : work(*window_);
   }
-  auto handOver = std::make_shared<HandOver<R>>();
+  auto handOver = std::make_shared<HandOver<R>>(closed);
   std::future<R> future = handOver->promise.get_future();
   const bool posted = Post(
       [this, handOver, work]() mutable {
-        if (window_ == nullptr) return handOver->SettleEmpty();
-        if constexpr (std::is_void_v<R>) {
-          work(*window_);
-          handOver->Settle();
-        } else {
-          handOver->Settle(work(*window_));
-        }
+        if (window_ == nullptr) return handOver->SettleClosed();
+        handOver->Settle(work(*window_));
       },
-      [handOver] { handOver->SettleEmpty(); });
-  if (!posted) return R{};
+      [handOver] { handOver->SettleClosed(); });
+  if (!posted) return closed;
   return future.get();
 }
 
+template <typename Work>
+void QtFrontEnd::RunOnWindow(Work work) {
+  (void)AskWindow<bool>(
+      [work](MainWindow& w) mutable {
+        work(w);
+        return true;
+      },
+      false);
+}
+
 void QtFrontEnd::DeleteAllRows() {
-  OnWindowThread<void>([](MainWindow& w) { w.songList()->setRowCount(0); });
+  RunOnWindow([](MainWindow& w) { w.songList()->setRowCount(0); });
 }
 
 int QtFrontEnd::AppendRow() {
-  const int row = OnWindowThread<int>([](MainWindow& w) {
-    SongTable* table = w.songList();
-    const int index = table->rowCount();
-    table->insertRow(index);
-    for (int column = 0; column < kColumnCount; ++column) {
-      table->setItem(index, column, new QTableWidgetItem());
-    }
-    return index + 1;  // 0 stands for "no window" below
-  });
-  return row - 1;
+  return AskWindow<int>(
+      [](MainWindow& w) {
+        SongTable* table = w.songList();
+        const int index = table->rowCount();
+        table->insertRow(index);
+        for (int column = 0; column < kColumnCount; ++column) {
+          table->setItem(index, column, new QTableWidgetItem());
+        }
+        return index;
+      },
+      -1);
 }
 
 void QtFrontEnd::SetCellText(int row, int column, const std::string& text) {
-  OnWindowThread<void>([row, column, text](MainWindow& w) {
+  RunOnWindow([row, column, text](MainWindow& w) {
     if (QTableWidgetItem* item = w.songList()->item(row, column)) item->setText(FromGbk(text));
   });
 }
 
 std::string QtFrontEnd::GetCellText(int row, int column) {
-  return OnWindowThread<std::string>([row, column](MainWindow& w) {
-    const QTableWidgetItem* item = w.songList()->item(row, column);
-    return item != nullptr ? ToGbk(item->text()) : std::string();
-  });
+  return AskWindow<std::string>(
+      [row, column](MainWindow& w) {
+        const QTableWidgetItem* item = w.songList()->item(row, column);
+        return item != nullptr ? ToGbk(item->text()) : std::string();
+      },
+      std::string());
 }
 
 int QtFrontEnd::SelectedRow() {
-  const int row = OnWindowThread<int>([](MainWindow& w) {
-    const QModelIndexList rows = w.songList()->selectionModel()->selectedRows();
-    return rows.isEmpty() ? 0 : rows.first().row() + 1;
-  });
-  return row - 1;
+  return AskWindow<int>(
+      [](MainWindow& w) {
+        const QModelIndexList rows = w.songList()->selectionModel()->selectedRows();
+        return rows.isEmpty() ? -1 : rows.first().row();
+      },
+      -1);
 }
 
 bool QtFrontEnd::SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
                                     const std::string& key) {
-  return OnWindowThread<bool>([row, column, text, keyColumn, key](MainWindow& w) {
-    SongTable* table = w.songList();
-    const QTableWidgetItem* keyItem = table->item(row, keyColumn);
-    QTableWidgetItem* item = table->item(row, column);
-    if (keyItem == nullptr || item == nullptr || ToGbk(keyItem->text()) != key) return false;
-    item->setText(FromGbk(text));
-    return true;
-  });
+  return AskWindow<bool>(
+      [row, column, text, keyColumn, key](MainWindow& w) {
+        SongTable* table = w.songList();
+        const QTableWidgetItem* keyItem = table->item(row, keyColumn);
+        QTableWidgetItem* item = table->item(row, column);
+        if (keyItem == nullptr || item == nullptr || ToGbk(keyItem->text()) != key) return false;
+        item->setText(FromGbk(text));
+        return true;
+      },
+      false);
 }
 
 std::string QtFrontEnd::SearchText() {
-  return OnWindowThread<std::string>([](MainWindow& w) { return ToGbk(w.searchBox()->text()); });
+  return AskWindow<std::string>([](MainWindow& w) { return ToGbk(w.searchBox()->text()); },
+                                std::string());
 }
 
 void QtFrontEnd::ShowMessage(const std::string& text, MessageIcon icon) {
-  OnWindowThread<void>([text, icon](MainWindow& w) {
+  RunOnWindow([text, icon](MainWindow& w) {
     const QMessageBox::Icon shown = icon == MessageIcon::kError         ? QMessageBox::Critical
                                     : icon == MessageIcon::kInformation ? QMessageBox::Information
                                                                         : QMessageBox::NoIcon;
@@ -214,26 +216,25 @@ bool QtFrontEnd::AskYesNo(const std::string& text) {
     return yes;
   }
   // The window thread shows the box without blocking the main window; this worker waits.
-  auto handOver = std::make_shared<HandOver<bool>>();
+  auto handOver = std::make_shared<HandOver<bool>>(false);
   std::future<bool> answer = handOver->promise.get_future();
   const bool posted = Post(
       [this, handOver, text] {
-        if (window_ == nullptr) return handOver->SettleEmpty();
+        if (window_ == nullptr) return handOver->SettleClosed();
         QMessageBox* box = MakeQuestionBox(text);
         QObject::connect(box, &QMessageBox::finished, box, [box, handOver](int) {
           handOver->Settle(box->clickedButton() == box->button(QMessageBox::Yes));
         });
         // A box that goes without an answer (the program ending) answers No.
-        QObject::connect(box, &QObject::destroyed, [handOver] { handOver->SettleEmpty(); });
+        QObject::connect(box, &QObject::destroyed, [handOver] { handOver->SettleClosed(); });
         box->show();
       },
-      [handOver] { handOver->SettleEmpty(); });
+      [handOver] { handOver->SettleClosed(); });
   return posted && answer.get();
 }
 
 void QtFrontEnd::SetClipboardText(const std::string& text) {
-  OnWindowThread<void>(
-      [text](MainWindow&) { QGuiApplication::clipboard()->setText(FromGbk(text)); });
+  RunOnWindow([text](MainWindow&) { QGuiApplication::clipboard()->setText(FromGbk(text)); });
 }
 
 void QtFrontEnd::StartWorker(std::function<void()> work) {
@@ -241,11 +242,11 @@ void QtFrontEnd::StartWorker(std::function<void()> work) {
 }
 
 void QtFrontEnd::ShowSaveFolder(const std::string& folder) {
-  OnWindowThread<void>([folder](MainWindow& w) { w.saveFolderBox()->setText(FromGbk(folder)); });
+  RunOnWindow([folder](MainWindow& w) { w.saveFolderBox()->setText(FromGbk(folder)); });
 }
 
 std::optional<std::string> QtFrontEnd::BrowseForFolder(const std::string& title) {
-  return OnWindowThread<std::optional<std::string>>(
+  return AskWindow<std::optional<std::string>>(
       [title](MainWindow& w) -> std::optional<std::string> {
         QFileDialog dialog(&w, FromGbk(title), w.saveFolderBox()->text());
         dialog.setObjectName(QStringLiteral("FolderBrowser"));
@@ -262,7 +263,8 @@ std::optional<std::string> QtFrontEnd::BrowseForFolder(const std::string& title)
         // A path GBK cannot hold counts as a choice without a file-system path.
         if (GbkToUtf8(gbk) != utf8) return std::nullopt;
         return gbk;
-      });
+      },
+      std::nullopt);
 }
 
 }  // namespace ornivel

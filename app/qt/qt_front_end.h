@@ -55,9 +55,13 @@ class QtFrontEnd final : public SongList,
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
 
  private:
-  // Runs `work` with the window on the window thread and returns its result; R{} once closed.
+  // Runs `work` with the window on the window thread and returns its result; `closed` once the
+  // window is gone (a worker asking after the program ended).
   template <typename R, typename Work>
-  R OnWindowThread(Work work);
+  R AskWindow(Work work, R closed);
+  // Runs `work` with the window on the window thread; nothing once the window is gone.
+  template <typename Work>
+  void RunOnWindow(Work work);
 
   // Posts `run` to the window thread and registers `cancel`, which Close() calls instead when
   // `run` has not started by then. False once closed.

@@ -101,84 +101,91 @@ void Win32FrontEnd::Close() {
 }
 
 template <typename R, typename Work>
-R Win32FrontEnd::OnWindowThread(Work work) {
-  if constexpr (std::is_void_v<R>) {
-    (void)OnWindowThread<bool>([&work](MainWindow& w) {
-      work(w);
-      return true;
-    });
+R Win32FrontEnd::AskWindow(Work work, R closed) {
+  R result = std::move(closed);
+  const std::function<void()> job = [this, &result, &work] {
+    if (window_ != nullptr && window_->songList() != nullptr) result = work(*window_);
+  };
+  if (GetCurrentThreadId() == windowThread_) {
+    job();
   } else {
-    R result{};
-    const std::function<void()> job = [this, &result, &work] {
-      if (window_ != nullptr && window_->songList() != nullptr) result = work(*window_);
-    };
-    if (GetCurrentThreadId() == windowThread_) {
-      job();
-    } else {
-      // Nothing is run when the window is gone: the result stays empty.
-      (void)MainWindow::RunOnWindowThread(hwnd_.load(), job);
-    }
-    return result;
+    // Nothing is run when the window is gone: the result stays the closed value.
+    (void)MainWindow::RunOnWindowThread(hwnd_.load(), job);
   }
+  return result;
+}
+
+template <typename Work>
+void Win32FrontEnd::RunOnWindow(Work work) {
+  (void)AskWindow<bool>(
+      [&work](MainWindow& w) {
+        work(w);
+        return true;
+      },
+      false);
 }
 
 void Win32FrontEnd::DeleteAllRows() {
-  OnWindowThread<void>([](MainWindow& w) { SendMessageW(w.songList(), LVM_DELETEALLITEMS, 0, 0); });
+  RunOnWindow([](MainWindow& w) { SendMessageW(w.songList(), LVM_DELETEALLITEMS, 0, 0); });
 }
 
 int Win32FrontEnd::AppendRow() {
-  // 0 stands for "no window" here; the row's index is one less.
-  const int row = OnWindowThread<int>([](MainWindow& w) {
-    w.HoldListDrawing();  // a search adds its rows in one go: they are drawn once, after it
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = RowCount(w.songList());
-    item.pszText = const_cast<wchar_t*>(L"");
-    const auto index = static_cast<int>(
-        SendMessageW(w.songList(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-    return index + 1;  // -1 (refused) becomes 0
-  });
-  return row - 1;
+  return AskWindow<int>(
+      [](MainWindow& w) {
+        w.HoldListDrawing();  // a search adds its rows in one go: they are drawn once, after it
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = RowCount(w.songList());
+        item.pszText = const_cast<wchar_t*>(L"");
+        // The new row's index, or -1 when the list refused it.
+        return static_cast<int>(
+            SendMessageW(w.songList(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+      },
+      -1);
 }
 
 void Win32FrontEnd::SetCellText(int row, int column, const std::string& text) {
-  OnWindowThread<void>([row, column, &text](MainWindow& w) {
+  RunOnWindow([row, column, &text](MainWindow& w) {
     if (HoldsCell(w.songList(), row, column)) SetCell(w.songList(), row, column, Wide(text));
   });
 }
 
 std::string Win32FrontEnd::GetCellText(int row, int column) {
-  return OnWindowThread<std::string>([row, column](MainWindow& w) {
-    return HoldsCell(w.songList(), row, column) ? Narrow(CellText(w.songList(), row, column))
-                                                : std::string();
-  });
+  return AskWindow<std::string>(
+      [row, column](MainWindow& w) {
+        return HoldsCell(w.songList(), row, column) ? Narrow(CellText(w.songList(), row, column))
+                                                    : std::string();
+      },
+      std::string());
 }
 
 int Win32FrontEnd::SelectedRow() {
-  const int row = OnWindowThread<int>([](MainWindow& w) {
-    return static_cast<int>(SendMessageW(w.songList(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-                                         LVNI_SELECTED)) +
-           1;
-  });
-  return row - 1;
+  return AskWindow<int>(
+      [](MainWindow& w) {
+        return static_cast<int>(
+            SendMessageW(w.songList(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+      },
+      -1);
 }
 
 bool Win32FrontEnd::SetCellTextIfHolds(int row, int column, const std::string& text, int keyColumn,
                                        const std::string& key) {
-  return OnWindowThread<bool>([&](MainWindow& w) {
-    HWND list = w.songList();
-    if (!HoldsCell(list, row, column) || !HoldsCell(list, row, keyColumn) ||
-        Narrow(CellText(list, row, keyColumn)) != key) {
-      return false;
-    }
-    SetCell(list, row, column, Wide(text));
-    return true;
-  });
+  return AskWindow<bool>(
+      [&](MainWindow& w) {
+        HWND list = w.songList();
+        if (!HoldsCell(list, row, column) || !HoldsCell(list, row, keyColumn) ||
+            Narrow(CellText(list, row, keyColumn)) != key) {
+          return false;
+        }
+        SetCell(list, row, column, Wide(text));
+        return true;
+      },
+      false);
 }
 
 std::string Win32FrontEnd::SearchText() {
-  return OnWindowThread<std::string>(
-      [](MainWindow& w) { return Narrow(WindowText(w.searchBox())); });
+  return AskWindow<std::string>([](MainWindow& w) { return Narrow(WindowText(w.searchBox())); },
+                                std::string());
 }
 
 void Win32FrontEnd::ShowMessage(const std::string& text, MessageIcon icon) {
@@ -198,7 +205,7 @@ bool Win32FrontEnd::AskYesNo(const std::string& text) {
 }
 
 void Win32FrontEnd::SetClipboardText(const std::string& text) {
-  OnWindowThread<void>([&text](MainWindow& w) {
+  RunOnWindow([&text](MainWindow& w) {
     if (!OpenClipboard(w.hwnd())) return;
     EmptyClipboard();
     // Both forms: the GBK bytes for programs that read the ANSI text, UTF-16 for the others.
@@ -223,12 +230,12 @@ void Win32FrontEnd::StartWorker(std::function<void()> work) {
 }
 
 void Win32FrontEnd::ShowSaveFolder(const std::string& folder) {
-  OnWindowThread<void>(
+  RunOnWindow(
       [&folder](MainWindow& w) { SetWindowTextW(w.saveFolderBox(), Wide(folder).c_str()); });
 }
 
 std::optional<std::string> Win32FrontEnd::BrowseForFolder(const std::string& title) {
-  return OnWindowThread<std::optional<std::string>>(
+  return AskWindow<std::optional<std::string>>(
       [&title](MainWindow& w) -> std::optional<std::string> {
         const ComScope com;  // the shell's browser needs COM on its thread
         const std::wstring wideTitle = Wide(title);
@@ -250,7 +257,8 @@ std::optional<std::string> Win32FrontEnd::BrowseForFolder(const std::string& tit
         // A path GBK cannot hold counts as a choice without a file-system path.
         if (wide.empty() || Wide(gbk) != wide) return std::nullopt;
         return gbk;
-      });
+      },
+      std::nullopt);
 }
 
 }  // namespace ornivel

@@ -50,9 +50,13 @@ class Win32FrontEnd final : public SongList,
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
 
  private:
-  // Runs `work` with the window on the window thread and returns its result; R{} once closed.
+  // Runs `work` with the window on the window thread and returns its result; `closed` once the
+  // window is gone (a worker asking after the program ended).
   template <typename R, typename Work>
-  R OnWindowThread(Work work);
+  R AskWindow(Work work, R closed);
+  // Runs `work` with the window on the window thread; nothing once the window is gone.
+  template <typename Work>
+  void RunOnWindow(Work work);
 
   const DWORD windowThread_;
   std::atomic<HWND> hwnd_;  // null once closed

@@ -107,7 +107,7 @@ TEST(HttpRequestTest, VerbsAndBodies) {
            {0, "GET"}, {1, "POST"}, {3, "PUT"}, {7, "GET"}, {-1, "GET"}}) {
     HttpRequestParams params;
     params.url = server.url("/v");
-    params.method = method;
+    params.method = static_cast<HttpMethod>(method);  // numbers as a caller gives them
     params.body = "k=v&x=" + verb;
     (void)HttpRequest(params);
     const std::string request = server.requests().back();
@@ -118,7 +118,7 @@ TEST(HttpRequestTest, VerbsAndBodies) {
   }
   HttpRequestParams head;
   head.url = server.url("/h");
-  head.method = 2;
+  head.method = HttpMethod::kHead;
   EXPECT_EQ(HttpRequest(head), "");
   EXPECT_EQ(head.status, "200 OK");
   EXPECT_EQ(server.requests().back().substr(0, 8), "HEAD /h ");
@@ -161,11 +161,11 @@ TEST(HttpRequestTest, TimeoutBoundsTheWaitOnAConnectionKeptAliveForARedirect) {
     return RawReply{
         "HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 5\r\n\r\nmoved", {}, true};
   });
-  for (const int method : {0, 1}) {
+  for (const HttpMethod method : {HttpMethod::kGet, HttpMethod::kPost}) {
     HttpRequestParams params;
     params.url = server.url("/start");
     params.method = method;
-    params.body = method == 1 ? "k=v" : "";
+    params.body = method == HttpMethod::kPost ? "k=v" : "";
     params.timeoutSeconds = 1;
     const auto start = std::chrono::steady_clock::now();
     auto call = std::async(std::launch::async, [&params] { return HttpRequest(params); });
@@ -177,11 +177,11 @@ TEST(HttpRequestTest, TimeoutBoundsTheWaitOnAConnectionKeptAliveForARedirect) {
     }
     const std::string text = call.get();
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_TRUE(returned) << "method " << method << " waited "
+    EXPECT_TRUE(returned) << "method " << static_cast<int>(method) << " waited "
                           << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()
                           << " ms";
-    EXPECT_EQ(text, "") << method;
-    EXPECT_EQ(params.status, Gbk("712 服务器未响应!")) << method;
+    EXPECT_EQ(text, "") << static_cast<int>(method);
+    EXPECT_EQ(params.status, Gbk("712 服务器未响应!")) << static_cast<int>(method);
   }
   // Both redirects went out on the kept connections: the server read only the first requests.
   const auto requests = server.requests();
@@ -396,7 +396,7 @@ TEST(HttpRequestTest, RedirectsChangeTheVerbAsBrowsersDo) {
     });
     HttpRequestParams params;
     params.url = server.url("/upload");
-    params.method = c.method;
+    params.method = static_cast<HttpMethod>(c.method);
     params.body = std::string(3000, 'b') + "=1";
     const std::string label = std::to_string(c.method) + " " + std::to_string(c.code);
     EXPECT_EQ(HttpRequest(params), c.nextVerb == "HEAD" ? "" : "done") << label;
