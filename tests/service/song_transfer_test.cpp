@@ -35,6 +35,7 @@
 #include "tests/support/memory_front_end.h"
 #include "tests/support/raw_http_server.h"
 #include "tests/support/song_bytes.h"
+#include "tests/support/song_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace ornivel {
@@ -73,51 +74,18 @@ std::set<std::string> FileNames(const fs::path& folder) {
 
 enum class Length { kAnnounced, kChunked };
 
-// Serves one song at /resource/song.mp3 in uneven pieces, with a Content-Length or chunked. A
-// slow server spreads the pieces over `spread`, pausing before each piece after the first.
+// Serves one song in uneven pieces, with a Content-Length or chunked, spread over `spread`.
 class SongServer {
  public:
   SongServer(std::string song, Length length, std::chrono::milliseconds spread = 0ms)
-      : song_(std::move(song)) {
-    std::size_t start = 0;
-    for (std::size_t piece : UnevenPieces(song_.size(), 7)) {
-      ends_.push_back(start += piece);
-    }
-    if (ends_.size() > 1) pause_ = spread / static_cast<int>(ends_.size() - 1);
-    server_.server().Get("/resource/song.mp3", [this, length](const httplib::Request&,
-                                                              httplib::Response& res) {
-      if (length == Length::kAnnounced) {
-        res.set_content_provider(song_.size(), "audio/mpeg",
-                                 [this](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                   return SendPiece(offset, sink);
-                                 });
-      } else {
-        res.set_chunked_content_provider("audio/mpeg",
-                                         [this](std::size_t offset, httplib::DataSink& sink) {
-                                           if (offset == song_.size()) {
-                                             sink.done();
-                                             return true;
-                                           }
-                                           return SendPiece(offset, sink);
-                                         });
-      }
-    });
-  }
+      : reply_(test::UnevenSong(song, length == Length::kChunked, spread)),
+        server_([this](const std::string&) { return reply_; }) {}
 
   std::string url() const { return server_.url("/resource/song.mp3"); }
 
  private:
-  bool SendPiece(std::size_t offset, httplib::DataSink& sink) {
-    if (offset > 0) std::this_thread::sleep_for(pause_);  // a slow server
-    const auto end = std::upper_bound(ends_.begin(), ends_.end(), offset);
-    const std::size_t size = (end == ends_.end() ? song_.size() : *end) - offset;
-    return sink.write(song_.data() + offset, size);
-  }
-
-  std::string song_;
-  std::chrono::milliseconds pause_{0};
-  std::vector<std::size_t> ends_;
-  test::LoopbackServer server_;  // last: stopped before what its handlers use goes
+  const test::SongReply reply_;
+  test::SongServer server_;  // last: stopped before the reply it sends goes
 };
 
 class SongTransferTest : public ::testing::Test {
@@ -473,54 +441,8 @@ TEST_F(SongTransferTest, LinksPlantedAtTheTemporaryNamesAreNeverWrittenThrough) 
   EXPECT_TRUE(fs::is_symlink(save_ / "MUSIC_1.2.part"));
 }
 
-// A listening loopback port that greets every connection like a busy FTP server and counts them.
-class FtpGreeter {
- public:
-  FtpGreeter() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::listen(listener_, 8) == 0 &&
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-      port_ = ntohs(address.sin_port);
-    }
-    thread_ = std::thread([this] {
-      while (!stop_) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0) continue;
-        const int fd = ::accept(listener_, nullptr, nullptr);
-        if (fd < 0) continue;
-        ++connections_;
-        static const char kBusy[] = "421 Service not available, closing control connection.\r\n";
-        (void)::send(fd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL);
-        ::close(fd);
-      }
-    });
-  }
-  ~FtpGreeter() {
-    stop_ = true;
-    thread_.join();
-    ::close(listener_);
-  }
-  FtpGreeter(const FtpGreeter&) = delete;
-  FtpGreeter& operator=(const FtpGreeter&) = delete;
-
-  int port() const { return port_; }
-  int connections() const { return connections_; }
-
- private:
-  int listener_ = -1;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> connections_{0};
-  std::thread thread_;
-};
-
 TEST_F(SongTransferTest, RedirectsToOtherSchemesSaveNothing) {
-  FtpGreeter ftp;
+  test::FtpGreeter ftp;
   ASSERT_NE(ftp.port(), 0);
   const std::string song = RandomBytes(1 << 20, 51);
   const std::string ftpUrl = "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/x";
