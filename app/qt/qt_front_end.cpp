@@ -50,6 +50,11 @@ void QtFrontEnd::Close() {
   context_ = nullptr;
 }
 
+std::size_t QtFrontEnd::WaitingHandOvers() {
+  std::lock_guard lock(mutex_);
+  return pending_.size();
+}
+
 bool QtFrontEnd::Post(std::function<void()> run, std::function<void()> cancel) {
   std::lock_guard lock(mutex_);
   if (closed_) return false;

@@ -39,6 +39,9 @@ class QtFrontEnd final : public SongList,
   // From now on every operation does nothing; pending hand-overs are released. Window thread.
   void Close();
 
+  // How many workers' hand-overs wait for the window thread now (for the tests).
+  [[nodiscard]] std::size_t WaitingHandOvers();
+
   void DeleteAllRows() override;
   int AppendRow() override;
   void SetCellText(int row, int column, const std::string& text) override;

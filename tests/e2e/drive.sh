@@ -2,6 +2,14 @@
 # a deadline, the catalog over the sample library, and what its log says. The caller sets $work
 # (a fresh folder), the array pids (processes to stop at exit) and fail (reports and exits).
 
+# The catalog's start, beside this file where the package test copies it, else in the sources.
+here=$(dirname "${BASH_SOURCE[0]}")
+if [ -f "$here/catalog-start.sh" ]; then
+  . "$here/catalog-start.sh"
+else
+  . "$here/../../catalog/catalog-start.sh"
+fi
+
 # wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS have passed.
 wait_for() {
   local deadline=$((SECONDS + $1))
@@ -22,9 +30,7 @@ count_logged() { grep -cF -- "$1" "$work/catalog.log" || true; }
 # request on its standard error once it has answered.
 start_catalog() {
   "$2" "$work/music" >/dev/null
-  "$1" --music "$work/music" --listen 127.0.0.1:0 >"$work/catalog.out" 2>"$work/catalog.log" &
-  pids+=($!)
-  catalog_listening() { grep -q 'listening on http://' "$work/catalog.out"; }
-  wait_for 10 catalog_listening || fail "the catalog did not start"
-  host=$(sed -n 's|.*listening on http://\([^ ]*\).*|\1|p' "$work/catalog.out")
+  ORNIVEL_CATALOG_WAIT=10 catalog_start "$1" "$work/music" 127.0.0.1:0 "$work/catalog.out" \
+    "$work/catalog.log"
+  pids+=("$catalog_pid")
 }

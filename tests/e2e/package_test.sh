@@ -33,7 +33,7 @@ trap cleanup EXIT
 mkdir "$work/scripts"
 cp "$deb" "$work/"
 cp "$source_dir/tests/e2e/gui_e2e.sh" "$source_dir/tests/e2e/drive.sh" "$source_dir/tests/e2e/dl_e2e.sh" \
-   "$source_dir/catalog/make-sample-library" "$work/scripts/"
+   "$source_dir/catalog/make-sample-library" "$source_dir/catalog/catalog-start.sh" "$work/scripts/"
 chmod -R a+rX "$work"
 package=$work/$(basename "$deb")
 

@@ -14,6 +14,7 @@
 
 #include "app/qt/tip_window.h"
 #include "tests/gui/gui_test_support.h"
+#include "tests/support/wait.h"
 
 namespace ornivel {
 namespace {
@@ -126,7 +127,8 @@ TEST_F(QtFrontEndTest, AfterCloseWorkersGetEmptyResultsAtOnce) {
     row = ui_->AppendRow();
     blocked = false;
   });
-  std::this_thread::sleep_for(100ms);
+  // The worker's first hand-over is queued, and the window thread does not run it.
+  ASSERT_TRUE(test::WaitUntil([&] { return ui_->WaitingHandOvers() == 1; }));
   ui_->Close();  // drops the queued hand-over: the worker wakes with an empty result
   worker.join();
   EXPECT_FALSE(blocked.load());

@@ -134,10 +134,15 @@ TEST(HttpRequestTest, TimeoutsAreSecondsTimesAThousandOrThirtySeconds) {
   EXPECT_EQ(RequestTimeoutMs(5), 5000);
   EXPECT_EQ(RequestTimeoutMs(0), 30000);
   EXPECT_EQ(RequestTimeoutMs(-1), 30000);
-  // No overflow where long has 32 bits (Windows): the longest time-out it holds instead.
-  constexpr int kMaxSeconds = std::numeric_limits<int>::max();
-  EXPECT_EQ(RequestTimeoutMs(kMaxSeconds),
-            std::min<long long>(kMaxSeconds * 1000LL, std::numeric_limits<long>::max()));
+  // No overflow where long has 32 bits (Windows, 2147483647 ms, about 24.8 days): the longest
+  // time-out it holds instead; where long has 64 bits the product itself.
+  const long longest = RequestTimeoutMs(2147483647);
+  if (sizeof(long) == 4) {
+    EXPECT_EQ(longest, 2147483647L);
+    EXPECT_EQ(RequestTimeoutMs(2147484), 2147483647L);  // the first second past it
+  } else {
+    EXPECT_EQ(static_cast<long long>(longest), 2147483647000LL);
+  }
   EXPECT_EQ(RequestTimeoutMs(2147483), 2147483000L);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "http/response_decoding.h"  // the charset pattern, as the decoding runs it
 #include "service/song_record_pattern.h"
 #include "tests/support/gbk.h"
 #include "tests/support/platform.h"
@@ -11,8 +12,6 @@ namespace ornivel {
 namespace {
 
 using test::Gbk;
-
-constexpr std::string_view kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
 
 TEST(RegexObjectTest, EmptyObjectGivesEmptyResults) {
   RegexObject regex;

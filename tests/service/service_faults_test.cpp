@@ -17,6 +17,7 @@
 #include "tests/support/search_reply.h"
 #include "tests/support/song_bytes.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace ornivel {
 namespace {
@@ -171,7 +172,7 @@ TEST_F(ServiceFaultsTest, LookupOfARowThatANewSearchReplacedWritesNothing) {
   test::SetEnvironment("ORNIVEL_SERVICE_HOST", Host(server));
   OneRow("MUSIC_OLD", "");
   StartAddressLookup(ui_, ui_);
-  while (!asked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(test::WaitUntil([&] { return asked.load(); })) << "the lookup asked nothing";
   OneRow("MUSIC_NEW", "");  // a new search refilled the list while the service answered
   ui_.WaitForWorkers();
   EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), "");

@@ -5,8 +5,11 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
+
+#include "tests/support/wait.h"
 
 namespace ornivel::test {
 
@@ -15,7 +18,12 @@ class LoopbackServer {
   LoopbackServer() {
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!WaitUntil([this] { return server_.is_running(); }, std::chrono::seconds(10))) {
+      server_.stop();
+      thread_.join();
+      throw std::runtime_error("the loopback server did not start listening on port " +
+                               std::to_string(port_));
+    }
   }
   ~LoopbackServer() {
     server_.stop();

@@ -49,7 +49,8 @@ class MemoryFrontEnd final : public MemorySongList, public Prompts, public Worke
   // the order they land (off at first: a search writes thousands of cells).
   void RecordCellWrites();
   [[nodiscard]] std::vector<CellWrite> CellWrites();
-  // Waits until every worker started so far has finished.
+  // Waits until every worker started so far has finished; ends the program with a message when
+  // one runs for more than 45 seconds.
   void WaitForWorkers();
 
  private:
