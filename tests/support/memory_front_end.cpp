@@ -36,16 +36,21 @@ void MemoryFrontEnd::SetClipboardText(const std::string& text) {
   clipboard_ = text;
 }
 
+MemoryFrontEnd::~MemoryFrontEnd() {
+  WaitForWorkers();
+}
+
 void MemoryFrontEnd::StartWorker(std::function<void()> work) {
-  {
-    std::lock_guard lock(mutex_);
-    ++running_;
-  }
-  std::thread([this, work = std::move(work)] {
+  std::lock_guard lock(mutex_);
+  ++running_;
+  // Joined by WaitForWorkers, not detached: under Wine the 32-bit threads library sometimes
+  // never starts a new thread while a detached one is ending (a test hung so about one run in
+  // twenty); joined threads do not meet that.
+  workers_.emplace_back([this, work = std::move(work)] {
     work();
-    std::lock_guard lock(mutex_);
+    std::lock_guard done(mutex_);
     if (--running_ == 0) idle_.notify_all();
-  }).detach();
+  });
 }
 
 std::string MemoryFrontEnd::SaveFolder() {
@@ -95,12 +100,17 @@ std::vector<MemoryFrontEnd::CellWrite> MemoryFrontEnd::CellWrites() {
 }
 
 void MemoryFrontEnd::WaitForWorkers() {
-  std::unique_lock lock(mutex_);
-  // Below the tests' time limit: a worker that never ends is named here, not killed unnamed.
-  if (!idle_.wait_for(lock, std::chrono::seconds(45), [this] { return running_ == 0; })) {
-    std::fprintf(stderr, "MemoryFrontEnd: %d worker(s) still running after 45 s\n", running_);
-    std::abort();  // the workers use this front end: going on would free it under them
+  std::list<std::thread> finished;
+  {
+    std::unique_lock lock(mutex_);
+    // Below the tests' time limit: a worker that never ends is named here, not killed unnamed.
+    if (!idle_.wait_for(lock, std::chrono::seconds(45), [this] { return running_ == 0; })) {
+      std::fprintf(stderr, "MemoryFrontEnd: %d worker(s) still running after 45 s\n", running_);
+      std::abort();  // the workers use this front end: going on would free it under them
+    }
+    finished.swap(workers_);
   }
+  for (std::thread& worker : finished) worker.join();
 }
 
 }  // namespace ornivel

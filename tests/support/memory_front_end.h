@@ -5,8 +5,10 @@
 
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -28,6 +30,8 @@ class MemoryFrontEnd final : public MemorySongList, public Prompts, public Worke
     int column;
     std::string text;
   };
+
+  ~MemoryFrontEnd() override;
 
   std::string SearchText() override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
@@ -67,6 +71,7 @@ class MemoryFrontEnd final : public MemorySongList, public Prompts, public Worke
   bool recordWrites_ = false;
   std::vector<CellWrite> writes_;
   int running_ = 0;
+  std::list<std::thread> workers_;  // started and not joined yet
 };
 
 }  // namespace ornivel
