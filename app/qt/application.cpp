@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/main_window_events.h"
 #include "app/qt/main_window.h"
 #include "app/qt/platform_start.h"
 #include "app/qt/qt_front_end.h"
@@ -15,15 +16,11 @@
 #include "app/qt/resources.h"
 #include "app/qt/tip_window.h"
 #include "app/settings.h"
-#include "service/song_address.h"
-#include "service/song_download.h"
-#include "service/song_search.h"
 
 namespace ornivel {
 namespace {
 
-// Both live until the process ends: workers still running at exit may hold references to them.
-SaveFolderStore* g_saveFolder = nullptr;
+// Lives until the process ends: workers still running at exit may hold references to it.
 QtFrontEnd* g_frontEnd = nullptr;
 
 QIcon ProgramIcon() {
@@ -39,20 +36,16 @@ QIcon ProgramIcon() {
 
 void ConnectMainWindow(MainWindow& window, QtFrontEnd& frontEnd, SaveFolderStore& store,
                        const ProgramPaths& paths) {
-  QtFrontEnd* ui = &frontEnd;
-  QObject::connect(&window, &MainWindow::searchClicked, [ui] { SearchSongs(*ui, *ui); });
-  QObject::connect(&window, &MainWindow::listLeftClicked, [ui] { StartAddressLookup(*ui, *ui); });
-  QObject::connect(&window, &MainWindow::copyAddressChosen, [ui] { CopySongAddress(*ui, *ui); });
-  // Each download takes its own copy of the save folder when it starts.
-  QObject::connect(&window, &MainWindow::downloadChosen,
-                   [ui, &store] { StartDownload(*ui, *ui, *ui, store.Get()); });
+  // Owned by the window: the events go with it.
+  auto events = std::make_shared<MainWindowEvents>(frontEnd, store, paths);
+  QObject::connect(&window, &MainWindow::searchClicked, [events] { events->SearchClicked(); });
+  QObject::connect(&window, &MainWindow::listLeftClicked, [events] { events->ListLeftClicked(); });
+  QObject::connect(&window, &MainWindow::copyAddressChosen,
+                   [events] { events->CopyAddressChosen(); });
+  QObject::connect(&window, &MainWindow::downloadChosen, [events] { events->DownloadChosen(); });
   QObject::connect(&window, &MainWindow::changeFolderChosen,
-                   [ui, &store, &paths] { ChooseSaveFolder(*ui, *ui, store, paths); });
+                   [events] { events->ChangeFolderChosen(); });
   QObject::connect(&window, &MainWindow::tipChosen, [&window] { ShowTipWindow(&window); });
-}
-
-void ExitCleanup() {
-  if (g_saveFolder != nullptr) g_saveFolder->Set(std::string());
 }
 
 int RunApplication(int argc, char** argv) {
@@ -73,7 +66,7 @@ int RunApplication(int argc, char** argv) {
                           QString::fromUtf8("载入启动窗口失败"));
     return -1;
   }
-  g_saveFolder = new SaveFolderStore();
+  SaveFolderStore& store = ProgramSaveFolder();
   const ProgramPaths paths = CurrentProgramPaths();
   auto window = std::make_unique<MainWindow>();
   window->PlaceCentred();
@@ -81,10 +74,10 @@ int RunApplication(int argc, char** argv) {
   g_frontEnd = new QtFrontEnd(window.get());
   QtFrontEnd* frontEnd = g_frontEnd;
 
-  ConnectMainWindow(*window, *frontEnd, *g_saveFolder, paths);
+  ConnectMainWindow(*window, *frontEnd, store, paths);
 
   // The created event: the save folder is in its box before the window is first shown.
-  LoadSaveFolder(*frontEnd, *g_saveFolder, paths);
+  MainWindowEvents(*frontEnd, store, paths).Created();
   window->show();
   window->activateWindow();
   const int code = app.exec();

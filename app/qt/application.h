@@ -14,13 +14,9 @@ class QtFrontEnd;
 class SaveFolderStore;
 struct ProgramPaths;
 
-// Binds the window's events to the operations they run: the search button to SearchSongs, a left
-// click on the list to StartAddressLookup, the menu's items to CopySongAddress, StartDownload,
-// ChooseSaveFolder and ShowTipWindow. `paths` and `store` must outlive the window.
+// Binds the window's events to the operations they run (MainWindowEvents), and "实现小目标" to
+// ShowTipWindow. `paths` and `store` must outlive the window.
 void ConnectMainWindow(MainWindow& window, QtFrontEnd& frontEnd, SaveFolderStore& store,
                        const ProgramPaths& paths);
-
-// Run once at exit: releases what the program still holds. Nothing is written.
-void ExitCleanup();
 
 }  // namespace ornivel

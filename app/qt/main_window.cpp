@@ -5,8 +5,18 @@
 #include <QScreen>
 #include <QShortcut>
 
+#include "app/window_layout.h"
+
 namespace ornivel {
 namespace {
+
+QString Text(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QRect Geometry(const layout::Place& place) {
+  return QRect(place.x, place.y, place.width, place.height);
+}
 
 QLineEdit* MakeEditBox(QWidget* parent, const char* name, QRect geometry) {
   auto* box = new QLineEdit(parent);
@@ -23,8 +33,8 @@ QLineEdit* MakeEditBox(QWidget* parent, const char* name, QRect geometry) {
   return box;
 }
 
-QLabel* MakeCaption(QWidget* parent, const char* name, QRect geometry, const char* text) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
+QLabel* MakeCaption(QWidget* parent, const char* name, QRect geometry, std::string_view text) {
+  auto* label = new QLabel(Text(text), parent);
   label->setObjectName(QString::fromUtf8(name));
   label->setGeometry(geometry);
   label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -43,27 +53,29 @@ QLabel* MakeCaption(QWidget* parent, const char* name, QRect geometry, const cha
 
 MainWindow::MainWindow() {
   setObjectName(QStringLiteral("MainWindow"));
-  setWindowTitle(QStringLiteral("Ornivel"));
+  setWindowTitle(Text(layout::kWindowTitle));
   // A caption, a system menu with the close box and a minimise box; no maximise box, no sizing.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(kClientWidth, kClientHeight);
+  setFixedSize(layout::kClientWidth, layout::kClientHeight);
   setBackgroundRole(QPalette::Button);  // the button-face colour
   setAutoFillBackground(true);
 
   // In the order of the window design; none of them overlap.
-  saveFolderBox_ = MakeEditBox(this, "编辑框_保存", QRect(102, 321, 144, 24));
+  saveFolderBox_ = MakeEditBox(this, "编辑框_保存", Geometry(layout::kSaveFolderBox));
   saveFolderBox_->setReadOnly(true);
-  saveFolderCaption_ = MakeCaption(this, "透明标签2", QRect(14, 321, 80, 24), "下载保存目录：");
-  searchCaption_ = MakeCaption(this, "透明标签1", QRect(258, 321, 90, 24), "输入歌曲/歌手：");
+  saveFolderCaption_ = MakeCaption(this, "透明标签2", Geometry(layout::kSaveFolderCaption),
+                                   layout::kSaveFolderCaptionText);
+  searchCaption_ =
+      MakeCaption(this, "透明标签1", Geometry(layout::kSearchCaption), layout::kSearchCaptionText);
   songList_ = new SongTable(this);
-  songList_->setGeometry(5, 5, 627, 299);
-  searchBox_ = MakeEditBox(this, "编辑框_搜索", QRect(345, 321, 168, 24));
-  searchBox_->setText(QString::fromUtf8("告白气球"));
-  searchButton_ = new QPushButton(QString::fromUtf8("搜索"), this);
+  songList_->setGeometry(Geometry(layout::kSongList));
+  searchBox_ = MakeEditBox(this, "编辑框_搜索", Geometry(layout::kSearchBox));
+  searchBox_->setText(Text(layout::kSearchBoxText));
+  searchButton_ = new QPushButton(Text(layout::kSearchButtonText), this);
   searchButton_->setObjectName(QString::fromUtf8("按钮_搜索"));
-  searchButton_->setGeometry(526, 319, 98, 26);
+  searchButton_->setGeometry(Geometry(layout::kSearchButton));
   searchButton_->setAutoDefault(false);  // Enter presses nothing
   searchButton_->setDefault(false);
   searchButton_->setFocusPolicy(Qt::StrongFocus);
@@ -74,16 +86,18 @@ MainWindow::MainWindow() {
   setTabOrder(songList_, saveFolderBox_);
   setTabOrder(saveFolderBox_, searchButton_);
 
-  menu_ = new QMenu(QString::fromUtf8("菜单"), this);
+  menu_ = new QMenu(Text(layout::kMenuTitle), this);
   menu_->setObjectName(QStringLiteral("SongListMenu"));
-  connect(menu_->addAction(QString::fromUtf8("复制歌曲地址")), &QAction::triggered, this,
+  const auto item = [this](layout::MenuItem which) {
+    return menu_->addAction(Text(layout::kMenuItemTexts[static_cast<std::size_t>(which)]));
+  };
+  connect(item(layout::MenuItem::kCopyAddress), &QAction::triggered, this,
           &MainWindow::copyAddressChosen);
-  connect(menu_->addAction(QString::fromUtf8("下载此歌曲")), &QAction::triggered, this,
+  connect(item(layout::MenuItem::kDownload), &QAction::triggered, this,
           &MainWindow::downloadChosen);
-  connect(menu_->addAction(QString::fromUtf8("更改保存目录")), &QAction::triggered, this,
+  connect(item(layout::MenuItem::kChooseFolder), &QAction::triggered, this,
           &MainWindow::changeFolderChosen);
-  connect(menu_->addAction(QString::fromUtf8("实现小目标")), &QAction::triggered, this,
-          &MainWindow::tipChosen);
+  connect(item(layout::MenuItem::kTip), &QAction::triggered, this, &MainWindow::tipChosen);
 
   connect(searchButton_, &QPushButton::clicked, this, &MainWindow::searchClicked);
   connect(songList_, &SongTable::leftClicked, this, &MainWindow::listLeftClicked);

@@ -51,10 +51,8 @@ class MainWindow final : public QWidget {
   QMenu* menu_;
 };
 
-// The outer size the layout was drawn for, and the client area it leaves.
+// The outer size the layout was drawn for (its client area is the layout's).
 inline constexpr int kOuterWidth = 646;
 inline constexpr int kOuterHeight = 393;
-inline constexpr int kClientWidth = 640;
-inline constexpr int kClientHeight = 362;
 
 }  // namespace ornivel

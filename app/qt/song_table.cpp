@@ -4,18 +4,24 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
+#include "app/window_layout.h"
+
 namespace ornivel {
 
-SongTable::SongTable(QWidget* parent) : QTableWidget(0, 6, parent) {
+SongTable::SongTable(QWidget* parent) : QTableWidget(0, kColumnCount, parent) {
   setObjectName(QString::fromUtf8("超级列表框1"));
-  setHorizontalHeaderLabels({QStringLiteral("id"), QString::fromUtf8("歌曲名称"),
-                             QString::fromUtf8("歌手"), QString::fromUtf8("专辑"),
-                             QStringLiteral("rid"), QString::fromUtf8("点击歌曲获取地址")});
-  const int widths[] = {35, 150, 100, 150, 0, 170};
+  QStringList headers;
+  for (const layout::Column& column : layout::kSongListColumns) {
+    headers << QString::fromUtf8(column.header.data(),
+                                 static_cast<qsizetype>(column.header.size()));
+  }
+  setHorizontalHeaderLabels(headers);
   horizontalHeader()->setMinimumSectionSize(0);
-  for (int column = 0; column < 6; ++column) setColumnWidth(column, widths[column]);
-  // Column 4 holds the identifier: an ordinary column the list operations read, never shown.
-  setColumnHidden(4, true);
+  for (int column = 0; column < kColumnCount; ++column) {
+    setColumnWidth(column, layout::kSongListColumns[static_cast<std::size_t>(column)].width);
+  }
+  // The identifier: an ordinary column the list operations read, never shown.
+  setColumnHidden(kColumnIdentifier, true);
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   horizontalHeader()->setSectionsClickable(true);  // pressable, and nothing more
   horizontalHeader()->setSortIndicatorShown(false);

@@ -1,46 +1,39 @@
 #include "app/win32/application.h"
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
+#include "app/main_window_events.h"
 #include "app/settings.h"
 #include "app/win32/main_window.h"
 #include "app/win32/tip_window.h"
 #include "app/win32/win32_front_end.h"
-#include "service/song_address.h"
-#include "service/song_download.h"
-#include "service/song_search.h"
 
 namespace ornivel {
 namespace {
 
-// Both live until the process ends: workers still running at exit may hold references to them.
-SaveFolderStore* g_saveFolder = nullptr;
+// Lives until the process ends: workers still running at exit may hold references to it.
 Win32FrontEnd* g_frontEnd = nullptr;
 
 }  // namespace
 
-void ExitCleanup() {
-  if (g_saveFolder != nullptr) g_saveFolder->Set(std::string());
-}
-
 int RunApplication(HINSTANCE instance) {
   std::atexit(ExitCleanup);
   InstallWin32MessagePump();
-  g_saveFolder = new SaveFolderStore();
-  SaveFolderStore& store = *g_saveFolder;
+  SaveFolderStore& store = ProgramSaveFolder();
   const ProgramPaths paths = CurrentProgramPaths();
 
-  // The handlers run only once the window exists, and the front end with it.
+  // The handlers run only once the window exists, and the front end and its events with it.
   Win32FrontEnd* ui = nullptr;
+  std::optional<MainWindowEvents> events;
   HWND mainWindow = nullptr;
   MainWindow::Handlers handlers;
-  handlers.searchClicked = [&ui] { SearchSongs(*ui, *ui); };
-  handlers.listLeftClicked = [&ui] { StartAddressLookup(*ui, *ui); };
-  handlers.copyAddressChosen = [&ui] { CopySongAddress(*ui, *ui); };
-  // Each download takes its own copy of the save folder when it starts.
-  handlers.downloadChosen = [&ui, &store] { StartDownload(*ui, *ui, *ui, store.Get()); };
-  handlers.changeFolderChosen = [&ui, &store, &paths] { ChooseSaveFolder(*ui, *ui, store, paths); };
+  handlers.searchClicked = [&events] { events->SearchClicked(); };
+  handlers.listLeftClicked = [&events] { events->ListLeftClicked(); };
+  handlers.copyAddressChosen = [&events] { events->CopyAddressChosen(); };
+  handlers.downloadChosen = [&events] { events->DownloadChosen(); };
+  handlers.changeFolderChosen = [&events] { events->ChangeFolderChosen(); };
   handlers.tipChosen = [instance, &mainWindow] { ShowTipWindow(instance, mainWindow); };
   handlers.destroyed = [&ui] {
     // A window that goes while it is being made ends nothing: the start-up's failure box follows.
@@ -58,9 +51,10 @@ int RunApplication(HINSTANCE instance) {
   // Workers may outlive the window: the front end is never freed.
   g_frontEnd = new Win32FrontEnd(*window);
   ui = g_frontEnd;
+  events.emplace(*ui, store, paths);
 
   // The created event: the save folder is in its box before the window is first shown.
-  LoadSaveFolder(*ui, store, paths);
+  events->Created();
   ShowWindow(mainWindow, SW_SHOWNORMAL);
   SetForegroundWindow(mainWindow);
   SetFocus(window->searchBox());

@@ -11,7 +11,4 @@ namespace ornivel {
 // "载入启动窗口失败", when the main window could not be made.
 int RunApplication(HINSTANCE instance);
 
-// Run once at exit: releases what the program still holds. Nothing is written.
-void ExitCleanup();
-
 }  // namespace ornivel

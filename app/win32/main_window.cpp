@@ -4,11 +4,16 @@
 
 #include <array>
 #include <cwchar>
+#include <string>
+#include <string_view>
+
+#include "app/window_layout.h"
+#include "text/code_page.h"
+#include "text/text_convert.h"
 
 namespace ornivel {
 namespace {
 
-constexpr wchar_t kClassName[] = L"OrnivelMainWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 // The message that carries a worker's list operation to the window thread.
@@ -55,71 +60,32 @@ HWND MakeEditBox(HWND parent, HINSTANCE instance, int id, RECT place, DWORD extr
   return box;
 }
 
-struct Column {
-  const wchar_t* header;
-  int width;
-};
+// A layout text as UTF-16 for a W call.
+std::wstring LayoutText(std::string_view utf8) {
+  const std::u16string units = TextToUtf16(utf8, kCodePageUtf8);
+  return std::wstring(units.begin(), units.end());
+}
 
-constexpr std::array<Column, 6> kColumns = {{
-    {L"id", 35},
-    {L"歌曲名称", 150},
-    {L"歌手", 100},
-    {L"专辑", 150},
-    {L"rid", 0},
-    {L"点击歌曲获取地址", 170},
-}};
-
-constexpr std::array<const wchar_t*, 4> kMenuItems = {L"复制歌曲地址", L"下载此歌曲",
-                                                      L"更改保存目录", L"实现小目标"};
+RECT Place(const layout::Place& place) {
+  return RECT{place.x, place.y, place.width, place.height};  // left, top, width, height
+}
 
 }  // namespace
-
-HICON ProgramIcon(HINSTANCE instance, bool small) {
-  const int width = GetSystemMetrics(small ? SM_CXSMICON : SM_CXICON);
-  const int height = GetSystemMetrics(small ? SM_CYSMICON : SM_CYICON);
-  return static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(kProgramIconResource), IMAGE_ICON, width, height, 0));
-}
-
-bool RegisterProgramWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (GetClassInfoExW(instance, name, &existing)) return true;
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = procedure;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  windowClass.lpszClassName = name;
-  windowClass.hIcon = ProgramIcon(instance, false);
-  windowClass.hIconSm = ProgramIcon(instance, true);
-  return RegisterClassExW(&windowClass) != 0;
-}
-
-RECT CentredWindowRect(int width, int height, DWORD style, DWORD extendedStyle) {
-  RECT outer{0, 0, width, height};
-  AdjustWindowRectEx(&outer, style, FALSE, extendedStyle);
-  const int outerWidth = outer.right - outer.left;
-  const int outerHeight = outer.bottom - outer.top;
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2;
-  return RECT{left, top, left + outerWidth, top + outerHeight};
-}
 
 std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, Handlers handlers) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  if (!RegisterProgramWindowClass(instance, kClassName, &MainWindow::WindowProcedure)) {
+  if (!RegisterProgramWindowClass(instance, kMainWindowClassName, &MainWindow::WindowProcedure)) {
     return nullptr;
   }
 
   std::unique_ptr<MainWindow> window(new MainWindow(std::move(handlers)));
-  const RECT place = CentredWindowRect(kMainClientWidth, kMainClientHeight, kStyle, 0);
-  HWND hwnd = CreateWindowExW(0, kClassName, L"Ornivel", kStyle, place.left, place.top,
-                              place.right - place.left, place.bottom - place.top, nullptr, nullptr,
-                              instance, window.get());
+  // The client area is the layout's; the outer size follows from the frame around it.
+  const RECT place = CentredWindowRect(layout::kClientWidth, layout::kClientHeight, kStyle, 0);
+  HWND hwnd = CreateWindowExW(0, kMainWindowClassName, LayoutText(layout::kWindowTitle).c_str(),
+                              kStyle, place.left, place.top, place.right - place.left,
+                              place.bottom - place.top, nullptr, nullptr, instance, window.get());
   if (hwnd == nullptr) return nullptr;
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
   window->CreateComponents(instance);
@@ -134,20 +100,25 @@ MainWindow::~MainWindow() {
 
 void MainWindow::CreateComponents(HINSTANCE instance) {
   // In the order of the window design; none of them overlap.
-  saveFolderBox_ =
-      MakeEditBox(hwnd_, instance, kIdSaveFolderBox, RECT{102, 321, 144, 24}, ES_READONLY, L"");
-  saveFolderCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC", L"下载保存目录：",
+  saveFolderBox_ = MakeEditBox(hwnd_, instance, kIdSaveFolderBox, Place(layout::kSaveFolderBox),
+                               ES_READONLY, L"");
+  saveFolderCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC",
+                                 LayoutText(layout::kSaveFolderCaptionText).c_str(),
                                  SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX,
-                                 kIdSaveFolderCaption, RECT{14, 321, 80, 24});
-  searchCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC", L"输入歌曲/歌手：",
+                                 kIdSaveFolderCaption, Place(layout::kSaveFolderCaption));
+  searchCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC",
+                             LayoutText(layout::kSearchCaptionText).c_str(),
                              SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX, kIdSearchCaption,
-                             RECT{258, 321, 90, 24});
-  songList_ = MakeChild(hwnd_, instance, WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                        WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, kIdSongList, RECT{5, 5, 627, 299});
-  searchBox_ = MakeEditBox(hwnd_, instance, kIdSearchBox, RECT{345, 321, 168, 24}, 0, L"告白气球");
-  searchButton_ = MakeChild(hwnd_, instance, 0, L"BUTTON", L"搜索",
-                            WS_TABSTOP | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | BS_MULTILINE,
-                            kIdSearchButton, RECT{526, 319, 98, 26});
+                             Place(layout::kSearchCaption));
+  songList_ =
+      MakeChild(hwnd_, instance, WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, kIdSongList, Place(layout::kSongList));
+  searchBox_ = MakeEditBox(hwnd_, instance, kIdSearchBox, Place(layout::kSearchBox), 0,
+                           LayoutText(layout::kSearchBoxText).c_str());
+  searchButton_ =
+      MakeChild(hwnd_, instance, 0, L"BUTTON", LayoutText(layout::kSearchButtonText).c_str(),
+                WS_TABSTOP | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | BS_MULTILINE, kIdSearchButton,
+                Place(layout::kSearchButton));
   if (songList_ == nullptr) return;
 
   // Focus stops follow the order of the windows: the last made comes first, so Tab goes
@@ -163,12 +134,13 @@ void MainWindow::CreateComponents(HINSTANCE instance) {
   SendMessageW(songList_, LVM_SETTEXTCOLOR, 0, RGB(0, 0, 0));
   SendMessageW(songList_, LVM_SETTEXTBKCOLOR, 0, RGB(255, 255, 255));
   SendMessageW(songList_, LVM_SETBKCOLOR, 0, RGB(255, 255, 255));
-  for (std::size_t i = 0; i < kColumns.size(); ++i) {
+  for (std::size_t i = 0; i < layout::kSongListColumns.size(); ++i) {
+    std::wstring header = LayoutText(layout::kSongListColumns[i].header);
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = kColumns[i].width;
-    column.pszText = const_cast<wchar_t*>(kColumns[i].header);
+    column.cx = layout::kSongListColumns[i].width;
+    column.pszText = header.data();
     column.iSubItem = static_cast<int>(i);
     SendMessageW(songList_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }
@@ -176,10 +148,12 @@ void MainWindow::CreateComponents(HINSTANCE instance) {
   // The hidden top-level menu: never a menu bar, only popped up.
   menu_ = CreateMenu();
   HMENU items = CreatePopupMenu();
-  for (std::size_t i = 0; i < kMenuItems.size(); ++i) {
-    AppendMenuW(items, MF_STRING, kMenuCopyAddress + i, kMenuItems[i]);
+  for (std::size_t i = 0; i < layout::kMenuItemTexts.size(); ++i) {
+    AppendMenuW(items, MF_STRING, kMenuCopyAddress + i,
+                LayoutText(layout::kMenuItemTexts[i]).c_str());
   }
-  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(items), L"菜单");
+  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(items),
+              LayoutText(layout::kMenuTitle).c_str());
 }
 
 void MainWindow::ShowSongListMenu() {
@@ -298,24 +272,6 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
-}
-
-bool TranslateProgramKeys(MSG& message) {
-  if (message.hwnd == nullptr) return false;
-  HWND root = GetAncestor(message.hwnd, GA_ROOT);
-  wchar_t className[64] = {};
-  if (root == nullptr || GetClassNameW(root, className, 64) == 0) return false;
-  // Only the program's own windows: message boxes and the folder browser run loops of their own.
-  if (std::wcscmp(className, kClassName) != 0 && std::wcscmp(className, kTipWindowClassName) != 0) {
-    return false;
-  }
-  return IsDialogMessageW(root, &message) != FALSE;
-}
-
-void DispatchProgramMessage(MSG& message) {
-  if (TranslateProgramKeys(message)) return;
-  TranslateMessage(&message);
-  DispatchMessageW(&message);
 }
 
 }  // namespace ornivel

@@ -8,14 +8,10 @@
 #include <functional>
 #include <memory>
 
+#include "app/win32/program_windows.h"
+#include "app/win32/resource.h"
+
 namespace ornivel {
-
-// The client area; the outer size follows from the frame the platform draws around it.
-inline constexpr int kMainClientWidth = 640;
-inline constexpr int kMainClientHeight = 362;
-
-// The class of the tip dialog, which shares the main window's keys.
-inline constexpr wchar_t kTipWindowClassName[] = L"OrnivelTipWindow";
 
 // Control identifiers; the menu's items are numbered from kMenuFirstItem in their order.
 enum : int {
@@ -89,27 +85,5 @@ class MainWindow {
   HMENU menu_ = nullptr;
   bool listDrawingHeld_ = false;
 };
-
-// The program's icon group in the executable's resources, and one of its images at the size of
-// the title bar (`small`) or of the taskbar and Alt+Tab; null when the executable has none.
-inline constexpr int kProgramIconResource = 1;
-HICON ProgramIcon(HINSTANCE instance, bool small);
-
-// Registers a top-level window class of the program, once: the button-face background, the
-// arrow cursor and the program's icon. False when it cannot be registered.
-bool RegisterProgramWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure);
-
-// The window's outer rectangle for a client area of `width` × `height` with `style`, centred on
-// the primary screen: left = (screen width − outer width) / 2, truncated toward zero, and so for
-// the top.
-RECT CentredWindowRect(int width, int height, DWORD style, DWORD extendedStyle);
-
-// Handles the keys the program's windows share, before the message is dispatched: Esc closes the
-// active window of the program (the main window or the tip dialog), Tab and Shift+Tab move the
-// focus through its focus stops, Enter presses nothing. True when the message was taken.
-bool TranslateProgramKeys(MSG& message);
-
-// Delivers one message taken from the queue: the program's keys first, then the usual way.
-void DispatchProgramMessage(MSG& message);
 
 }  // namespace ornivel

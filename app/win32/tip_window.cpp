@@ -17,9 +17,6 @@ constexpr COLORREF kLabelFill = RGB(255, 168, 255);
 constexpr COLORREF kLabelText = RGB(128, 0, 128);
 constexpr UINT kLabelTextFlags = DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOCLIP | DT_NOPREFIX;
 
-// The resource of the tip picture (a baseline JPEG), beside the icon group 1.
-constexpr int kTipPictureResource = 2;
-
 struct Label {
   int id;
   RECT place;  // left, top, width, height
@@ -48,7 +45,8 @@ struct TipState {
 // The tip picture from the executable, decoded by the platform's picture loader; null when it
 // is missing or cannot be decoded (the box then shows its background alone).
 IPicture* LoadTipPicture(HINSTANCE instance) {
-  HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(kTipPictureResource), RT_RCDATA);
+  HRSRC resource =
+      FindResourceW(instance, MAKEINTRESOURCEW(ORNIVEL_TIP_PICTURE_RESOURCE), RT_RCDATA);
   if (resource == nullptr) return nullptr;
   const DWORD size = SizeofResource(instance, resource);
   HGLOBAL loaded = LoadResource(instance, resource);

@@ -1,0 +1,44 @@
+#include "app/main_window_events.h"
+
+#include "service/song_address.h"
+#include "service/song_download.h"
+#include "service/song_search.h"
+
+namespace ornivel {
+
+void MainWindowEvents::SearchClicked() {
+  SearchSongs(list_, prompts_);
+}
+
+void MainWindowEvents::ListLeftClicked() {
+  StartAddressLookup(list_, workers_);
+}
+
+void MainWindowEvents::CopyAddressChosen() {
+  CopySongAddress(list_, prompts_);
+}
+
+void MainWindowEvents::DownloadChosen() {
+  // Each download takes its own copy of the save folder when it starts.
+  StartDownload(list_, prompts_, workers_, store_.Get());
+}
+
+void MainWindowEvents::ChangeFolderChosen() {
+  ChooseSaveFolder(folderWindow_, prompts_, store_, paths_);
+}
+
+void MainWindowEvents::Created() {
+  LoadSaveFolder(folderWindow_, store_, paths_);
+}
+
+SaveFolderStore& ProgramSaveFolder() {
+  // Never freed: a worker still running at exit may read it.
+  static SaveFolderStore* const store = new SaveFolderStore();
+  return *store;
+}
+
+void ExitCleanup() {
+  ProgramSaveFolder().Set(std::string());
+}
+
+}  // namespace ornivel

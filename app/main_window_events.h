@@ -1,0 +1,53 @@
+#pragma once
+// What the main window's events run, the same in both front ends: each front end binds its
+// toolkit's events to these. Only the tip dialog, a window of the toolkit's own, is shown by
+// the front end itself.
+
+#include "app/program_paths.h"
+#include "app/settings.h"
+#include "service/prompts.h"
+#include "service/song_list.h"
+#include "service/worker_starter.h"
+
+namespace ornivel {
+
+class MainWindowEvents {
+ public:
+  // `frontEnd` is the window's list, prompts, workers and save-folder box in one; it, `store`
+  // and `paths` outlive the window's events.
+  template <typename FrontEnd>
+  MainWindowEvents(FrontEnd& frontEnd, SaveFolderStore& store, const ProgramPaths& paths)
+      : list_(frontEnd),
+        prompts_(frontEnd),
+        workers_(frontEnd),
+        folderWindow_(frontEnd),
+        store_(store),
+        paths_(paths) {}
+
+  void SearchClicked();       // 按钮_搜索: SearchSongs
+  void ListLeftClicked();     // 超级列表框1: StartAddressLookup
+  void CopyAddressChosen();   // "复制歌曲地址": CopySongAddress
+  void DownloadChosen();      // "下载此歌曲": StartDownload, with the save folder as it is now
+  void ChangeFolderChosen();  // "更改保存目录": ChooseSaveFolder
+
+  // The created event, before the window is first shown: LoadSaveFolder.
+  void Created();
+
+ private:
+  SongList& list_;
+  Prompts& prompts_;
+  WorkerStarter& workers_;
+  SaveFolderWindow& folderWindow_;
+  SaveFolderStore& store_;
+  const ProgramPaths& paths_;
+};
+
+// The program's save folder, made on first use and kept until the process ends: workers still
+// running at exit may read it.
+[[nodiscard]] SaveFolderStore& ProgramSaveFolder();
+
+// Run once at exit (registered by each front end's start-up): releases what the program still
+// holds. Nothing is written.
+void ExitCleanup();
+
+}  // namespace ornivel

@@ -1,0 +1,61 @@
+#include "app/win32/program_windows.h"
+
+#include <cwchar>
+
+#include "app/win32/resource.h"
+
+namespace ornivel {
+
+HICON ProgramIcon(HINSTANCE instance, bool small) {
+  const int width = GetSystemMetrics(small ? SM_CXSMICON : SM_CXICON);
+  const int height = GetSystemMetrics(small ? SM_CYSMICON : SM_CYICON);
+  return static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(ORNIVEL_ICON_RESOURCE), IMAGE_ICON, width, height, 0));
+}
+
+bool RegisterProgramWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof existing;
+  if (GetClassInfoExW(instance, name, &existing)) return true;
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  windowClass.lpszClassName = name;
+  windowClass.hIcon = ProgramIcon(instance, false);
+  windowClass.hIconSm = ProgramIcon(instance, true);
+  return RegisterClassExW(&windowClass) != 0;
+}
+
+RECT CentredWindowRect(int width, int height, DWORD style, DWORD extendedStyle) {
+  RECT outer{0, 0, width, height};
+  AdjustWindowRectEx(&outer, style, FALSE, extendedStyle);
+  const int outerWidth = outer.right - outer.left;
+  const int outerHeight = outer.bottom - outer.top;
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2;
+  return RECT{left, top, left + outerWidth, top + outerHeight};
+}
+
+bool TranslateProgramKeys(MSG& message) {
+  if (message.hwnd == nullptr) return false;
+  HWND root = GetAncestor(message.hwnd, GA_ROOT);
+  wchar_t className[64] = {};
+  if (root == nullptr || GetClassNameW(root, className, 64) == 0) return false;
+  // Only the program's own windows: message boxes and the folder browser run loops of their own.
+  if (std::wcscmp(className, kMainWindowClassName) != 0 &&
+      std::wcscmp(className, kTipWindowClassName) != 0) {
+    return false;
+  }
+  return IsDialogMessageW(root, &message) != FALSE;
+}
+
+void DispatchProgramMessage(MSG& message) {
+  if (TranslateProgramKeys(message)) return;
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
+}
+
+}  // namespace ornivel
