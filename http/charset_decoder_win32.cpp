@@ -11,9 +11,9 @@
 
 #include "http/charset_decoder.h"
 #include "http/charset_names.h"
-#include "regex/automation.h"
 #include "text/ascii.h"
 #include "text/text_convert.h"
+#include "win/com.h"
 
 namespace ornivel {
 namespace {

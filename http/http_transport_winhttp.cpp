@@ -25,7 +25,7 @@
 #include "http/message_pump.h"
 #include "http/winhttp_api.h"
 #include "text/gbk_text.h"
-#include "text/wide_text.h"
+#include "win/wide_text.h"
 
 namespace ornivel {
 namespace {

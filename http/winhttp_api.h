@@ -12,6 +12,8 @@
 
 #include <utility>
 
+#include "win/unique_owner.h"
+
 namespace ornivel {
 
 struct WinHttpApi {
@@ -49,30 +51,12 @@ struct WinHttpApi {
 
 // An owned session, connection or request handle, closed with WinHttpCloseHandle. Only made
 // from handles that WinHttp()'s functions returned, so the table is there to close them.
-class WinHttpHandle {
- public:
-  WinHttpHandle() = default;
-  explicit WinHttpHandle(HINTERNET adopted) : h_(adopted) {}
-  ~WinHttpHandle() { Reset(); }
-  WinHttpHandle(WinHttpHandle&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-  WinHttpHandle& operator=(WinHttpHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      h_ = std::exchange(other.h_, nullptr);
-    }
-    return *this;
-  }
-  WinHttpHandle(const WinHttpHandle&) = delete;
-  WinHttpHandle& operator=(const WinHttpHandle&) = delete;
-
-  void Reset() {
-    if (h_ != nullptr) WinHttp()->CloseHandle(std::exchange(h_, nullptr));
-  }
-  HINTERNET get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-
- private:
-  HINTERNET h_ = nullptr;
+struct WinHttpHandleKind {
+  using Handle = HINTERNET;
+  static constexpr Handle kNone = nullptr;
+  static bool IsNone(Handle h) { return h == nullptr; }
+  static bool Close(Handle h) { return WinHttp()->CloseHandle(h) != FALSE; }
 };
+using WinHttpHandle = UniqueOwner<WinHttpHandleKind>;
 
 }  // namespace ornivel

@@ -32,10 +32,10 @@
 #include <utility>
 #include <vector>
 
-#include "regex/automation.h"
 #include "regex/regex_engine.h"
 #include "regex/replacement.h"
-#include "regex/win32_handle.h"
+#include "win/com.h"
+#include "win/unique_owner.h"
 
 namespace ornivel {
 namespace {

@@ -18,7 +18,8 @@
 
 #include "http/http_url.h"
 #include "service/file_fetch.h"
-#include "text/wide_text.h"
+#include "win/unique_owner.h"
+#include "win/wide_text.h"
 
 namespace ornivel {
 namespace {
@@ -32,31 +33,13 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
                                 INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI;
 
 // An owned WinINet handle (session, connection or request), closed with InternetCloseHandle.
-class InternetHandle {
- public:
-  InternetHandle() = default;
-  explicit InternetHandle(HINTERNET handle) : h_(handle) {}
-  ~InternetHandle() { Reset(); }
-  InternetHandle(InternetHandle&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-  InternetHandle& operator=(InternetHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      h_ = std::exchange(other.h_, nullptr);
-    }
-    return *this;
-  }
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-
-  void Reset() {
-    if (h_ != nullptr) InternetCloseHandle(std::exchange(h_, nullptr));
-  }
-  HINTERNET get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-
- private:
-  HINTERNET h_ = nullptr;
+struct InternetHandleKind {
+  using Handle = HINTERNET;
+  static constexpr Handle kNone = nullptr;
+  static bool IsNone(Handle h) { return h == nullptr; }
+  static bool Close(Handle h) { return InternetCloseHandle(h) != FALSE; }
 };
+using InternetHandle = UniqueOwner<InternetHandleKind>;
 
 bool IsSuccess(DWORD status) {
   return status >= 200 && status <= 299;

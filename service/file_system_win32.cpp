@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "regex/win32_handle.h"
 #include "service/file_system.h"
-#include "text/wide_text.h"
+#include "win/unique_owner.h"
+#include "win/wide_text.h"
 
 namespace ornivel {
 

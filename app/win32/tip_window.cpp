@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "app/win32/main_window.h"
-#include "regex/automation.h"
+#include "win/com.h"
+#include "win/unique_owner.h"
 
 namespace ornivel {
 namespace {
@@ -32,41 +34,31 @@ constexpr Label kLabels[] = {
 
 // What one dialog owns: the labels' font and the decoded picture.
 struct TipState {
-  HFONT labelFont = nullptr;
-  IPicture* picture = nullptr;
+  UniqueGdiObject<HFONT> labelFont;
+  ComPtr<IPicture> picture;
   HWND owner = nullptr;
-
-  ~TipState() {
-    if (labelFont != nullptr) DeleteObject(labelFont);
-    if (picture != nullptr) picture->Release();
-  }
 };
 
 // The tip picture from the executable, decoded by the platform's picture loader; null when it
 // is missing or cannot be decoded (the box then shows its background alone).
-IPicture* LoadTipPicture(HINSTANCE instance) {
+ComPtr<IPicture> LoadTipPicture(HINSTANCE instance) {
   HRSRC resource =
       FindResourceW(instance, MAKEINTRESOURCEW(ORNIVEL_TIP_PICTURE_RESOURCE), RT_RCDATA);
-  if (resource == nullptr) return nullptr;
+  if (resource == nullptr) return {};
   const DWORD size = SizeofResource(instance, resource);
   HGLOBAL loaded = LoadResource(instance, resource);
   const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-  if (bytes == nullptr || size == 0) return nullptr;
-  HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-  if (copy == nullptr) return nullptr;
-  std::memcpy(GlobalLock(copy), bytes, size);
-  GlobalUnlock(copy);
-  IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(copy, TRUE, &stream))) {  // the stream frees the copy
-    GlobalFree(copy);
-    return nullptr;
+  if (bytes == nullptr || size == 0) return {};
+  UniqueGlobal copy = GlobalCopy(bytes, size);
+  if (!copy) return {};
+  ComPtr<IStream> stream;
+  if (FAILED(CreateStreamOnHGlobal(copy.get(), TRUE, stream.Out()))) return {};
+  (void)copy.Release();  // the stream frees the copy from now on
+  ComPtr<IPicture> picture;
+  if (FAILED(OleLoadPicture(stream.get(), static_cast<LONG>(size), FALSE, IID_IPicture,
+                            reinterpret_cast<void**>(picture.Out())))) {
+    return {};
   }
-  IPicture* picture = nullptr;
-  if (FAILED(OleLoadPicture(stream, static_cast<LONG>(size), FALSE, IID_IPicture,
-                            reinterpret_cast<void**>(&picture)))) {
-    picture = nullptr;
-  }
-  stream->Release();
   return picture;
 }
 
@@ -126,9 +118,11 @@ void Close(HWND dialog, TipState* state) {
 
 LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(
-        dialog, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    // The window takes the state over here, once: from now on WM_NCDESTROY frees it, and the
+    // maker, whose owner is left empty, never does.
+    auto* maker = static_cast<std::unique_ptr<TipState>*>(
+        reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(maker->release()));
   }
   auto* state = reinterpret_cast<TipState*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
   switch (message) {
@@ -136,12 +130,12 @@ LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM l
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (state == nullptr) break;
       if (item.CtlID == kIdTipPicture) {
-        DrawPicture(item, state->picture);
+        DrawPicture(item, state->picture.get());
         return TRUE;
       }
       for (const Label& label : kLabels) {
         if (static_cast<int>(item.CtlID) == label.id) {
-          DrawLabel(item, state->labelFont, label);
+          DrawLabel(item, state->labelFont.get(), label);
           return TRUE;
         }
       }
@@ -170,27 +164,26 @@ LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 
 HWND CreateTipWindow(HINSTANCE instance, HWND owner) {
   if (!RegisterProgramWindowClass(instance, kTipWindowClassName, &TipProcedure)) return nullptr;
-  auto* state = new TipState();
+  auto made = std::make_unique<TipState>();
+  TipState* state = made.get();
   state->owner = owner;
   state->picture = LoadTipPicture(instance);
   // 16 pixels of character height, normal weight, the system's face and character set.
-  state->labelFont =
+  state->labelFont = UniqueGdiObject<HFONT>(
       CreateFontW(-16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr);
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr));
   const RECT place = CentredWindowRect(kTipClientWidth, kTipClientHeight, kStyle, 0);
   HWND dialog = CreateWindowExW(0, kTipWindowClassName, L"   微信扫一扫，打赏作者", kStyle,
                                 place.left, place.top, place.right - place.left,
-                                place.bottom - place.top, owner, nullptr, instance, state);
-  if (dialog == nullptr) {
-    delete state;
-    return nullptr;
-  }
+                                place.bottom - place.top, owner, nullptr, instance, &made);
+  // A window that could not be made freed the state if it had taken it; `made` frees it if not.
+  if (dialog == nullptr) return nullptr;
   SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                FALSE);
   for (const Label& label : kLabels) {
     const int height =
         std::max(static_cast<int>(label.place.bottom),
-                 TextHeight(dialog, state->labelFont, label.text, label.place.right));
+                 TextHeight(dialog, state->labelFont.get(), label.text, label.place.right));
     CreateWindowExW(0, L"STATIC", label.text, WS_CHILD | WS_VISIBLE | SS_OWNERDRAW,
                     label.place.left, label.place.top, label.place.right, height, dialog,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(label.id)), instance, nullptr);

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "http/message_pump.h"
-#include "regex/automation.h"
-#include "text/wide_text.h"
+#include "win/com.h"
+#include "win/unique_owner.h"
+#include "win/wide_text.h"
 
 namespace ornivel {
 namespace {
@@ -53,20 +54,6 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
   item.iSubItem = column;
   item.pszText = const_cast<wchar_t*>(text.c_str());
   SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
-
-// A block of global memory holding `size` bytes of `data`, for the clipboard; null when none.
-HGLOBAL GlobalCopy(const void* data, std::size_t size) {
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-  if (memory == nullptr) return nullptr;
-  void* target = GlobalLock(memory);
-  if (target == nullptr) {
-    GlobalFree(memory);
-    return nullptr;
-  }
-  std::memcpy(target, data, size);
-  GlobalUnlock(memory);
-  return memory;
 }
 
 DWORD WINAPI WorkerMain(void* parameter) {
@@ -210,12 +197,13 @@ void Win32FrontEnd::SetClipboardText(const std::string& text) {
     EmptyClipboard();
     // Both forms: the GBK bytes for programs that read the ANSI text, UTF-16 for the others.
     const std::wstring wide = Wide(text);
-    if (HGLOBAL unicode = GlobalCopy(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t))) {
-      if (SetClipboardData(CF_UNICODETEXT, unicode) == nullptr) GlobalFree(unicode);
+    // The clipboard owns each block it takes; one it refuses is freed here.
+    UniqueGlobal unicode = GlobalCopy(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+    if (unicode && SetClipboardData(CF_UNICODETEXT, unicode.get()) != nullptr) {
+      (void)unicode.Release();
     }
-    if (HGLOBAL ansi = GlobalCopy(text.c_str(), text.size() + 1)) {
-      if (SetClipboardData(CF_TEXT, ansi) == nullptr) GlobalFree(ansi);
-    }
+    UniqueGlobal ansi = GlobalCopy(text.c_str(), text.size() + 1);
+    if (ansi && SetClipboardData(CF_TEXT, ansi.get()) != nullptr) (void)ansi.Release();
     CloseClipboard();
   });
 }

@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "regex/automation.h"
 #include "regex/regex_object.h"
+#include "win/com.h"
 
 namespace ornivel {
 namespace {

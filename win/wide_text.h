@@ -1,7 +1,7 @@
 #pragma once
 // The program's GBK texts to and from the wchar_t strings of the platform's W functions, always
 // through code page 936, whatever Windows' own code page is. For the Windows backends, where
-// wchar_t is a UTF-16 unit.
+// wchar_t is a UTF-16 unit. Windows only.
 
 #include <string>
 #include <string_view>

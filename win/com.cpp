@@ -1,4 +1,4 @@
-#include "regex/automation.h"
+#include "win/com.h"
 
 #include <ole2.h>
 #include <oleauto.h>

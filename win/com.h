@@ -1,7 +1,8 @@
 #pragma once
-// Automation objects reached by member name through IDispatch, with owned COM pointers and
-// variants, for the Windows backends (the regular-expression class here, the stream class of
-// the response decoding). Windows only.
+// COM for the Windows backends and the window: the apartment of a thread, owned variants, and
+// automation objects made by ProgID and reached by member name through IDispatch (the
+// regular-expression class, the stream class of the response decoding). COM pointers are
+// unique_owner.h's ComPtr. Windows only.
 
 #include <oaidl.h>
 #include <objbase.h>
@@ -12,39 +13,9 @@
 #include <string_view>
 #include <utility>
 
+#include "win/unique_owner.h"
+
 namespace ornivel {
-
-// An owned COM interface pointer.
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  explicit ComPtr(T* adopted) : p_(adopted) {}
-  ~ComPtr() { Reset(); }
-  ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-  ComPtr& operator=(ComPtr&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      p_ = std::exchange(other.p_, nullptr);
-    }
-    return *this;
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-
-  void Reset() {
-    if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
-  }
-  T* get() const { return p_; }
-  T** Out() {
-    Reset();
-    return &p_;
-  }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
 
 // An owned VARIANT, cleared when it goes.
 class Variant {
