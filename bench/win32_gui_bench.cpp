@@ -15,8 +15,8 @@
 #include "app/settings.h"
 #include "app/win32/main_window.h"
 #include "app/win32/win32_front_end.h"
-#include "http/message_pump.h"
 #include "service/song_search.h"
+#include "text/message_pump.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "http/cookie_text.h"
 #include "http/http_transport.h"
-#include "http/message_pump.h"
 #include "http/response_decoding.h"
 #include "text/gbk_text.h"
+#include "text/message_pump.h"
 #include "text/text_convert.h"
 
 namespace ornivel {

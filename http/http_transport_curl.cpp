@@ -15,8 +15,8 @@
 
 #include "http/curl_global.h"
 #include "http/http_transport.h"
-#include "http/message_pump.h"
 #include "text/gbk_text.h"
+#include "text/message_pump.h"
 
 namespace ornivel {
 namespace {

@@ -22,9 +22,9 @@
 #include <thread>
 
 #include "http/http_transport.h"
-#include "http/message_pump.h"
 #include "http/winhttp_api.h"
 #include "text/gbk_text.h"
+#include "text/message_pump.h"
 #include "win/wide_text.h"
 
 namespace ornivel {

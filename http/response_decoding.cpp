@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "http/charset_decoder.h"
-#include "http/message_pump.h"
 #include "regex/regex_object.h"
+#include "text/message_pump.h"
 #include "text/text_convert.h"
 
 namespace ornivel {

@@ -35,6 +35,7 @@
 #include "regex/regex_engine.h"
 #include "regex/replacement.h"
 #include "win/com.h"
+#include "win/helper_wait.h"
 #include "win/unique_owner.h"
 
 namespace ornivel {
@@ -215,40 +216,6 @@ UniqueHandle StartHelper(const std::shared_ptr<Run>& run, RunBody body) {
   return thread;
 }
 
-// Dispatches every message waiting for the calling thread. False after a WM_QUIT, which is posted
-// again so that the thread's own message loop still sees it.
-bool DispatchWaitingMessages() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(message.wParam));
-      return false;
-    }
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  return true;
-}
-
-// Waits until `thread` ends or `deadline` passes; true when it ended. A thread with a message
-// queue (the window thread, or any other that made windows) dispatches its messages meanwhile,
-// so its windows keep painting and answering; an action they start runs nested inside the wait,
-// as it does inside a request. A thread without one just waits.
-bool WaitForHelper(HANDLE thread, Clock::time_point deadline) {
-  bool dispatch = IsGUIThread(FALSE) != FALSE;
-  for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    const auto wait = static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
-    if (!dispatch) return WaitForSingleObject(thread, wait) == WAIT_OBJECT_0;
-    const DWORD woke =
-        MsgWaitForMultipleObjectsEx(1, &thread, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (woke == WAIT_OBJECT_0) return true;
-    if (woke != WAIT_OBJECT_0 + 1) return false;  // the deadline passed, or the wait failed
-    dispatch = DispatchWaitingMessages();
-    if (Clock::now() >= deadline) return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-  }
-}
-
 // Starts a helper doing `body` with a new run of `pattern` over `subject` and waits for it until
 // the run's time limit. The run then holds what the helper handed over by then; a helper still
 // busy is told it was given up and left to end by itself, meanwhile with only the time nobody
@@ -261,7 +228,7 @@ std::shared_ptr<Run> RunOnHelper(RunBody body, std::u16string_view pattern,
   run->options = options;
   const UniqueHandle helper = StartHelper(run, body);
   if (!helper) return nullptr;
-  if (!WaitForHelper(helper.get(), Clock::now() + RunTimeLimit(subject.size()))) {
+  if (!WaitWhilePumping(helper.get(), Clock::now() + RunTimeLimit(subject.size()))) {
     SetThreadPriority(helper.get(), THREAD_PRIORITY_IDLE);
     const std::lock_guard lock(run->mutex);
     run->givenUp = true;

@@ -5,7 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "http/message_pump.h"
+#include "text/message_pump.h"
 #include "text/text_convert.h"
 
 namespace ornivel {

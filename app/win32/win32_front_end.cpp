@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "http/message_pump.h"
+#include "text/message_pump.h"
 #include "win/com.h"
 #include "win/unique_owner.h"
 #include "win/wide_text.h"

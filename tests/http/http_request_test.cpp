@@ -11,12 +11,12 @@
 #include <mutex>
 #include <optional>
 
-#include "http/message_pump.h"
 #include "tests/support/closed_port.h"
 #include "tests/support/gbk.h"
 #include "tests/support/platform.h"
 #include "tests/support/raw_http_server.h"
 #include "tests/support/tinyproxy.h"
+#include "text/message_pump.h"
 
 namespace ornivel {
 namespace {

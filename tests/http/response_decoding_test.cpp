@@ -4,9 +4,9 @@
 
 #include <atomic>
 
-#include "http/message_pump.h"
 #include "tests/support/gbk.h"
 #include "tests/support/platform.h"
+#include "text/message_pump.h"
 
 namespace ornivel {
 namespace {

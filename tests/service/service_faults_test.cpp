@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "http/message_pump.h"
 #include "service/song_address.h"
 #include "service/song_download.h"
 #include "service/song_search.h"
@@ -18,6 +17,7 @@
 #include "tests/support/song_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
+#include "text/message_pump.h"
 
 namespace ornivel {
 namespace {

@@ -1,4 +1,4 @@
-#include "http/message_pump.h"
+#include "text/message_pump.h"
 
 #include <atomic>
 
@@ -9,6 +9,10 @@ std::atomic<MessagePump> g_pump{nullptr};
 
 void SetMessagePump(MessagePump pump) {
   g_pump.store(pump, std::memory_order_release);
+}
+
+bool HasMessagePump() {
+  return g_pump.load(std::memory_order_acquire) != nullptr;
 }
 
 void ProcessPendingMessages() {

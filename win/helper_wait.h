@@ -1,0 +1,21 @@
+#pragma once
+// Waiting for a helper thread while the calling thread keeps taking its messages (the
+// regular-expression run's wait). A thread with a
+// message queue (the window thread, or any other that made windows) has its messages handled
+// meanwhile through the program's message pump (text/message_pump.h), the same handling as its
+// message loop's (the program's Tab, Esc and Enter included), so its windows keep painting and
+// an action they start runs nested inside the wait. A thread without one just waits. Windows
+// only.
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+
+namespace ornivel {
+
+// Waits until `thread` ends or `deadline` passes (never, without one); true when it ended.
+bool WaitWhilePumping(HANDLE thread,
+                      std::optional<std::chrono::steady_clock::time_point> deadline = {});
+
+}  // namespace ornivel
