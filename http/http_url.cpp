@@ -4,18 +4,12 @@
 #include <charconv>
 #include <vector>
 
+#include "text/ascii.h"
 #include "text/gbk_text.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
 namespace {
-
-bool HasControlCharacter(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return b < 0x20 || b == 0x7F;
-  });
-}
 
 // Length of the "http://" or "https://" prefix, 0 when the address has neither.
 std::size_t SchemeLength(std::string_view url, bool& secure) {
@@ -74,13 +68,13 @@ std::string RemoveDotSegments(std::string_view path) {
 
 bool IsSafeHttpUrl(std::string_view url) {
   bool secure = false;
-  return SchemeLength(url, secure) != 0 && !HasControlCharacter(url);
+  return SchemeLength(url, secure) != 0 && !HasAsciiControl(url);
 }
 
 std::optional<HttpUrl> CrackHttpUrl(std::string_view url) {
   HttpUrl out;
   const std::size_t schemeLength = SchemeLength(url, out.secure);
-  if (schemeLength == 0 || HasControlCharacter(url)) return std::nullopt;
+  if (schemeLength == 0 || HasAsciiControl(url)) return std::nullopt;
   const std::string_view rest = url.substr(schemeLength);
   const std::size_t authorityEnd = std::min(rest.find_first_of("/?#"), rest.size());
   std::string_view authority = rest.substr(0, authorityEnd);

@@ -1,9 +1,8 @@
 #include "service/song_address.h"
 
-#include <algorithm>
-
 #include "http/http_request.h"
 #include "service/service_host.h"
+#include "text/ascii.h"
 #include "text/gbk_text.h"
 #include "text/text_convert.h"
 
@@ -16,19 +15,8 @@ std::string LookupFailedStatus() {
   return Utf8ToGbk("获取地址失败");
 }
 
-namespace {
-
-bool HasControlCharacter(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-  });
-}
-
-}  // namespace
-
 bool IsLookupIdentifier(std::string_view identifier) {
-  return !identifier.empty() && !HasControlCharacter(identifier) &&
+  return !identifier.empty() && !HasAsciiControl(identifier) &&
          identifier.find_first_of(" #&?") == std::string_view::npos;
 }
 
@@ -46,7 +34,7 @@ std::optional<std::string> AddressFromLookupReply(std::string_view reply) {
   const std::string server = TextBetween(reply, "mp3dl>", "</mp3dl");
   const std::string path = TextBetween(reply, "mp3path>", "</mp3path");
   // Without both values the address would be the useless http:///resource/.
-  if (server.empty() || path.empty() || HasControlCharacter(server) || HasControlCharacter(path)) {
+  if (server.empty() || path.empty() || HasAsciiControl(server) || HasAsciiControl(path)) {
     return std::nullopt;
   }
   return ResourceAddress(server, path);

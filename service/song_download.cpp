@@ -8,6 +8,7 @@
 #include "service/file_fetch.h"
 #include "service/file_system.h"
 #include "service/song_address.h"
+#include "text/ascii.h"
 #include "text/gbk_text.h"
 #include "text/text_convert.h"
 
@@ -67,10 +68,7 @@ bool IsSafeIdentifier(std::string_view identifier) {
       TextFind(identifier, "..") != -1) {
     return false;
   }
-  return std::none_of(identifier.begin(), identifier.end(), [](char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return b < 0x20 || b == 0x7F;
-  });
+  return !HasAsciiControl(identifier);
 }
 
 void StartDownload(SongList& list, Prompts& prompts, WorkerStarter& workers,

@@ -1,6 +1,6 @@
 #pragma once
-// ASCII letter case, the one case rule of the program: only A to Z and a to z have a case;
-// every other byte, GBK's included, stays as it is.
+// ASCII letter case, the one case rule of the program (only A to Z and a to z have a case;
+// every other byte, GBK's included, stays as it is), and ASCII control characters.
 
 #include <string>
 #include <string_view>
@@ -16,6 +16,21 @@ namespace ornivel {
   std::string out(text);
   for (char& c : out) c = AsciiLower(c);
   return out;
+}
+
+// Whether `c` is an ASCII control character (00 to 1F, or 7F). No byte of a GBK double-byte
+// character or of a UTF-8 sequence is one.
+[[nodiscard]] constexpr bool IsAsciiControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
+// Whether `text` holds an ASCII control character (a line break, an escape, ...).
+[[nodiscard]] constexpr bool HasAsciiControl(std::string_view text) {
+  for (const char c : text) {
+    if (IsAsciiControl(c)) return true;
+  }
+  return false;
 }
 
 // Whether `a` and `b` are the same but for the case of ASCII letters.

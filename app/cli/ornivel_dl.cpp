@@ -14,6 +14,7 @@
 #include "service/song_address.h"
 #include "service/song_download.h"
 #include "service/song_search.h"
+#include "text/ascii.h"
 #include "text/text_convert.h"
 
 #ifndef ORNIVEL_VERSION
@@ -104,7 +105,7 @@ class Run {
   static std::string Shown(std::string_view utf8) {
     std::string shown(utf8);
     for (char& c : shown) {
-      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+      if (IsAsciiControl(c)) c = '?';
     }
     return shown;
   }
@@ -179,17 +180,15 @@ class Run {
   }
 
   // Whether `identifier`, given by the user, can be asked for; said when it cannot.
-  bool CheckIdentifier(const std::string& identifier, bool toSave) {
-    if (!IsLookupIdentifier(identifier)) {
-      Fail(identifier + Utf8ToGbk("：不是歌曲标识（不能含空白、控制字符、#、& 或 ?）"));
-      return false;
-    }
-    if (toSave && !IsSafeIdentifier(identifier)) {
-      Fail(identifier + Utf8ToGbk("：") + DownloadFailedStatus() +
-           Utf8ToGbk("（标识不能用作文件名）"));
-      return false;
-    }
-    return true;
+  bool CheckIdentifier(const std::string& identifier) {
+    if (IsLookupIdentifier(identifier)) return true;
+    Fail(identifier + Utf8ToGbk("：不是歌曲标识（不能含空白、控制字符、#、& 或 ?）"));
+    return false;
+  }
+
+  // The failure of a song whose identifier cannot name a file.
+  void FailUnnameable(const std::string& label) {
+    Fail(label + Utf8ToGbk("：") + DownloadFailedStatus() + Utf8ToGbk("（标识不能用作文件名）"));
   }
 
   // The song's download address, or nullopt with the reason said.
@@ -207,7 +206,7 @@ class Run {
 
   int Urls(const CliRequest& request) {
     for (const std::string& identifier : request.identifiers) {
-      if (!CheckIdentifier(identifier, false)) continue;
+      if (!CheckIdentifier(identifier)) continue;
       const auto address = Address(identifier, identifier);
       if (address && !Print(*address)) break;
     }
@@ -237,7 +236,7 @@ class Run {
       }
     } else {
       for (const std::string& identifier : request.identifiers) {
-        if (CheckIdentifier(identifier, true)) {
+        if (CheckIdentifier(identifier)) {
           wanted.push_back({{identifier, {}, {}, true}, identifier});
         }
       }
@@ -252,8 +251,7 @@ class Run {
   bool Save(const Wanted& wanted, const std::string& folder, bool again) {
     // A song whose identifier cannot name its temporary file is not even looked up.
     if (!IsSafeIdentifier(wanted.song.identifier)) {
-      Fail(wanted.label + Utf8ToGbk("：") + DownloadFailedStatus() +
-           Utf8ToGbk("（标识不能用作文件名）"));
+      FailUnnameable(wanted.label);
       return true;
     }
     const auto address = Address(wanted.song.identifier, wanted.label);
@@ -303,7 +301,7 @@ class Run {
         Say(name + Utf8ToGbk("文件已经存在，跳过（--again 另存一份）：") + result.path);
         return true;
       case SaveOutcome::kUnsafeIdentifier:
-        Fail(name + DownloadFailedStatus() + Utf8ToGbk("（标识不能用作文件名）"));
+        FailUnnameable(wanted.label);
         return true;
       case SaveOutcome::kCannotCreate:
         Fail(name + DownloadFailedStatus() + Utf8ToGbk("（无法在保存目录中建立文件：") + folder +

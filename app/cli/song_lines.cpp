@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "text/ascii.h"
 #include "text/code_page.h"
 #include "text/gbk_text.h"
 #include "text/text_convert.h"
@@ -55,8 +56,7 @@ std::string PrintableText(std::string_view gbk, char replacement) {
   out.reserve(gbk.size());
   for (std::size_t at = 0; at < gbk.size();) {
     const std::size_t length = std::max<std::size_t>(GbkCharLength(gbk, at), 1);
-    const auto byte = static_cast<unsigned char>(gbk[at]);
-    if (length == 1 && (byte < 0x20 || byte == 0x7F)) {
+    if (length == 1 && IsAsciiControl(gbk[at])) {
       out += replacement;
     } else {
       out.append(gbk.substr(at, length));

@@ -38,20 +38,7 @@ ChildRun Dl(const std::vector<std::string>& arguments, const test::ChildOptions&
   return test::RunChild(kProgram, arguments, options);
 }
 
-// The lines of a text, each without its line end ("\r\n" from a Windows console program too).
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    auto end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    at = end + 1;
-  }
-  return lines;
-}
+using test::OutputLines;
 
 // One line of `--json`, read back: a flat object of strings and numbers.
 std::map<std::string, std::string> ParseJsonLine(const std::string& line) {
@@ -183,7 +170,8 @@ class OrnivelDlTest : public ::testing::Test {
   std::vector<std::string> Identifiers(const std::string& keyword) {
     std::vector<std::string> identifiers;
     const ChildRun run = Dl({service_, "search", keyword, "--json"});
-    for (const std::string& line : Lines(run.out)) identifiers.push_back(ParseJsonLine(line)["id"]);
+    for (const std::string& line : OutputLines(run.out))
+      identifiers.push_back(ParseJsonLine(line)["id"]);
     return identifiers;
   }
 
@@ -199,7 +187,7 @@ TEST_F(OrnivelDlTest, SearchListsTheWindowsRowsInColumnsForPeople) {
   test::UnsetEnvironment("ORNIVEL_SERVICE_HOST");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  const std::vector<std::string> lines = Lines(run.out);
+  const std::vector<std::string> lines = OutputLines(run.out);
   ASSERT_EQ(lines.size(), 2u) << run.out;
   EXPECT_EQ(lines[0].rfind("1  告白气球  周杰伦  床边故事  MUSIC_", 0), 0u) << lines[0];
   // 晴天 is two wide characters narrower than 告白气球: four spaces make up for it.
@@ -209,7 +197,7 @@ TEST_F(OrnivelDlTest, SearchListsTheWindowsRowsInColumnsForPeople) {
 TEST_F(OrnivelDlTest, SearchJsonGivesTheCleanedTextsOfTheListOneObjectALine) {
   ChildRun run = Dl({service_, "search", "--json", "周杰伦"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> lines = Lines(run.out);
+  std::vector<std::string> lines = OutputLines(run.out);
   ASSERT_EQ(lines.size(), 2u) << run.out;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     auto object = ParseJsonLine(lines[i]);
@@ -223,7 +211,7 @@ TEST_F(OrnivelDlTest, SearchJsonGivesTheCleanedTextsOfTheListOneObjectALine) {
   // The window's cleaning: / : * to spaces in titles, & to 、 in singers, ? to a space in albums.
   run = Dl({service_, "search", "Simon", "--json"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  lines = Lines(run.out);
+  lines = OutputLines(run.out);
   ASSERT_EQ(lines.size(), 1u) << run.out;
   auto object = ParseJsonLine(lines[0]);
   EXPECT_EQ(object["title"], "Either Or  Live ");
@@ -234,7 +222,7 @@ TEST_F(OrnivelDlTest, SearchJsonGivesTheCleanedTextsOfTheListOneObjectALine) {
   run = Dl({service_, "search", "nothing like it", "--json"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(Lines(run.err),
+  EXPECT_EQ(OutputLines(run.err),
             std::vector<std::string>{"ornivel-dl: 没有找到歌曲，尝试减少或者换一个关键词吧"});
 }
 
@@ -243,7 +231,7 @@ TEST_F(OrnivelDlTest, UrlWritesTheAddressOfEachSongAndTheServiceServesIt) {
   ASSERT_EQ(identifiers.size(), 2u);
   const ChildRun run = Dl({service_, "url", identifiers[1], identifiers[0]});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<std::string> lines = Lines(run.out);
+  const std::vector<std::string> lines = OutputLines(run.out);
   ASSERT_EQ(lines.size(), 2u) << run.out;
   for (const std::string& line : lines) {
     EXPECT_EQ(line.rfind("http://" + catalog_->host() + "/resource/", 0), 0u) << line;
@@ -260,7 +248,7 @@ TEST_F(OrnivelDlTest, DownloadSavesASongOnceAndANumberedCopyOnlyWhenAskedAgain) 
 
   ChildRun run = Dl(arguments);
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Lines(run.out), std::vector<std::string>{Utf8(saved)});
+  EXPECT_EQ(OutputLines(run.out), std::vector<std::string>{Utf8(saved)});
   EXPECT_EQ(run.err, "");  // no progress where no terminal watches
   EXPECT_TRUE(test::Holds(saved, song));
   EXPECT_EQ(FilesIn(save_), std::vector<fs::path>{saved.filename()});
@@ -282,7 +270,7 @@ TEST_F(OrnivelDlTest, DownloadSavesASongOnceAndANumberedCopyOnlyWhenAskedAgain) 
   run = Dl(again);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const fs::path copy = save_ / Utf8Path("周杰伦 - 晴天(1).mp3");
-  EXPECT_EQ(Lines(run.out), std::vector<std::string>{Utf8(copy)});
+  EXPECT_EQ(OutputLines(run.out), std::vector<std::string>{Utf8(copy)});
   EXPECT_TRUE(test::Holds(copy, song));
   EXPECT_EQ(fs::last_write_time(saved), written);
   EXPECT_EQ(FilesIn(save_).size(), 2u);
@@ -295,8 +283,9 @@ TEST_F(OrnivelDlTest, IdentifiersFromStandardInputAreSavedUnderTheirNames) {
   options.input = identifiers[0] + "\r\n\n   " + identifiers[1] + "  \n";
   const ChildRun run = Dl({service_, "download", "-", "--to", Utf8(save_)}, options);
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Lines(run.out), (std::vector<std::string>{Utf8(save_ / (identifiers[0] + ".mp3")),
-                                                      Utf8(save_ / (identifiers[1] + ".mp3"))}));
+  EXPECT_EQ(OutputLines(run.out),
+            (std::vector<std::string>{Utf8(save_ / (identifiers[0] + ".mp3")),
+                                      Utf8(save_ / (identifiers[1] + ".mp3"))}));
   EXPECT_TRUE(
       test::Holds(save_ / (identifiers[1] + ".mp3"), FileText(music_ / "jay/qingtian.mp3")));
 }
@@ -307,10 +296,11 @@ TEST_F(OrnivelDlTest, ASongWithoutAnAddressFailsAloneWhileTheNextIsSaved) {
   const ChildRun run =
       Dl({service_, "download", "MUSIC_NOSUCHSONG", identifiers[0], "--to", Utf8(save_)});
   EXPECT_EQ(run.exitCode, 1);
-  const std::vector<std::string> errors = Lines(run.err);
+  const std::vector<std::string> errors = OutputLines(run.err);
   ASSERT_EQ(errors.size(), 1u) << run.err;
   EXPECT_EQ(errors[0].rfind("ornivel-dl: MUSIC_NOSUCHSONG：获取地址失败", 0), 0u) << errors[0];
-  EXPECT_EQ(Lines(run.out), std::vector<std::string>{Utf8(save_ / (identifiers[0] + ".mp3"))});
+  EXPECT_EQ(OutputLines(run.out),
+            std::vector<std::string>{Utf8(save_ / (identifiers[0] + ".mp3"))});
   EXPECT_EQ(FilesIn(save_), std::vector<fs::path>{identifiers[0] + ".mp3"});
 }
 
@@ -328,7 +318,8 @@ TEST_F(OrnivelDlTest, WithoutAFolderTheWindowsSaveFolderSettingIsUsed) {
   ASSERT_EQ(identifiers.size(), 1u);
   const ChildRun run = test::RunChild(copy, {service_, "download", identifiers[0]});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Lines(run.out), std::vector<std::string>{Utf8(chosen / (identifiers[0] + ".mp3"))});
+  EXPECT_EQ(OutputLines(run.out),
+            std::vector<std::string>{Utf8(chosen / (identifiers[0] + ".mp3"))});
   EXPECT_TRUE(fs::is_regular_file(chosen / (identifiers[0] + ".mp3")));
 
   // A save folder that is gone, or a file in its place: one clear line, nothing asked.
@@ -336,12 +327,12 @@ TEST_F(OrnivelDlTest, WithoutAFolderTheWindowsSaveFolderSettingIsUsed) {
   fs::remove_all(chosen);
   ChildRun gone = test::RunChild(copy, {"--service", service.host(), "download", "MUSIC_1"});
   EXPECT_EQ(gone.exitCode, 1);
-  EXPECT_EQ(Lines(gone.err),
+  EXPECT_EQ(OutputLines(gone.err),
             std::vector<std::string>{"ornivel-dl: 保存目录不存在：" + test::PathUtf8(chosen)});
   std::ofstream(chosen) << "a file";
   gone = test::RunChild(copy, {"--service", service.host(), "download", "--search", "x", "--all"});
   EXPECT_EQ(gone.exitCode, 1);
-  EXPECT_EQ(Lines(gone.err),
+  EXPECT_EQ(OutputLines(gone.err),
             std::vector<std::string>{"ornivel-dl: 保存目录不是文件夹：" + test::PathUtf8(chosen)});
   EXPECT_TRUE(service.requests().empty());
 }
@@ -359,7 +350,7 @@ TEST(OrnivelDlServiceDownTest, EachCommandFailsWithAReasonWithinTheTimeOuts) {
     const ChildRun run = Dl(arguments);
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(OutputLines(run.err).size(), 1u) << run.err;
     EXPECT_EQ(run.err.rfind("ornivel-dl: ", 0), 0u) << run.err;
     EXPECT_LT(run.elapsed, std::chrono::seconds(30));
   }
@@ -391,7 +382,7 @@ TEST(OrnivelDlUsageTest, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
   EXPECT_EQ(help.out.rfind("usage: ornivel-dl", 0), 0u) << help.out;
   const ChildRun version = Dl({"--version"});
   EXPECT_EQ(version.exitCode, 0);
-  const std::string line = Lines(version.out).at(0);
+  const std::string line = OutputLines(version.out).at(0);
   EXPECT_EQ(line.rfind("ornivel-dl ", 0), 0u) << line;
   EXPECT_EQ(line.find_first_not_of("0123456789.", 11), std::string::npos) << line;
   EXPECT_EQ(std::count(line.begin(), line.end(), '.'), 2) << line;
@@ -413,7 +404,7 @@ TEST(OrnivelDlTransferTest, ASongThatDoesNotArriveWholeIsNotKeptAndTheOthersAre)
   const ChildRun run = Dl({"--service", service.host(), "download", "--search", "x", "--all",
                            "--to", test::PathUtf8(save)});
   EXPECT_EQ(run.exitCode, 1);
-  const std::vector<std::string> errors = Lines(run.err);
+  const std::vector<std::string> errors = OutputLines(run.err);
   ASSERT_EQ(errors.size(), 2u) << run.err;
   for (int n : {2, 3}) {
     const std::string line = errors[n - 2];
@@ -465,7 +456,7 @@ TEST(OrnivelDlHostileTextTest, NoControlCharacterOfTheServiceReachesATerminalOrA
             test::PathUtf8(save)});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_FALSE(hostile(run.err)) << run.err;
-  const std::vector<std::string> errors = Lines(run.err);
+  const std::vector<std::string> errors = OutputLines(run.err);
   ASSERT_EQ(errors.size(), 2u) << run.err;
   EXPECT_NE(errors[0].find("(MUSIC_2?[2J)：下载失败（标识不能用作文件名）"), std::string::npos)
       << errors[0];
@@ -477,8 +468,8 @@ TEST(OrnivelDlHostileTextTest, NoControlCharacterOfTheServiceReachesATerminalOrA
   }
   run = Dl({"--service", service.host(), "url", "MUSIC_3", "MUSIC_4", "a#b", "a b"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(Lines(run.out).size(), 1u) << run.out;
-  EXPECT_EQ(Lines(run.err).size(), 3u) << run.err;
+  EXPECT_EQ(OutputLines(run.out).size(), 1u) << run.out;
+  EXPECT_EQ(OutputLines(run.err).size(), 3u) << run.err;
   fs::remove_all(save);
 }
 
@@ -501,7 +492,7 @@ TEST(OrnivelDlStreamsTest, AGoneReaderStopsTheRunAndABadInputLineFailsAlone) {
                 test::RecordIdentifier(2) + "\n";
   run = Dl({"--service", service.host(), "download", "-", "--to", test::PathUtf8(save)}, input);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(Lines(run.err),
+  EXPECT_EQ(OutputLines(run.err),
             std::vector<std::string>{"ornivel-dl: Bj\xC3\xB6rk：标识中有 GBK 无法表示的字符"});
   EXPECT_EQ(FilesIn(save), (std::vector<fs::path>{test::RecordIdentifier(1) + ".mp3",
                                                   test::RecordIdentifier(2) + ".mp3"}));
@@ -533,7 +524,7 @@ TEST(OrnivelDlManySongsTest, SearchAllSavesEveryOneOfFiveHundredSongs) {
                           options);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  const std::vector<std::string> lines = Lines(run.out);
+  const std::vector<std::string> lines = OutputLines(run.out);
   ASSERT_EQ(lines.size(), 500u);
   for (int n = 1; n <= 500; ++n) {
     const fs::path file =

@@ -22,16 +22,7 @@ namespace fs = std::filesystem;
 using test::ChildRun;
 using test::Utf8Path;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    auto end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  return lines;
-}
+using test::OutputLines;
 
 // Forty songs: thirty-nine small ones sent at once, then one of 1 MiB sent in pieces over about
 // two seconds, with its length announced.
@@ -103,8 +94,8 @@ TEST(OrnivelDlProgressTest, ATerminalSeesTheShareAndSpeedRedrawnAtMostFourTimesA
   const int last = SongsServer::kSongs;
   const fs::path file =
       save / Utf8Path(test::RecordArtist(last) + " - " + test::RecordSongName(last) + ".mp3");
-  ASSERT_EQ(Lines(run.out).size(), static_cast<std::size_t>(last));
-  EXPECT_EQ(Lines(run.out).back(), test::PathUtf8(file));
+  ASSERT_EQ(OutputLines(run.out).size(), static_cast<std::size_t>(last));
+  EXPECT_EQ(OutputLines(run.out).back(), test::PathUtf8(file));
   EXPECT_TRUE(test::Holds(file, service.song()));
   EXPECT_TRUE(
       test::Holds(save / Utf8Path(test::RecordArtist(1) + " - " + test::RecordSongName(1) + ".mp3"),

@@ -29,6 +29,21 @@ struct ChildOptions {
   bool errOnTerminal = false;
 };
 
+// The lines of a child's output, each without its line end ("\r\n" from a Windows console program
+// too); no empty line after a final line end.
+[[nodiscard]] inline std::vector<std::string> OutputLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    auto end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    at = end + 1;
+  }
+  return lines;
+}
+
 // Runs `program` with `arguments` (UTF-8) and waits for it. It inherits this process's
 // environment.
 [[nodiscard]] ChildRun RunChild(const std::filesystem::path& program,
