@@ -5,6 +5,10 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <string>
+#include <string_view>
+
+#include "http/http_url.h"
 
 namespace ornivel {
 
@@ -23,5 +27,12 @@ struct CurlSlistDeleter {
 using CurlEasyPtr = std::unique_ptr<CURL, CurlEasyDeleter>;
 using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiDeleter>;
 using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+
+// The address curl is given for `url`; curl refuses spaces and raw non-ASCII bytes.
+[[nodiscard]] std::string CurlUrl(const HttpUrl& url);
+
+// The value of the last header line named `name` (any letter case) in `headers`, a head as the
+// header callback hands it over, without the blanks around it; empty when there is none.
+[[nodiscard]] std::string CurlHeaderValue(std::string_view headers, std::string_view name);
 
 }  // namespace ornivel

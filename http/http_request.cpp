@@ -81,6 +81,24 @@ std::string StatusText(std::string_view headers) {
 
 }  // namespace
 
+bool AppendBody(HttpExchangeResult& result, std::span<const std::uint8_t> piece) {
+  const std::size_t room = kMaxResponseBody - result.body.size();
+  const bool fits = piece.size() <= room;
+  const auto kept = fits ? piece : piece.first(room);
+  result.body.insert(result.body.end(), kept.begin(), kept.end());
+  return fits;
+}
+
+HttpFailure PerformHttpExchange(const HttpExchangeRequest& request, HttpExchangeResult& result) {
+  HttpFailure failure = HttpFailure::kNone;
+  const std::unique_ptr<HttpSession> session = OpenHttpSession(request, result, failure);
+  if (!session) return failure;
+  const HttpHop first{request.url, request.verb, request.verb != "HEAD", true, 0};
+  const ChainRules rules{request.followRedirects, /*unfollowableIsAnswer=*/true};
+  return FollowRedirects(*session, first, rules, [](const HopHead&) { return HopBody::kDeliver; })
+      .failure;
+}
+
 long RequestTimeoutMs(int timeoutSeconds) {
   if (timeoutSeconds <= 0) return 30000L;
   // long is 32 bits on Windows: a time-out of more than 24 days is cut to the longest it holds.

@@ -1,24 +1,25 @@
 #pragma once
-// The HTTP-transport seam: one exchange with a server, as HttpRequest prepares it.
-// One backend per platform (libcurl on Linux, WinHTTP on Windows).
+// The HTTP-transport seam: a session that sends the hops of one exchange, as HttpRequest
+// prepares it. One backend per platform (libcurl on Linux, WinHTTP on Windows); the redirects
+// between hops are followed by the one loop of redirect_chain.h.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "http/http_request.h"
 #include "http/http_url.h"
+#include "http/redirect_chain.h"
 
 namespace ornivel {
 
 // The largest body an exchange reads; the rest of a longer body is not read (kRead).
 inline constexpr std::size_t kMaxResponseBody = 64u << 20;
-
-// Redirects followed at most, when they are followed at all.
-inline constexpr int kMaxRedirects = 10;
 
 struct HttpExchangeRequest {
   HttpUrl url;
@@ -33,9 +34,7 @@ struct HttpExchangeRequest {
   // Keep cookies set during redirects for the next hop, sent on one Cookie line together with
   // the pairs of the Cookie line in `headerText`.
   bool cookieEngine = false;
-  // http and https only, at most kMaxRedirects. 303 turns any verb but HEAD into a body-less
-  // GET, 301 and 302 turn a POST into one; other verbs and codes keep the verb and the body.
-  bool followRedirects = true;
+  bool followRedirects = true;  // as NextHop (redirect_chain.h) says
   // Bounds resolving and connecting, and then every silence of every hop, on a new connection
   // or on one kept from the hop before.
   long timeoutMs = 30000;
@@ -49,8 +48,25 @@ struct HttpExchangeResult {
   std::optional<std::string> rawHeaders;
 };
 
-// Performs the exchange. kNone when a response arrived and was read whole (any HTTP status);
-// otherwise the failure, with whatever was received kept in `result`.
+// A backend's session for one exchange. Each hop's raw headers replace the last hop's in the
+// result as soon as they arrive; a delivered body goes to AppendBody.
+class HttpSession : public HopSender {
+ public:
+  virtual ~HttpSession() = default;
+};
+
+// Opens the session for `request`, writing into `result`; nullptr with the failure (kSession,
+// kNoPlatformSupport, ...) in `failure` when it cannot be opened.
+[[nodiscard]] std::unique_ptr<HttpSession> OpenHttpSession(const HttpExchangeRequest& request,
+                                                           HttpExchangeResult& result,
+                                                           HttpFailure& failure);
+
+// Appends a piece of a delivered body to `result`, up to kMaxResponseBody; false when the piece
+// went past it (the body is then kept up to the limit, and the read fails with kRead).
+[[nodiscard]] bool AppendBody(HttpExchangeResult& result, std::span<const std::uint8_t> piece);
+
+// Performs the exchange over the platform's session. kNone when a response arrived and was read
+// whole (any HTTP status); otherwise the failure, with whatever was received kept in `result`.
 [[nodiscard]] HttpFailure PerformHttpExchange(const HttpExchangeRequest& request,
                                               HttpExchangeResult& result);
 

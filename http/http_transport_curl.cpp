@@ -1,20 +1,24 @@
 // The HTTP transport over libcurl: one easy handle (and one multi handle to wait on it) per
-// exchange, nothing shared between exchanges. The multi handle lets the wait return every
-// 50 ms, so the message pump runs and the idle time-out is checked while the network is quiet.
+// exchange, kept across its hops, nothing shared between exchanges. The multi handle lets the
+// wait return every 50 ms, so the message pump runs and the idle time-out is checked while the
+// network is quiet.
 //
-// Redirects are followed here, hop by hop, on the same handle: a hop to the same server goes out
-// on the connection kept from the one before, so no connect time-out covers it, and the idle
-// time-out has to start when the request is ready to go rather than when a connection is made.
+// A hop to the same server goes out on the connection kept from the one before, so no connect
+// time-out covers it, and the idle time-out has to start when the request is ready to go rather
+// than when a connection is made.
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "http/curl_global.h"
 #include "http/http_transport.h"
+#include "text/ascii.h"
 #include "text/gbk_text.h"
 #include "text/message_pump.h"
 
@@ -25,40 +29,70 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPumpIntervalMs = 50;
 
-// What the callbacks see of one exchange.
+// What the callbacks see of one hop.
 struct Transfer {
   HttpExchangeResult* result = nullptr;
-  std::string headers;  // of the response being received
+  CURL* easy = nullptr;
+  const HopHeadRule* onHead = nullptr;
+  std::optional<HopBody> body;  // what becomes of the body, once the head is complete
+  std::string headers;          // of the response being received
   bool sawHeaders = false;
   bool overflow = false;
+  bool abandoned = false;
   bool requestReady = false;  // a connection stands, made or reused, and the request goes out
   curl_off_t uploaded = 0;
   curl_off_t downloaded = 0;
   Clock::time_point lastActivity = Clock::now();
 };
 
+std::string HeaderName(std::string_view line) {
+  return TextTrim(std::string(line.substr(0, line.find(':'))));
+}
+
+// The head of the response in `headers` as the redirect chain reads it.
+HopHead ReadHead(CURL* easy, std::string_view headers) {
+  HopHead head;
+  long status = 0;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+  head.status = static_cast<int>(status);
+  curl_off_t announced = -1;
+  curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  head.announced = static_cast<std::int64_t>(announced);
+  head.location = CurlHeaderValue(headers, "Location");
+  return head;
+}
+
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::string_view line(data, size * count);
-  // Every status line starts a new response: an interim 100, or the next hop of a redirect.
+  // Every status line starts a new response: an interim 1xx, or a hop's.
   if (line.starts_with("HTTP/")) transfer->headers.clear();
   transfer->headers.append(line);
   transfer->sawHeaders = true;
   transfer->lastActivity = Clock::now();
+  if (line == "\r\n" || line == "\n") {
+    const HopHead head = ReadHead(transfer->easy, transfer->headers);
+    if (head.status >= 200 || head.status < 100) {
+      transfer->body = (*transfer->onHead)(head);
+      if (*transfer->body == HopBody::kAbandon) {
+        transfer->abandoned = true;
+        return 0;  // stops the transfer with CURLE_WRITE_ERROR
+      }
+    }
+  }
   return size * count;
 }
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
-  auto& body = transfer->result->body;
   const std::size_t length = size * count;
   transfer->lastActivity = Clock::now();
-  if (body.size() + length > kMaxResponseBody) {
-    body.insert(body.end(), data, data + (kMaxResponseBody - body.size()));
+  if (transfer->body != HopBody::kDeliver) return length;  // a redirect's body, read past
+  if (!AppendBody(*transfer->result,
+                  std::span(reinterpret_cast<const std::uint8_t*>(data), length))) {
     transfer->overflow = true;
     return 0;  // stops the transfer with CURLE_WRITE_ERROR
   }
-  body.insert(body.end(), data, data + length);
   return length;
 }
 
@@ -79,19 +113,8 @@ int OnRequestReady(void* user, char*, char*, int, int) {
   return CURL_PREREQFUNC_OK;
 }
 
-// The address curl is given; it refuses spaces and raw non-ASCII bytes.
-std::string CurlUrl(const HttpUrl& url) {
-  std::string out = url.secure ? "https://" : "http://";
-  out.append(UrlForWire(url.host)).append(":").append(std::to_string(url.port));
-  return out.append(UrlForWire(url.objectName));
-}
-
-std::string HeaderName(std::string_view line) {
-  return TextTrim(std::string(line.substr(0, line.find(':'))));
-}
-
 bool SameName(const std::string& a, std::string_view b) {
-  return a.size() == b.size() && TextFind(a, b, 1, true) == 1;
+  return AsciiEqualIgnoringCase(a, b);
 }
 
 // The header lines as the platform adds them: a later line of a name already present replaces
@@ -130,15 +153,6 @@ CurlSlistPtr HeaderList(const std::vector<std::string>& lines, bool& ok) {
   return list;
 }
 
-bool IsRedirect(long code) {
-  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
-}
-
-bool SameOrigin(const HttpUrl& a, const HttpUrl& b) {
-  return a.secure == b.secure && a.port == b.port && a.host.size() == b.host.size() &&
-         TextFind(a.host, b.host, 1, true) == 1;
-}
-
 // Which failure a transfer that ended early counts as.
 HttpFailure Classify(CURLcode code, const Transfer& transfer) {
   // Once a response has begun, whatever stops it stops the reading of its body.
@@ -161,72 +175,48 @@ HttpFailure Classify(CURLcode code, const Transfer& transfer) {
   }
 }
 
-class Exchange {
+class Session final : public HttpSession {
  public:
-  Exchange(const HttpExchangeRequest& request, HttpExchangeResult& result)
-      : request_(request), result_(result) {
-    transfer_.result = &result;
+  Session(const HttpExchangeRequest& request, HttpExchangeResult& result)
+      : request_(request), result_(result) {}
+
+  HttpFailure Open() {
+    if (!EnsureCurlGlobalInit()) return HttpFailure::kNoPlatformSupport;
+    multi_.reset(curl_multi_init());
+    if (!multi_) return HttpFailure::kSession;
+    easy_.reset(curl_easy_init());
+    if (!easy_) return HttpFailure::kRequest;
+    return Configure(easy_.get());
   }
 
-  HttpFailure Run() {
-    if (!EnsureCurlGlobalInit()) return HttpFailure::kNoPlatformSupport;
-    CurlMultiPtr multi(curl_multi_init());
-    if (!multi) return HttpFailure::kSession;
-    CurlEasyPtr easy(curl_easy_init());
-    if (!easy) return HttpFailure::kRequest;
-    CURL* e = easy.get();
-    if (const HttpFailure failure = Configure(e); failure != HttpFailure::kNone) return failure;
-
-    bool withBody = request_.verb != "HEAD";
-    std::string url = CurlUrl(request_.url);
-    for (int hop = 0;; ++hop) {
-      if (curl_easy_setopt(e, CURLOPT_URL, url.c_str()) != CURLE_OK) return HttpFailure::kBadUrl;
-      result_.body.clear();
-      transfer_.headers.clear();
-      transfer_.sawHeaders = false;
-      transfer_.requestReady = false;
-      transfer_.uploaded = transfer_.downloaded = 0;
-      const auto [code, timedOut] = Perform(multi.get(), e);
-      const curl_off_t bodySize = withBody ? static_cast<curl_off_t>(request_.body.size()) : 0;
-      if (transfer_.sawHeaders) result_.rawHeaders = transfer_.headers;
-      if (timedOut) {
-        if (transfer_.sawHeaders) return HttpFailure::kRead;
-        if (!transfer_.requestReady) return HttpFailure::kSend;
-        return transfer_.uploaded >= bodySize ? HttpFailure::kNoResponse : HttpFailure::kSend;
-      }
-      if (code != CURLE_OK) return Classify(code, transfer_);
-
-      long status = 0;
-      curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
-      char* next = nullptr;
-      curl_easy_getinfo(e, CURLINFO_REDIRECT_URL, &next);
-      if (!request_.followRedirects || !IsRedirect(status) || next == nullptr ||
-          hop == kMaxRedirects || !IsSafeHttpUrl(next)) {
-        return HttpFailure::kNone;  // the last response received is the answer
-      }
-      const auto target = CrackHttpUrl(next);
-      if (!target) return HttpFailure::kNone;
-      url = next;
-      // As browsers do: 303 turns any request into a GET, 301 and 302 turn a POST into one.
-      // The verb of a PUT (or of a GET with a body) was set by name; it goes too.
-      if ((status == 303 && request_.verb != "HEAD") ||
-          ((status == 301 || status == 302) && request_.verb == "POST")) {
-        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
-        curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, nullptr);
-        withBody = false;
-      }
-      if (hop == 0 && request_.cookieEngine) {
-        if (const HttpFailure failure = HandCookieLineToEngine(e); failure != HttpFailure::kNone) {
-          return failure;
-        }
-      }
-      // Credentials go to the origin they were given for, never to another one.
-      if (!SameOrigin(*target, request_.url)) {
-        curl_easy_setopt(e, CURLOPT_HTTPAUTH, CURLAUTH_NONE);
-        curl_easy_setopt(e, CURLOPT_USERNAME, nullptr);
-        curl_easy_setopt(e, CURLOPT_PASSWORD, nullptr);
-      }
+  HttpFailure Send(const HttpHop& hop, const HopHeadRule& onHead) override {
+    CURL* e = easy_.get();
+    const std::string url = CurlUrl(hop.url);
+    if (curl_easy_setopt(e, CURLOPT_URL, url.c_str()) != CURLE_OK) return HttpFailure::kBadUrl;
+    if (const HttpFailure failure = ConfigureHop(e, hop); failure != HttpFailure::kNone) {
+      return failure;
     }
+    Transfer transfer;
+    transfer.result = &result_;
+    transfer.easy = e;
+    transfer.onHead = &onHead;
+    for (const CURLoption option :
+         {CURLOPT_HEADERDATA, CURLOPT_WRITEDATA, CURLOPT_XFERINFODATA, CURLOPT_PREREQDATA}) {
+      if (curl_easy_setopt(e, option, &transfer) != CURLE_OK) return HttpFailure::kRequest;
+    }
+    const auto [code, timedOut] = Perform(multi_.get(), e, transfer);
+    const curl_off_t bodySize = hop.withBody ? static_cast<curl_off_t>(request_.body.size()) : 0;
+    if (transfer.sawHeaders) result_.rawHeaders = transfer.headers;
+    if (timedOut) {
+      if (transfer.sawHeaders) return HttpFailure::kRead;
+      if (!transfer.requestReady) return HttpFailure::kSend;
+      return transfer.uploaded >= bodySize ? HttpFailure::kNoResponse : HttpFailure::kSend;
+    }
+    if (transfer.abandoned) return HttpFailure::kNone;
+    if (code != CURLE_OK) return Classify(code, transfer);
+    // A response whose head never ended in a blank line (a body-less one cut at its end).
+    if (!transfer.body) (void)onHead(ReadHead(e, transfer.headers));
+    return HttpFailure::kNone;
   }
 
  private:
@@ -240,14 +230,10 @@ class Exchange {
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_FOLLOWLOCATION, 0L);  // redirects are followed here, hop by hop
     set(CURLOPT_HEADERFUNCTION, &OnHeader);
-    set(CURLOPT_HEADERDATA, &transfer_);
     set(CURLOPT_WRITEFUNCTION, &OnBody);
-    set(CURLOPT_WRITEDATA, &transfer_);
     set(CURLOPT_NOPROGRESS, 0L);
     set(CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    set(CURLOPT_XFERINFODATA, &transfer_);
     set(CURLOPT_PREREQFUNCTION, &OnRequestReady);
-    set(CURLOPT_PREREQDATA, &transfer_);
     set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     // An empty proxy turns off the proxy variables of the environment as well.
     set(CURLOPT_PROXY, request_.proxy.c_str());
@@ -257,11 +243,6 @@ class Exchange {
     set(CURLOPT_CONNECTTIMEOUT_MS, request_.timeoutMs);
     if (!ok) return HttpFailure::kTimeouts;
 
-    if (!request_.userName.empty()) {
-      set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-      set(CURLOPT_USERNAME, request_.userName.c_str());
-      set(CURLOPT_PASSWORD, request_.password.c_str());
-    }
     if (!request_.proxyUserName.empty()) {
       set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
       set(CURLOPT_PROXYUSERNAME, request_.proxyUserName.c_str());
@@ -279,14 +260,37 @@ class Exchange {
     set(CURLOPT_HTTPHEADER, headers_.get());
     if (!ok || !listOk) return HttpFailure::kHeaders;
 
-    if (request_.verb == "HEAD") {
+    return HttpFailure::kNone;
+  }
+
+  // The verb, the body and the credentials of one hop.
+  HttpFailure ConfigureHop(CURL* e, const HttpHop& hop) {
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) {
+      ok = ok && curl_easy_setopt(e, option, value) == CURLE_OK;
+    };
+    if (hop.verb == "HEAD") {
       set(CURLOPT_NOBODY, 1L);
-    } else if (request_.verb == "POST" || request_.verb == "PUT" || !request_.body.empty()) {
+    } else if (hop.withBody &&
+               (hop.verb == "POST" || hop.verb == "PUT" || !request_.body.empty())) {
       set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request_.body.size()));
       set(CURLOPT_POSTFIELDS, request_.body.data());
-      if (request_.verb != "POST") set(CURLOPT_CUSTOMREQUEST, request_.verb.c_str());
+      set(CURLOPT_CUSTOMREQUEST, hop.verb == "POST" ? nullptr : hop.verb.c_str());
+    } else {
+      set(CURLOPT_HTTPGET, 1L);
+      set(CURLOPT_CUSTOMREQUEST, hop.verb == "GET" ? nullptr : hop.verb.c_str());
     }
-    return ok ? HttpFailure::kNone : HttpFailure::kRequest;
+    if (!ok) return HttpFailure::kRequest;
+
+    // Credentials go to the origin they were given for, never to another one.
+    const bool credentials = hop.withCredentials && !request_.userName.empty();
+    set(CURLOPT_HTTPAUTH, static_cast<long>(credentials ? CURLAUTH_BASIC : CURLAUTH_NONE));
+    set(CURLOPT_USERNAME, credentials ? request_.userName.c_str() : nullptr);
+    set(CURLOPT_PASSWORD, credentials ? request_.password.c_str() : nullptr);
+    if (!ok) return HttpFailure::kCredentials;
+
+    if (hop.redirects == 1 && request_.cookieEngine) return HandCookieLineToEngine(e);
+    return HttpFailure::kNone;
   }
 
   // From the second hop on, cookies that responses set during the redirects go out as well, and
@@ -320,7 +324,7 @@ class Exchange {
   // Runs one transfer, pumping messages at least every 50 ms. Until the request is ready to go
   // out, curl's connect time-out bounds resolving, connecting and any handshake; from then on
   // the idle time-out bounds every silence, on a new connection and on a kept one alike.
-  Outcome Perform(CURLM* multi, CURL* e) {
+  Outcome Perform(CURLM* multi, CURL* e, Transfer& transfer) {
     if (curl_multi_add_handle(multi, e) != CURLM_OK) return {CURLE_FAILED_INIT, false};
     const auto idleLimit = std::chrono::milliseconds(request_.timeoutMs);
     // Only a backstop behind curl's connect time-out; resolving and connecting may take one
@@ -344,8 +348,8 @@ class Exchange {
       curl_multi_poll(multi, nullptr, 0, kPumpIntervalMs, nullptr);
       ProcessPendingMessages();
       const auto now = Clock::now();
-      if (transfer_.requestReady ? now - transfer_.lastActivity > idleLimit
-                                 : now - start > readyLimit) {
+      if (transfer.requestReady ? now - transfer.lastActivity > idleLimit
+                                : now - start > readyLimit) {
         outcome = {CURLE_OPERATION_TIMEDOUT, true};
         break;
       }
@@ -356,7 +360,8 @@ class Exchange {
 
   const HttpExchangeRequest& request_;
   HttpExchangeResult& result_;
-  Transfer transfer_;
+  CurlMultiPtr multi_;  // declared first: cleaned up after the easy handle
+  CurlEasyPtr easy_;
   std::vector<std::string> headerLines_;
   CurlSlistPtr headers_;
   std::string cookieLine_;  // the caller's cookies, once curl adds them to its own
@@ -364,8 +369,12 @@ class Exchange {
 
 }  // namespace
 
-HttpFailure PerformHttpExchange(const HttpExchangeRequest& request, HttpExchangeResult& result) {
-  return Exchange(request, result).Run();
+std::unique_ptr<HttpSession> OpenHttpSession(const HttpExchangeRequest& request,
+                                             HttpExchangeResult& result, HttpFailure& failure) {
+  auto session = std::make_unique<Session>(request, result);
+  failure = session->Open();
+  if (failure != HttpFailure::kNone) return nullptr;
+  return session;
 }
 
 }  // namespace ornivel

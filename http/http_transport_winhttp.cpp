@@ -1,49 +1,33 @@
-// The HTTP transport over WinHTTP: one synchronous session per exchange, and per hop one
-// connection and one request, all closed before the exchange returns.
+// The HTTP transport over WinHTTP: one synchronous session per exchange, kept across its hops,
+// and per hop one connection and one request, closed when the hop is done. WinHTTP's own
+// following of redirects is turned off.
 //
 // WinHTTP's synchronous calls block for as long as the server takes, up to the time-outs set on
-// each request, so the exchange runs on a helper thread while the caller's thread processes its
-// pending messages every 50 ms: a request made on the window thread keeps the window painting.
-//
-// Redirects are followed here, hop by hop, as the libcurl transport does: WinHTTP's own
-// following is turned off, so that only http and https are followed, at most kMaxRedirects
-// times, with the same rules for methods and credentials on both platforms.
+// each request. On a thread with windows each hop runs on a helper thread while this one keeps
+// taking its messages (win/helper_wait.h), so a request made on the window thread keeps the
+// window painting; any other thread makes the calls itself.
 #include <windows.h>
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <climits>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "http/http_transport.h"
 #include "http/winhttp_api.h"
 #include "text/gbk_text.h"
-#include "text/message_pump.h"
+#include "win/helper_wait.h"
 #include "win/wide_text.h"
 
 namespace ornivel {
 namespace {
 
-constexpr auto kPumpInterval = std::chrono::milliseconds(50);
-
 constexpr bool FitsDword(std::size_t size) {
   if constexpr (sizeof(std::size_t) > sizeof(DWORD)) return size <= MAXDWORD;
   return true;  // a 32-bit size always fits
-}
-
-bool IsRedirect(DWORD code) {
-  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
-}
-
-bool SameOrigin(const HttpUrl& a, const HttpUrl& b) {
-  return a.secure == b.secure && a.port == b.port && a.host.size() == b.host.size() &&
-         TextFind(a.host, b.host, 1, true) == 1;
 }
 
 // The address of one hop as WinHTTP is given it: the object name as it goes on the wire
@@ -54,20 +38,12 @@ std::string WireUrl(const HttpUrl& url) {
          UrlForWire(object);
 }
 
-// What one hop asks of the server.
-struct Hop {
-  HttpUrl url;
-  std::string verb;
-  bool withBody = true;
-  bool withCredentials = true;
-};
-
-class Exchange {
+class Session final : public HttpSession {
  public:
-  Exchange(const WinHttpApi& api, const HttpExchangeRequest& request, HttpExchangeResult& result)
+  Session(const WinHttpApi& api, const HttpExchangeRequest& request, HttpExchangeResult& result)
       : api_(api), request_(request), result_(result) {}
 
-  HttpFailure Run() {
+  HttpFailure Open() {
     if (!api_.CheckPlatform()) return HttpFailure::kNoPlatformSupport;
     // The system's proxy settings are never used. A named proxy serves every scheme for an https
     // address, and only http for an http one.
@@ -77,36 +53,18 @@ class Exchange {
     session_ = WinHttpHandle(api_.Open(
         nullptr, viaProxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
         viaProxy ? proxyName.c_str() : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session_) return HttpFailure::kSession;
+    return session_ ? HttpFailure::kNone : HttpFailure::kSession;
+  }
 
-    Hop hop{request_.url, request_.verb, request_.verb != "HEAD", true};
-    for (int redirects = 0;; ++redirects) {
-      DWORD status = 0;
-      std::string location;
-      const HttpFailure failure = Perform(hop, status, location);
-      if (failure != HttpFailure::kNone) return failure;
-      if (!request_.followRedirects || !IsRedirect(status) || location.empty() ||
-          redirects == kMaxRedirects) {
-        return HttpFailure::kNone;  // the last response received is the answer
-      }
-      const std::string next = ResolveLocation(hop.url, location);
-      const auto target = CrackHttpUrl(next);
-      if (!target) return HttpFailure::kNone;  // another scheme, or nothing we can send
-      // As browsers do: 303 turns any request into a GET, 301 and 302 turn a POST into one.
-      if ((status == 303 && hop.verb != "HEAD") ||
-          ((status == 301 || status == 302) && hop.verb == "POST")) {
-        hop.verb = "GET";
-        hop.withBody = false;
-      }
-      // Credentials go to the origin they were given for, never to another one.
-      hop.withCredentials = SameOrigin(*target, request_.url);
-      hop.url = *target;
-    }
+  HttpFailure Send(const HttpHop& hop, const HopHeadRule& onHead) override {
+    HttpFailure failure = HttpFailure::kNone;
+    RunWhilePumping([&] { failure = Perform(hop, onHead); });
+    return failure;
   }
 
  private:
-  // One request and its response, read whole into result_.
-  HttpFailure Perform(const Hop& hop, DWORD& status, std::string& location) {
+  // One request and its response.
+  HttpFailure Perform(const HttpHop& hop, const HopHeadRule& onHead) {
     const std::wstring url = Wide(WireUrl(hop.url));
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -198,37 +156,40 @@ class Exchange {
     // A reply that does not start with an HTTP status line is no response.
     std::optional<std::string> headerText = QueryText(r, WINHTTP_QUERY_RAW_HEADERS_CRLF);
     if (!headerText || !headerText->starts_with("HTTP/")) return HttpFailure::kNoResponse;
-    status = QueryNumber(r, WINHTTP_QUERY_STATUS_CODE).value_or(0);
-    location = QueryText(r, WINHTTP_QUERY_LOCATION).value_or("");
-
-    result_.body.clear();
-    result_.rawHeaders.reset();
-    const bool bodyWhole = ReadBody(r, hop, status);
+    HopHead head;
+    head.status = static_cast<int>(QueryNumber(r, WINHTTP_QUERY_STATUS_CODE).value_or(0));
+    head.location = QueryText(r, WINHTTP_QUERY_LOCATION).value_or("");
+    result_.rawHeaders = headerText;
+    const HopBody use = onHead(head);
+    if (use == HopBody::kAbandon) return HttpFailure::kNone;
+    const bool bodyWhole = ReadBody(r, hop, static_cast<DWORD>(head.status), use);
     // Read again after the body: the raw headers then include any trailer lines.
     if (auto finalHeaders = QueryText(r, WINHTTP_QUERY_RAW_HEADERS_CRLF)) headerText = finalHeaders;
     result_.rawHeaders = std::move(headerText);
     return bodyWhole ? HttpFailure::kNone : HttpFailure::kRead;
   }
 
-  // Reads the body in pieces of the size WinHTTP reports available, up to kMaxResponseBody.
-  // False when the body could not be read whole: a failed read, a longer body than the limit,
-  // or a connection that closed before the length the response announced.
-  bool ReadBody(HINTERNET r, const Hop& hop, DWORD status) {
-    std::vector<std::uint8_t>& body = result_.body;
+  // Reads the body in pieces of the size WinHTTP reports available: delivered up to
+  // kMaxResponseBody, otherwise read past so the connection can serve again. False when the
+  // body could not be read whole: a failed read, a longer body than the limit, or a connection
+  // that closed before the length the response announced.
+  bool ReadBody(HINTERNET r, const HttpHop& hop, DWORD status, HopBody use) {
+    std::vector<std::uint8_t> piece;
+    std::uint64_t received = 0;
     for (;;) {
       DWORD available = 0;
       if (!api_.QueryDataAvailable(r, &available)) return false;
       if (available < 1) break;
-      if (body.size() == kMaxResponseBody) return false;
-      const DWORD wanted =
-          static_cast<DWORD>(std::min<std::size_t>(available, kMaxResponseBody - body.size()));
-      const std::size_t before = body.size();
-      body.resize(before + wanted);
+      piece.resize(available);
       DWORD read = 0;
-      const BOOL ok = api_.ReadData(r, body.data() + before, wanted, &read);
-      body.resize(before + (ok ? std::min(read, wanted) : 0));
-      if (!ok) return false;
+      if (!api_.ReadData(r, piece.data(), available, &read)) return false;
       if (read == 0) break;
+      read = std::min(read, available);
+      received += read;
+      if (use == HopBody::kDeliver &&
+          !AppendBody(result_, std::span<const std::uint8_t>(piece.data(), read))) {
+        return false;
+      }
     }
     // A response without a body may announce one: to HEAD, and as 204 and 304.
     if (hop.verb == "HEAD" || status == 204 || status == 304 || (status >= 100 && status < 200)) {
@@ -243,7 +204,7 @@ class Exchange {
     const std::string length = QueryText(r, WINHTTP_QUERY_CONTENT_LENGTH).value_or("");
     unsigned long long announced = 0;
     const auto [end, ec] = std::from_chars(length.data(), length.data() + length.size(), announced);
-    return ec != std::errc() || end != length.data() + length.size() || body.size() >= announced;
+    return ec != std::errc() || end != length.data() + length.size() || received >= announced;
   }
 
   // A header query as GBK text; nullopt when WinHTTP has no such value.
@@ -282,37 +243,17 @@ class Exchange {
 
 }  // namespace
 
-HttpFailure PerformHttpExchange(const HttpExchangeRequest& request, HttpExchangeResult& result) {
+std::unique_ptr<HttpSession> OpenHttpSession(const HttpExchangeRequest& request,
+                                             HttpExchangeResult& result, HttpFailure& failure) {
   const WinHttpApi* api = WinHttp();
-  if (api == nullptr) return HttpFailure::kNoPlatformSupport;
-
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  HttpFailure failure = HttpFailure::kNone;
-  const auto work = [&] {
-    const HttpFailure outcome = Exchange(*api, request, result).Run();
-    std::lock_guard lock(mutex);
-    failure = outcome;
-    done = true;
-    finished.notify_one();
-  };
-  std::thread helper;
-  try {
-    helper = std::thread(work);
-  } catch (const std::system_error&) {
-    work();  // no thread to be had: the exchange blocks this thread, without messages
-    return failure;
+  if (api == nullptr) {
+    failure = HttpFailure::kNoPlatformSupport;
+    return nullptr;
   }
-  std::unique_lock lock(mutex);
-  while (!finished.wait_for(lock, kPumpInterval, [&] { return done; })) {
-    lock.unlock();
-    ProcessPendingMessages();
-    lock.lock();
-  }
-  lock.unlock();
-  helper.join();
-  return failure;
+  auto session = std::make_unique<Session>(*api, request, result);
+  failure = session->Open();
+  if (failure != HttpFailure::kNone) return nullptr;
+  return session;
 }
 
 }  // namespace ornivel

@@ -1,20 +1,21 @@
-// Song files over libcurl, streamed to the caller's sink as they arrive.
+// Song files over libcurl: one easy handle per fetch, kept across its hops, each hop's body
+// streamed to the sink as it arrives. A fetch runs on a worker thread of its own, so
+// curl_easy_perform may block there, bounded by the time-outs.
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <memory>
+#include <optional>
+#include <span>
+#include <string>
 
 #include "http/curl_global.h"
-#include "http/http_url.h"
-#include "service/file_fetch.h"
+#include "service/fetch_session.h"
 
 namespace ornivel {
 namespace {
-
-constexpr long kConnectTimeoutMs = 30000;
-constexpr long kBufferSize = 256 * 1024;
 
 // The stall limit in the whole seconds curl counts, rounded up, at least one.
 long StallSeconds(const FetchLimits& limits) {
@@ -22,94 +23,122 @@ long StallSeconds(const FetchLimits& limits) {
   return static_cast<long>(std::clamp<std::chrono::seconds::rep>(seconds, 1, LONG_MAX));
 }
 
-struct Stream {
-  const ByteSink* sink;
-  const LengthSink* onLength;
-  CURL* easy;
-  bool anyStatus;  // pass on an error page too
-  curl_off_t received = 0;
-  bool started = false;
-  bool stopped = false;
+// What the callbacks see of one hop.
+struct Hop {
+  CURL* easy = nullptr;
+  const ByteSink* sink = nullptr;
+  const HopHeadRule* onHead = nullptr;
+  std::string headers;          // of the response being received
+  std::optional<HopBody> body;  // what becomes of the body, once the head is complete
+  bool abandoned = false;
+  bool refused = false;  // the sink refused a piece
 };
 
-bool IsSuccess(long status) {
-  return status >= 200 && status <= 299;
+HopHead ReadHead(const Hop& hop) {
+  HopHead head;
+  long status = 0;
+  curl_easy_getinfo(hop.easy, CURLINFO_RESPONSE_CODE, &status);
+  head.status = static_cast<int>(status);
+  curl_off_t announced = -1;
+  curl_easy_getinfo(hop.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  head.announced = static_cast<std::int64_t>(announced);
+  head.location = CurlHeaderValue(hop.headers, "Location");
+  return head;
+}
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* hop = static_cast<Hop*>(user);
+  const std::string_view line(data, size * count);
+  if (line.starts_with("HTTP/")) hop->headers.clear();  // an interim 1xx came before
+  hop->headers.append(line);
+  if (line == "\r\n" || line == "\n") {
+    const HopHead head = ReadHead(*hop);
+    if (head.status >= 200 || head.status < 100) {
+      hop->body = (*hop->onHead)(head);
+      if (*hop->body == HopBody::kAbandon) {
+        hop->abandoned = true;
+        return 0;  // stops the transfer with CURLE_WRITE_ERROR
+      }
+    }
+  }
+  return size * count;
 }
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
-  auto* stream = static_cast<Stream*>(user);
+  auto* hop = static_cast<Hop*>(user);
   const std::size_t length = size * count;
-  long status = 0;
-  curl_easy_getinfo(stream->easy, CURLINFO_RESPONSE_CODE, &status);
-  if (!stream->anyStatus && !IsSuccess(status)) {
-    stream->stopped = true;
-    return 0;  // an error page is no song: nothing of it reaches the sink
-  }
-  if (!stream->started) {
-    stream->started = true;
-    if (*stream->onLength) {
-      curl_off_t announced = -1;
-      curl_easy_getinfo(stream->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-      (*stream->onLength)(static_cast<std::int64_t>(announced));
-    }
-  }
-  if (!(*stream->sink)(std::span(reinterpret_cast<const std::uint8_t*>(data), length))) {
-    stream->stopped = true;
+  if (hop->body != HopBody::kDeliver) return length;  // a redirect's body, read past
+  if (!(*hop->sink)(std::span(reinterpret_cast<const std::uint8_t*>(data), length))) {
+    hop->refused = true;
     return 0;
   }
-  stream->received += static_cast<curl_off_t>(length);
   return length;
 }
 
-bool Fetch(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
-           const FetchLimits& limits, bool anyStatus) {
-  if (!EnsureCurlGlobalInit() || !IsSafeHttpUrl(url)) return false;
-  CurlEasyPtr easy(curl_easy_init());
-  if (!easy) return false;
-  CURL* e = easy.get();
-  CurlSlistPtr headers(curl_slist_append(nullptr, "Accept: */*"));
-  if (!headers) return false;
-  Stream stream{&sink, &onLength, e, anyStatus};
-  const std::string wireUrl = UrlForWire(url);
-  curl_easy_setopt(e, CURLOPT_URL, wireUrl.c_str());
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-  curl_easy_setopt(e, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)");
-  curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(e, CURLOPT_PROXY, "");  // a direct connection, whatever the environment says
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  // A transfer that moves nothing for the stall limit has failed.
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, StallSeconds(limits));
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kBufferSize);
-  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnBody);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, &stream);
-  // curl reports a body shorter than its Content-Length as CURLE_PARTIAL_FILE.
-  const CURLcode code = curl_easy_perform(e);
-  long status = 0;
-  curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
-  return code == CURLE_OK && !stream.stopped && IsSuccess(status) && stream.received > 0;
-}
+class Session final : public FetchSession {
+ public:
+  Session(const ByteSink& sink, const FetchLimits& limits) : sink_(sink), limits_(limits) {}
+
+  bool Open() {
+    if (!EnsureCurlGlobalInit()) return false;
+    easy_.reset(curl_easy_init());
+    headers_.reset(curl_slist_append(nullptr, "Accept: */*"));
+    if (!easy_ || !headers_) return false;
+    CURL* e = easy_.get();
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) {
+      ok = ok && curl_easy_setopt(e, option, value) == CURLE_OK;
+    };
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    set(CURLOPT_USERAGENT, kFetchUserAgent);
+    set(CURLOPT_HTTPHEADER, headers_.get());
+    set(CURLOPT_PROXY, "");  // a direct connection, whatever the environment says
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_FOLLOWLOCATION, 0L);  // redirects are followed hop by hop
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kFetchConnectTimeout.count()));
+    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+    // A transfer that moves nothing for the stall limit has failed.
+    set(CURLOPT_LOW_SPEED_TIME, StallSeconds(limits_));
+    set(CURLOPT_BUFFERSIZE, static_cast<long>(kFetchReadBuffer));
+    set(CURLOPT_HEADERFUNCTION, &OnHeader);
+    set(CURLOPT_WRITEFUNCTION, &OnBody);
+    return ok;
+  }
+
+  HttpFailure Send(const HttpHop& hop, const HopHeadRule& onHead) override {
+    CURL* e = easy_.get();
+    Hop state;
+    state.easy = e;
+    state.sink = &sink_;
+    state.onHead = &onHead;
+    const std::string url = CurlUrl(hop.url);
+    if (curl_easy_setopt(e, CURLOPT_URL, url.c_str()) != CURLE_OK ||
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, &state) != CURLE_OK ||
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &state) != CURLE_OK) {
+      return HttpFailure::kRequest;
+    }
+    // curl reports a body shorter than its Content-Length as CURLE_PARTIAL_FILE.
+    const CURLcode code = curl_easy_perform(e);
+    if (state.abandoned) return HttpFailure::kNone;
+    if (code != CURLE_OK) return state.headers.empty() ? HttpFailure::kSend : HttpFailure::kRead;
+    if (!state.body) (void)onHead(ReadHead(state));
+    return HttpFailure::kNone;
+  }
+
+ private:
+  const ByteSink& sink_;
+  const FetchLimits& limits_;
+  CurlEasyPtr easy_;
+  CurlSlistPtr headers_;
+};
 
 }  // namespace
 
-bool FetchUrl(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
-              const FetchLimits& limits) {
-  return Fetch(url, sink, onLength, limits, /*anyStatus=*/false);
-}
-
-std::vector<std::uint8_t> FetchUrlBytes(const std::string& url, const FetchLimits& limits) {
-  std::vector<std::uint8_t> bytes;
-  const ByteSink collect = [&bytes](std::span<const std::uint8_t> piece) {
-    bytes.insert(bytes.end(), piece.begin(), piece.end());
-    return true;
-  };
-  (void)Fetch(url, collect, LengthSink(), limits, /*anyStatus=*/true);
-  return bytes;
+std::unique_ptr<FetchSession> OpenFetchSession(const ByteSink& sink, const FetchLimits& limits) {
+  auto session = std::make_unique<Session>(sink, limits);
+  if (!session->Open()) return nullptr;
+  return session;
 }
 
 }  // namespace ornivel

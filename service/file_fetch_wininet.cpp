@@ -1,9 +1,7 @@
-// Song files over WinINet, streamed to the caller's sink as they arrive. A download runs on a
-// worker thread of its own, so the synchronous calls may block there, bounded by the time-outs.
-//
-// Redirects are followed here, hop by hop, as the libcurl backend does: WinINet's own following
-// is turned off, so that only http and https addresses are ever asked for, at most
-// kMaxFetchRedirects times. No cookie, cache entry or credential of the system's goes with a
+// Song files over WinINet: one session per fetch, and per hop a connection and a request, each
+// hop's body streamed to the sink as it arrives. A fetch runs on a worker thread of its own, so
+// the synchronous calls may block there, bounded by the time-outs. WinINet's own following of
+// redirects is turned off; no cookie, cache entry or credential of the system's goes with a
 // request, and WinINet shows no dialog of its own.
 #include <windows.h>
 #include <wininet.h>
@@ -11,23 +9,23 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "http/http_url.h"
-#include "service/file_fetch.h"
+#include "service/fetch_session.h"
 #include "win/unique_owner.h"
 #include "win/wide_text.h"
 
 namespace ornivel {
 namespace {
 
-constexpr wchar_t kUserAgent[] = L"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
-constexpr DWORD kConnectTimeoutMs = 30000;
-constexpr DWORD kReadBuffer = 256 * 1024;
-constexpr int kMaxFetchRedirects = 10;
+constexpr auto kConnectTimeoutMs = static_cast<DWORD>(kFetchConnectTimeout.count());
+constexpr auto kReadBuffer = static_cast<DWORD>(kFetchReadBuffer);
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
                                 INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI;
@@ -40,14 +38,6 @@ struct InternetHandleKind {
   static bool Close(Handle h) { return InternetCloseHandle(h) != FALSE; }
 };
 using InternetHandle = UniqueOwner<InternetHandleKind>;
-
-bool IsSuccess(DWORD status) {
-  return status >= 200 && status <= 299;
-}
-
-bool IsRedirect(DWORD status) {
-  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
 
 // A header of the response, as GBK text; nullopt when the response has none.
 std::optional<std::string> ResponseHeader(HINTERNET request, DWORD level) {
@@ -92,33 +82,26 @@ DWORD StallMilliseconds(const FetchLimits& limits) {
       std::clamp<std::chrono::milliseconds::rep>(limits.stall.count(), 1, MAXDWORD));
 }
 
-class Transfer {
+class Session final : public FetchSession {
  public:
-  Transfer(const ByteSink& sink, const LengthSink& onLength, const FetchLimits& limits,
-           bool anyStatus)
-      : sink_(sink), onLength_(onLength), limits_(limits), anyStatus_(anyStatus) {}
+  Session(const ByteSink& sink, const FetchLimits& limits) : sink_(sink), limits_(limits) {}
 
-  // Fetches `url` and streams its body to the sink; true when the whole body arrived with a
-  // status from 200 to 299, at least one byte of it, and the sink took every piece.
-  bool Run(const std::string& url) {
-    if (!IsSafeHttpUrl(url)) return false;
-    std::optional<HttpUrl> hop = CrackHttpUrl(url);
-    if (!hop) return false;
+  bool Open() {
     // The system's proxy settings are never used.
-    session_ =
-        InternetHandle(InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!session_ || !SetTimeouts(session_.get())) return false;
-    for (int redirects = 0;; ++redirects) {
-      if (!Send(*hop)) return false;
-      const DWORD status = StatusCode(request_.get());
-      const std::optional<std::string> location =
-          IsRedirect(status) ? ResponseHeader(request_.get(), HTTP_QUERY_LOCATION) : std::nullopt;
-      if (!location || location->empty()) return Receive(status);
-      // A redirect to anything but http or https, or one too many, fetches nothing at all.
-      if (redirects == kMaxFetchRedirects) return false;
-      hop = CrackHttpUrl(ResolveLocation(*hop, *location));
-      if (!hop) return false;
-    }
+    session_ = InternetHandle(InternetOpenW(Wide(kFetchUserAgent).c_str(),
+                                            INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    return session_ && SetTimeouts(session_.get());
+  }
+
+  HttpFailure Send(const HttpHop& hop, const HopHeadRule& onHead) override {
+    if (!SendRequest(hop.url)) return HttpFailure::kSend;
+    HopHead head;
+    head.status = static_cast<int>(StatusCode(request_.get()));
+    head.location = ResponseHeader(request_.get(), HTTP_QUERY_LOCATION).value_or("");
+    head.announced = AnnouncedLength(request_.get());
+    // A body not delivered goes with its connection, which serves no other hop.
+    if (onHead(head) != HopBody::kDeliver) return HttpFailure::kNone;
+    return Receive(head.announced) ? HttpFailure::kNone : HttpFailure::kRead;
   }
 
  private:
@@ -133,7 +116,7 @@ class Transfer {
   }
 
   // Sends one GET for `url` on a connection of its own and reads the response's headers.
-  bool Send(const HttpUrl& url) {
+  bool SendRequest(const HttpUrl& url) {
     request_.Reset();
     connection_.Reset();
     std::string host = url.host;
@@ -154,11 +137,9 @@ class Transfer {
            HttpSendRequestW(request_.get(), nullptr, 0, nullptr, 0) != FALSE;
   }
 
-  // Reads the body of the response to the last request into the sink.
-  bool Receive(DWORD status) {
-    // An error page is no song: nothing of it reaches the sink, unless it is asked for.
-    if (!anyStatus_ && !IsSuccess(status)) return false;
-    const std::int64_t announced = AnnouncedLength(request_.get());
+  // Reads the body of the response to the last request into the sink; false when a read
+  // failed or stalled, the sink refused a piece, or the body ended short of `announced`.
+  bool Receive(std::int64_t announced) {
     std::vector<std::uint8_t> buffer(kReadBuffer);
     std::int64_t received = 0;
     for (;;) {
@@ -167,19 +148,16 @@ class Transfer {
       // connection with an error.
       if (!InternetReadFile(request_.get(), buffer.data(), kReadBuffer, &read)) return false;
       if (read == 0) break;
-      if (received == 0 && onLength_) onLength_(announced);
       if (!sink_(std::span<const std::uint8_t>(buffer.data(), read))) return false;
       received += read;
     }
     // WinINet ends the body quietly when the connection closes early: a body shorter than its
     // Content-Length is caught here.
-    return IsSuccess(status) && received > 0 && (announced < 0 || received == announced);
+    return announced < 0 || received == announced;
   }
 
   const ByteSink& sink_;
-  const LengthSink& onLength_;
   const FetchLimits& limits_;
-  const bool anyStatus_;    // pass on an error page too
   InternetHandle session_;  // declared first: closed after the connection and the request
   InternetHandle connection_;
   InternetHandle request_;
@@ -187,19 +165,10 @@ class Transfer {
 
 }  // namespace
 
-bool FetchUrl(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
-              const FetchLimits& limits) {
-  return Transfer(sink, onLength, limits, /*anyStatus=*/false).Run(url);
-}
-
-std::vector<std::uint8_t> FetchUrlBytes(const std::string& url, const FetchLimits& limits) {
-  std::vector<std::uint8_t> bytes;
-  const ByteSink collect = [&bytes](std::span<const std::uint8_t> piece) {
-    bytes.insert(bytes.end(), piece.begin(), piece.end());
-    return true;
-  };
-  (void)Transfer(collect, LengthSink(), limits, /*anyStatus=*/true).Run(url);
-  return bytes;
+std::unique_ptr<FetchSession> OpenFetchSession(const ByteSink& sink, const FetchLimits& limits) {
+  auto session = std::make_unique<Session>(sink, limits);
+  if (!session->Open()) return nullptr;
+  return session;
 }
 
 }  // namespace ornivel

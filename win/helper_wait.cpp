@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "text/message_pump.h"
+#include "win/unique_owner.h"
 
 namespace ornivel {
 namespace {
@@ -51,6 +52,31 @@ bool WaitWhilePumping(HANDLE thread, std::optional<Clock::time_point> deadline) 
       return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
     }
   }
+}
+
+namespace {
+
+DWORD WINAPI RunWork(void* parameter) {
+  (*static_cast<const std::function<void()>*>(parameter))();
+  return 0;
+}
+
+}  // namespace
+
+void RunWhilePumping(const std::function<void()>& work) {
+  if (IsGUIThread(FALSE) == FALSE) {
+    work();
+    return;
+  }
+  DWORD id = 0;
+  const UniqueHandle helper(
+      CreateThread(nullptr, 0, &RunWork, const_cast<std::function<void()>*>(&work), 0, &id));
+  if (!helper) {
+    work();  // no thread to be had: the work blocks this thread, without messages
+    return;
+  }
+  // `work` lives on this frame: the helper is waited for to its end, whatever the wait says.
+  if (!WaitWhilePumping(helper.get())) WaitForSingleObject(helper.get(), INFINITE);
 }
 
 }  // namespace ornivel
