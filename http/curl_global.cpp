@@ -21,6 +21,33 @@ std::string CurlUrl(const HttpUrl& url) {
   return out.append(UrlForWire(url.objectName));
 }
 
+bool CurlHeadReader::Take(std::string_view line) {
+  // Every status line starts a new head: an interim 1xx may come before the response's own.
+  if (line.starts_with("HTTP/")) headers_.clear();
+  headers_.append(line);
+  if (line != "\r\n" && line != "\n") return true;
+  const HopHead head = Head();
+  if (head.status >= 100 && head.status < 200) return true;
+  body_ = onHead_(head);
+  return *body_ != HopBody::kAbandon;
+}
+
+void CurlHeadReader::Finish() {
+  if (!body_) body_ = onHead_(Head());
+}
+
+HopHead CurlHeadReader::Head() const {
+  HopHead head;
+  long status = 0;
+  curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+  head.status = static_cast<int>(status);
+  curl_off_t announced = -1;
+  curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  head.announced = static_cast<std::int64_t>(announced);
+  head.location = CurlHeaderValue(headers_, "Location");
+  return head;
+}
+
 std::string CurlHeaderValue(std::string_view headers, std::string_view name) {
   std::string_view value;
   while (!headers.empty()) {

@@ -1,14 +1,16 @@
 #pragma once
-// libcurl's process-wide set-up and the owners of its handles, shared by the libcurl backends.
-// Linux backends only.
+// libcurl's process-wide set-up, the owners of its handles, and the reading of a hop's head,
+// shared by the libcurl backends. Linux backends only.
 
 #include <curl/curl.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "http/http_url.h"
+#include "http/redirect_chain.h"
 
 namespace ornivel {
 
@@ -34,5 +36,31 @@ using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 // The value of the last header line named `name` (any letter case) in `headers`, a head as the
 // header callback hands it over, without the blanks around it; empty when there is none.
 [[nodiscard]] std::string CurlHeaderValue(std::string_view headers, std::string_view name);
+
+// What a hop's header callback learns, line by line: the head of the response being received,
+// and what becomes of its body, which the hop's rule says once the head is complete.
+class CurlHeadReader {
+ public:
+  CurlHeadReader(CURL* easy, const HopHeadRule& onHead) : easy_(easy), onHead_(onHead) {}
+
+  // Takes one header line as curl hands it over; false when the rule abandons the hop (the
+  // callback then returns 0, which stops the transfer with CURLE_WRITE_ERROR).
+  [[nodiscard]] bool Take(std::string_view line);
+  // Asks the rule now if it has not been asked: a body-less response cut at the end of its head.
+  void Finish();
+
+  [[nodiscard]] const std::string& headers() const { return headers_; }
+  [[nodiscard]] bool sawHeaders() const { return !headers_.empty(); }
+  [[nodiscard]] bool delivers() const { return body_ == HopBody::kDeliver; }
+  [[nodiscard]] bool abandoned() const { return body_ == HopBody::kAbandon; }
+
+ private:
+  [[nodiscard]] HopHead Head() const;
+
+  CURL* easy_;
+  const HopHeadRule& onHead_;
+  std::string headers_;  // of the response being received
+  std::optional<HopBody> body_;
+};
 
 }  // namespace ornivel

@@ -31,14 +31,12 @@ constexpr int kPumpIntervalMs = 50;
 
 // What the callbacks see of one hop.
 struct Transfer {
-  HttpExchangeResult* result = nullptr;
-  CURL* easy = nullptr;
-  const HopHeadRule* onHead = nullptr;
-  std::optional<HopBody> body;  // what becomes of the body, once the head is complete
-  std::string headers;          // of the response being received
-  bool sawHeaders = false;
+  Transfer(HttpExchangeResult& into, CURL* easy, const HopHeadRule& onHead)
+      : result(into), head(easy, onHead) {}
+
+  HttpExchangeResult& result;
+  CurlHeadReader head;
   bool overflow = false;
-  bool abandoned = false;
   bool requestReady = false;  // a connection stands, made or reused, and the request goes out
   curl_off_t uploaded = 0;
   curl_off_t downloaded = 0;
@@ -49,46 +47,18 @@ std::string HeaderName(std::string_view line) {
   return TextTrim(std::string(line.substr(0, line.find(':'))));
 }
 
-// The head of the response in `headers` as the redirect chain reads it.
-HopHead ReadHead(CURL* easy, std::string_view headers) {
-  HopHead head;
-  long status = 0;
-  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-  head.status = static_cast<int>(status);
-  curl_off_t announced = -1;
-  curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-  head.announced = static_cast<std::int64_t>(announced);
-  head.location = CurlHeaderValue(headers, "Location");
-  return head;
-}
-
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
-  const std::string_view line(data, size * count);
-  // Every status line starts a new response: an interim 1xx, or a hop's.
-  if (line.starts_with("HTTP/")) transfer->headers.clear();
-  transfer->headers.append(line);
-  transfer->sawHeaders = true;
   transfer->lastActivity = Clock::now();
-  if (line == "\r\n" || line == "\n") {
-    const HopHead head = ReadHead(transfer->easy, transfer->headers);
-    if (head.status >= 200 || head.status < 100) {
-      transfer->body = (*transfer->onHead)(head);
-      if (*transfer->body == HopBody::kAbandon) {
-        transfer->abandoned = true;
-        return 0;  // stops the transfer with CURLE_WRITE_ERROR
-      }
-    }
-  }
-  return size * count;
+  return transfer->head.Take(std::string_view(data, size * count)) ? size * count : 0;
 }
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::size_t length = size * count;
   transfer->lastActivity = Clock::now();
-  if (transfer->body != HopBody::kDeliver) return length;  // a redirect's body, read past
-  if (!AppendBody(*transfer->result,
+  if (!transfer->head.delivers()) return length;  // a redirect's body, read past
+  if (!AppendBody(transfer->result,
                   std::span(reinterpret_cast<const std::uint8_t*>(data), length))) {
     transfer->overflow = true;
     return 0;  // stops the transfer with CURLE_WRITE_ERROR
@@ -156,7 +126,7 @@ CurlSlistPtr HeaderList(const std::vector<std::string>& lines, bool& ok) {
 // Which failure a transfer that ended early counts as.
 HttpFailure Classify(CURLcode code, const Transfer& transfer) {
   // Once a response has begun, whatever stops it stops the reading of its body.
-  if (transfer.overflow || transfer.sawHeaders) return HttpFailure::kRead;
+  if (transfer.overflow || transfer.head.sawHeaders()) return HttpFailure::kRead;
   switch (code) {
     case CURLE_URL_MALFORMAT:
       return HttpFailure::kBadUrl;
@@ -196,26 +166,22 @@ class Session final : public HttpSession {
     if (const HttpFailure failure = ConfigureHop(e, hop); failure != HttpFailure::kNone) {
       return failure;
     }
-    Transfer transfer;
-    transfer.result = &result_;
-    transfer.easy = e;
-    transfer.onHead = &onHead;
+    Transfer transfer(result_, e, onHead);
     for (const CURLoption option :
          {CURLOPT_HEADERDATA, CURLOPT_WRITEDATA, CURLOPT_XFERINFODATA, CURLOPT_PREREQDATA}) {
       if (curl_easy_setopt(e, option, &transfer) != CURLE_OK) return HttpFailure::kRequest;
     }
     const auto [code, timedOut] = Perform(multi_.get(), e, transfer);
     const curl_off_t bodySize = hop.withBody ? static_cast<curl_off_t>(request_.body.size()) : 0;
-    if (transfer.sawHeaders) result_.rawHeaders = transfer.headers;
+    if (transfer.head.sawHeaders()) result_.rawHeaders = transfer.head.headers();
     if (timedOut) {
-      if (transfer.sawHeaders) return HttpFailure::kRead;
+      if (transfer.head.sawHeaders()) return HttpFailure::kRead;
       if (!transfer.requestReady) return HttpFailure::kSend;
       return transfer.uploaded >= bodySize ? HttpFailure::kNoResponse : HttpFailure::kSend;
     }
-    if (transfer.abandoned) return HttpFailure::kNone;
+    if (transfer.head.abandoned()) return HttpFailure::kNone;
     if (code != CURLE_OK) return Classify(code, transfer);
-    // A response whose head never ended in a blank line (a body-less one cut at its end).
-    if (!transfer.body) (void)onHead(ReadHead(e, transfer.headers));
+    transfer.head.Finish();
     return HttpFailure::kNone;
   }
 

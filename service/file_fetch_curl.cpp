@@ -25,54 +25,21 @@ long StallSeconds(const FetchLimits& limits) {
 
 // What the callbacks see of one hop.
 struct Hop {
-  CURL* easy = nullptr;
-  const ByteSink* sink = nullptr;
-  const HopHeadRule* onHead = nullptr;
-  std::string headers;          // of the response being received
-  std::optional<HopBody> body;  // what becomes of the body, once the head is complete
-  bool abandoned = false;
-  bool refused = false;  // the sink refused a piece
+  CurlHeadReader head;
+  const ByteSink& sink;
 };
 
-HopHead ReadHead(const Hop& hop) {
-  HopHead head;
-  long status = 0;
-  curl_easy_getinfo(hop.easy, CURLINFO_RESPONSE_CODE, &status);
-  head.status = static_cast<int>(status);
-  curl_off_t announced = -1;
-  curl_easy_getinfo(hop.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-  head.announced = static_cast<std::int64_t>(announced);
-  head.location = CurlHeaderValue(hop.headers, "Location");
-  return head;
-}
-
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
-  auto* hop = static_cast<Hop*>(user);
-  const std::string_view line(data, size * count);
-  if (line.starts_with("HTTP/")) hop->headers.clear();  // an interim 1xx came before
-  hop->headers.append(line);
-  if (line == "\r\n" || line == "\n") {
-    const HopHead head = ReadHead(*hop);
-    if (head.status >= 200 || head.status < 100) {
-      hop->body = (*hop->onHead)(head);
-      if (*hop->body == HopBody::kAbandon) {
-        hop->abandoned = true;
-        return 0;  // stops the transfer with CURLE_WRITE_ERROR
-      }
-    }
-  }
-  return size * count;
+  const bool goOn = static_cast<Hop*>(user)->head.Take(std::string_view(data, size * count));
+  return goOn ? size * count : 0;
 }
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* hop = static_cast<Hop*>(user);
   const std::size_t length = size * count;
-  if (hop->body != HopBody::kDeliver) return length;  // a redirect's body, read past
-  if (!(*hop->sink)(std::span(reinterpret_cast<const std::uint8_t*>(data), length))) {
-    hop->refused = true;
-    return 0;
-  }
-  return length;
+  if (!hop->head.delivers()) return length;  // a redirect's body, read past
+  const bool taken = hop->sink(std::span(reinterpret_cast<const std::uint8_t*>(data), length));
+  return taken ? length : 0;
 }
 
 class Session final : public FetchSession {
@@ -108,10 +75,7 @@ class Session final : public FetchSession {
 
   HttpFailure Send(const HttpHop& hop, const HopHeadRule& onHead) override {
     CURL* e = easy_.get();
-    Hop state;
-    state.easy = e;
-    state.sink = &sink_;
-    state.onHead = &onHead;
+    Hop state{CurlHeadReader(e, onHead), sink_};
     const std::string url = CurlUrl(hop.url);
     if (curl_easy_setopt(e, CURLOPT_URL, url.c_str()) != CURLE_OK ||
         curl_easy_setopt(e, CURLOPT_HEADERDATA, &state) != CURLE_OK ||
@@ -120,25 +84,24 @@ class Session final : public FetchSession {
     }
     // curl reports a body shorter than its Content-Length as CURLE_PARTIAL_FILE.
     const CURLcode code = curl_easy_perform(e);
-    if (state.abandoned) return HttpFailure::kNone;
-    if (code != CURLE_OK) return state.headers.empty() ? HttpFailure::kSend : HttpFailure::kRead;
-    if (!state.body) (void)onHead(ReadHead(state));
+    if (state.head.abandoned()) return HttpFailure::kNone;
+    if (code != CURLE_OK) return state.head.sawHeaders() ? HttpFailure::kRead : HttpFailure::kSend;
+    state.head.Finish();
     return HttpFailure::kNone;
   }
 
  private:
+  CurlEasyPtr easy_;
+  CurlSlistPtr headers_;  // the one header line of every request
   const ByteSink& sink_;
   const FetchLimits& limits_;
-  CurlEasyPtr easy_;
-  CurlSlistPtr headers_;
 };
 
 }  // namespace
 
 std::unique_ptr<FetchSession> OpenFetchSession(const ByteSink& sink, const FetchLimits& limits) {
   auto session = std::make_unique<Session>(sink, limits);
-  if (!session->Open()) return nullptr;
-  return session;
+  return session->Open() ? std::move(session) : nullptr;
 }
 
 }  // namespace ornivel

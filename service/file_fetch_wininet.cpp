@@ -18,7 +18,7 @@
 
 #include "http/http_url.h"
 #include "service/fetch_session.h"
-#include "win/unique_owner.h"
+#include "win/internet_handle.h"
 #include "win/wide_text.h"
 
 namespace ornivel {
@@ -29,15 +29,6 @@ constexpr auto kReadBuffer = static_cast<DWORD>(kFetchReadBuffer);
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
                                 INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI;
-
-// An owned WinINet handle (session, connection or request), closed with InternetCloseHandle.
-struct InternetHandleKind {
-  using Handle = HINTERNET;
-  static constexpr Handle kNone = nullptr;
-  static bool IsNone(Handle h) { return h == nullptr; }
-  static bool Close(Handle h) { return InternetCloseHandle(h) != FALSE; }
-};
-using InternetHandle = UniqueOwner<InternetHandleKind>;
 
 // A header of the response, as GBK text; nullopt when the response has none.
 std::optional<std::string> ResponseHeader(HINTERNET request, DWORD level) {

@@ -17,6 +17,7 @@
 #include "tests/support/closed_port.h"
 #include "tests/support/environment.h"
 #include "tests/support/gbk_path.h"
+#include "tests/support/library_test.h"
 #include "tests/support/mp3_files.h"
 #include "tests/support/platform.h"
 #include "tests/support/raw_http_server.h"
@@ -148,22 +149,13 @@ class LoopbackMusicService {
   test::RawHttpServer server_;
 };
 
-class OrnivelDlTest : public ::testing::Test {
+class OrnivelDlTest : public test::SmallLibraryTest {
  protected:
+  OrnivelDlTest() : SmallLibraryTest("ornivel-dl") {}
+
   void SetUp() override {
-    base_ = test::FreshTestFolder("ornivel-dl");
-    music_ = base_ / "music";
-    save_ = base_ / "save";
-    fs::create_directories(save_);
-    test::WriteSmallLibrary(music_);
-    catalog_ = std::make_unique<test::CatalogProcess>(music_);
-    ASSERT_FALSE(catalog_->host().empty()) << "ornivel-catalog did not start: " << ORNIVEL_CATALOG;
-    service_ = "--service=" + catalog_->host();
-  }
-  void TearDown() override {
-    catalog_.reset();
-    std::error_code ignored;
-    fs::remove_all(base_, ignored);
+    SmallLibraryTest::SetUp();
+    if (catalog_) service_ = "--service=" + catalog_->host();
   }
 
   // The identifiers of a search, in the list's order.
@@ -175,8 +167,6 @@ class OrnivelDlTest : public ::testing::Test {
     return identifiers;
   }
 
-  fs::path base_, music_, save_;
-  std::unique_ptr<test::CatalogProcess> catalog_;
   std::string service_;
 };
 

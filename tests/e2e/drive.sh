@@ -10,6 +10,21 @@ else
   . "$here/../../catalog/catalog-start.sh"
 fi
 
+# report_failure NAME MESSAGE [LOG...]: on standard error, what failed, then the catalog's log,
+# each LOG (the program's output), and what the save folder $save holds.
+report_failure() {
+  echo "$1: $2" >&2
+  echo "--- catalog log:" >&2
+  cat "$work/catalog.log" >&2 || true
+  local log
+  for log in "${@:3}"; do
+    echo "--- $(basename "$log"):" >&2
+    cat "$log" >&2 || true
+  done
+  echo "--- save folder:" >&2
+  ls -la "$save" >&2 || true
+}
+
 # wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS have passed.
 wait_for() {
   local deadline=$((SECONDS + $1))
@@ -33,4 +48,17 @@ start_catalog() {
   ORNIVEL_CATALOG_WAIT=10 catalog_start "$1" "$work/music" 127.0.0.1:0 "$work/catalog.out" \
     "$work/catalog.log"
   pids+=("$catalog_pid")
+}
+
+# search_for_silence WINDOW: in the window's search box (345,321 168x24) select its text and
+# type "silence", then press the search button (526,319 98x26); again until the catalog has
+# answered the search, and fails when it never does.
+search_for_silence() {
+  local search='GET /webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%73%69%6C%65%6E%63%65 '
+  for _ in 1 2 3; do
+    xdotool mousemove --window "$1" 429 333 click 1 key ctrl+a type 'silence'
+    xdotool mousemove --window "$1" 575 332 click 1
+    wait_for 10 logged "$search" && break
+  done
+  logged "$search" || fail "the search request was not the program's"
 }

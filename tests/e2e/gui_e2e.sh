@@ -19,11 +19,7 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
 trap cleanup EXIT
 fail() {
-  echo "gui_e2e: $*" >&2
-  echo "--- catalog log:" >&2
-  cat "$work/catalog.log" >&2 || true
-  echo "--- save folder:" >&2
-  ls -la "$save" >&2 || true
+  report_failure gui_e2e "$*"
   exit 1
 }
 
@@ -52,15 +48,7 @@ wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Ornivel$' | head -
 [ -n "$wid" ] || fail "the window did not appear"
 xdotool windowfocus --sync "$wid"
 
-# The search box (345,321 168x24): select its text and type the keyword; then the search button
-# (526,319 98x26). Until the catalog has answered the search.
-search='GET /webmusic/getsjplayinfo?flag=6&pn=1&pr=500&type=music&key=%73%69%6C%65%6E%63%65 '
-for _ in 1 2 3; do
-  xdotool mousemove --window "$wid" 429 333 click 1 key ctrl+a type 'silence'
-  xdotool mousemove --window "$wid" 575 332 click 1
-  wait_for 10 logged "$search" && break
-done
-logged "$search" || fail "the search request was not the program's"
+search_for_silence "$wid"
 
 # The first row of the list, until the catalog has answered its lookup (a click that came
 # before the list was filled selects nothing and looks nothing up).

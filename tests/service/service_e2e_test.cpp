@@ -13,6 +13,7 @@
 #include "tests/support/environment.h"
 #include "tests/support/gbk.h"
 #include "tests/support/gbk_path.h"
+#include "tests/support/library_test.h"
 #include "tests/support/memory_front_end.h"
 #include "tests/support/mp3_files.h"
 #include "tests/support/song_bytes.h"
@@ -27,27 +28,24 @@ using test::Gbk;
 using test::TagStyle;
 using test::Utf8Path;
 
-class ServiceEndToEndTest : public ::testing::Test {
+class ServiceEndToEndTest : public test::SmallLibraryTest {
  protected:
+  ServiceEndToEndTest() : SmallLibraryTest("service-e2e") {}
+
   void SetUp() override {
-    base_ = test::FreshTestFolder("service-e2e");
-    music_ = base_ / "music";
-    save_ = base_ / "save";
-    fs::create_directories(save_);
-    test::WriteSmallLibrary(music_);
-    StartCatalog();
+    SmallLibraryTest::SetUp();
+    if (catalog_) test::SetEnvironment("ORNIVEL_SERVICE_HOST", catalog_->host());
     ui_.SetSaveFolder(test::GbkPath(save_));
   }
   void TearDown() override {
     ui_.WaitForWorkers();
-    catalog_.reset();
-    fs::remove_all(base_);
+    SmallLibraryTest::TearDown();
   }
 
-  void StartCatalog() {
-    catalog_ = std::make_unique<test::CatalogProcess>(music_);
-    ASSERT_FALSE(catalog_->host().empty()) << "ornivel-catalog did not start: " << ORNIVEL_CATALOG;
-    test::SetEnvironment("ORNIVEL_SERVICE_HOST", catalog_->host());
+  // The catalog again over music_ as it is now, and the program pointed at it.
+  void RestartCatalog() {
+    StartCatalog();
+    if (catalog_) test::SetEnvironment("ORNIVEL_SERVICE_HOST", catalog_->host());
   }
 
   void Search(const std::string& utf8Keyword) {
@@ -67,8 +65,6 @@ class ServiceEndToEndTest : public ::testing::Test {
     ui_.WaitForWorkers();
   }
 
-  fs::path base_, music_, save_;
-  std::unique_ptr<test::CatalogProcess> catalog_;
   MemoryFrontEnd ui_;
 };
 
@@ -185,7 +181,7 @@ TEST_F(ServiceEndToEndTest, TitleWithAEuroSignBeforeASlashIsSavedInTheSaveFolder
   // out of the name, so the file lands in the save folder, not in a folder below it.
   test::WriteMp3(music_ / "acdc.mp3", TagStyle::kId3v2Unicode, "AC€/DC Live", "Band€", "T.N.T.",
                  40);
-  StartCatalog();
+  RestartCatalog();
   if (HasFatalFailure()) return;
 
   Search("AC€");

@@ -113,6 +113,11 @@ class SongTransferTest : public ::testing::Test {
   }
 
   // "下载此歌曲" on `row`; the worker runs on.
+  void ExpectArrivesWithRisingProgress(const std::string& song, const SongServer& server,
+                                       const std::string& identifier, const std::string& singer,
+                                       const std::string& title, const std::regex& figure,
+                                       double most);
+
   void StartDownloadOf(int row) {
     ui_.Select(row);
     StartDownload(ui_, ui_, ui_, Gbk(save_.string()));
@@ -159,50 +164,45 @@ void ExpectAtMostFourASecond(std::size_t progressTexts,
       << "progress texts in " << elapsed / 1ms << " ms";
 }
 
-TEST_F(SongTransferTest, SongWithALengthArrivesWholeWhileItsShareIsShown) {
-  const std::string song = RandomBytes(kSongSize, 1);
-  // Spread over 1.2 s: the transfer takes that long however fast the machine is, so several
-  // progress texts are due.
-  SongServer server(song, Length::kAnnounced, 1200ms);
-  const int row = AddRow("MUSIC_1", "周杰伦", "告白气球", server.url());
+// Downloads `song` from `server` into a new row (`identifier`, `singer`, `title`), and checks that
+// it arrived whole while its progress, the figures `figure` finds in the row's status texts, rose
+// and stayed at most `most`.
+void SongTransferTest::ExpectArrivesWithRisingProgress(
+    const std::string& song, const SongServer& server, const std::string& identifier,
+    const std::string& singer, const std::string& title, const std::regex& figure, double most) {
+  const int row = AddRow(identifier, singer, title, server.url());
   ui_.RecordCellWrites();
   const auto start = std::chrono::steady_clock::now();
   StartDownloadOf(row);
   ui_.WaitForWorkers();
   const auto elapsed = std::chrono::steady_clock::now() - start;
 
+  const std::string fileName = singer + " - " + title + ".mp3";
   EXPECT_EQ(ui_.GetCellText(row, kColumnAddress), Gbk("下载成功"));
-  EXPECT_EQ(FileNames(save_), std::set<std::string>{"周杰伦 - 告白气球.mp3"});
-  EXPECT_TRUE(Holds(save_ / "周杰伦 - 告白气球.mp3", song));
+  EXPECT_EQ(FileNames(save_), std::set<std::string>{fileName});
+  EXPECT_TRUE(Holds(save_ / fileName, song));
 
-  const std::vector<double> shares =
-      ProgressFigures(StatusTexts(row), std::regex(R"(([0-9]{1,3})%)"));
-  EXPECT_GE(shares.size(), 2u);
-  EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
-  for (double share : shares) EXPECT_LE(share, 100);
-  ExpectAtMostFourASecond(shares.size(), elapsed);
+  const std::vector<double> figures = ProgressFigures(StatusTexts(row), figure);
+  EXPECT_GE(figures.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(figures.begin(), figures.end()));
+  for (double value : figures) EXPECT_LE(value, most);
+  ExpectAtMostFourASecond(figures.size(), elapsed);
+}
+
+TEST_F(SongTransferTest, SongWithALengthArrivesWholeWhileItsShareIsShown) {
+  // Spread over 1.2 s: the transfer takes that long however fast the machine is, so several
+  // progress texts are due.
+  const std::string song = RandomBytes(kSongSize, 1);
+  SongServer server(song, Length::kAnnounced, 1200ms);
+  ExpectArrivesWithRisingProgress(song, server, "MUSIC_1", "周杰伦", "告白气球",
+                                  std::regex(R"(([0-9]{1,3})%)"), 100);
 }
 
 TEST_F(SongTransferTest, SongWithoutALengthArrivesWholeWhileItsMegabytesAreShown) {
   const std::string song = RandomBytes(kSongSize, 2);
   SongServer server(song, Length::kChunked, 1200ms);
-  const int row = AddRow("MUSIC_2", "陈奕迅", "十年", server.url());
-  ui_.RecordCellWrites();
-  const auto start = std::chrono::steady_clock::now();
-  StartDownloadOf(row);
-  ui_.WaitForWorkers();
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-
-  EXPECT_EQ(ui_.GetCellText(row, kColumnAddress), Gbk("下载成功"));
-  EXPECT_EQ(FileNames(save_), std::set<std::string>{"陈奕迅 - 十年.mp3"});
-  EXPECT_TRUE(Holds(save_ / "陈奕迅 - 十年.mp3", song));
-
-  const std::vector<double> megabytes =
-      ProgressFigures(StatusTexts(row), std::regex(R"(([0-9]+\.[0-9]) MB)"));
-  EXPECT_GE(megabytes.size(), 2u);
-  EXPECT_TRUE(std::is_sorted(megabytes.begin(), megabytes.end()));
-  for (double amount : megabytes) EXPECT_LE(amount, 9.1);
-  ExpectAtMostFourASecond(megabytes.size(), elapsed);
+  ExpectArrivesWithRisingProgress(song, server, "MUSIC_2", "陈奕迅", "十年",
+                                  std::regex(R"(([0-9]+\.[0-9]) MB)"), 9.1);
 
   // An HTTP/1.0 reply without a length, ended by closing the connection.
   const std::string other = RandomBytes(kSongSize, 3);

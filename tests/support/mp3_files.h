@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/temp_dir.h"
+
 namespace ornivel::test {
 
 // How a tag's texts are written.
@@ -104,6 +106,21 @@ inline void WriteSmallLibrary(const std::filesystem::path& music) {
   WriteMp3(music / "jay/qingtian.mp3", TagStyle::kId3v2Unicode, "晴天", "周杰伦", "叶惠美", 80);
   WriteMp3(music / "band.mp3", TagStyle::kId3v2Unicode, "Either/Or: Live*", "Simon & Garfunkel",
            "What?", 30);
+}
+
+// A fresh folder for the running test (FreshTestFolder) with the small library in "music" and
+// an empty "save". The test removes it.
+struct LibraryFolders {
+  std::filesystem::path base, music, save;
+};
+inline LibraryFolders MakeSmallLibraryFolders(const std::string& prefix) {
+  LibraryFolders folders;
+  folders.base = FreshTestFolder(prefix);
+  folders.music = folders.base / "music";
+  folders.save = folders.base / "save";
+  std::filesystem::create_directories(folders.save);
+  WriteSmallLibrary(folders.music);
+  return folders;
 }
 
 }  // namespace ornivel::test
