@@ -5,6 +5,7 @@
 # the folder that yyst.ini beside the executable names; a second download of the same song asks
 # whether to go on and saves "(1)".
 #   win32_e2e.sh WINE ORNIVEL_EXE CATALOG MAKE_SAMPLE_LIBRARY ARTIFACTS
+#   (ORNIVEL_E2E_IN_PLACE=1, ORNIVEL_E2E_SAVE=FOLDER: see below)
 # Runs on the display in $DISPLAY and in the Wine prefix of $WINEPREFIX, in the locale of the
 # caller (Wine's system code page follows it). Screenshots go to ARTIFACTS.
 set -euo pipefail
@@ -35,13 +36,22 @@ message_shown() { [ -n "$(message_box)" ]; }
 start_catalog "$catalog" "$make_library"
 
 # The program beside a yyst.ini that names a fresh save folder, as a Windows path (Wine's Z:
-# drive is the Linux root).
-save=$work/save
-mkdir -p "$work/app" "$save"
-cp "$exe" "$work/app/ornivel.exe"
-printf '[a]\r\na=Z:%s\r\n' "${save//\//\\}" >"$work/app/yyst.ini"
+# drive is the Linux root): a copy in a folder of its own, or with ORNIVEL_E2E_IN_PLACE=1 the
+# program where it is (an installed copy; its yyst.ini then stays, as the user's would). The
+# save folder is ORNIVEL_E2E_SAVE, empty, where the caller names one.
+save=${ORNIVEL_E2E_SAVE:-$work/save}
+mkdir -p "$save"
+[ -z "$(ls -A "$save")" ] || fail "the save folder $save is not empty"
+if [ "${ORNIVEL_E2E_IN_PLACE:-0}" = 1 ]; then
+  program=$exe
+else
+  mkdir -p "$work/app"
+  program=$work/app/ornivel.exe
+  cp "$exe" "$program"
+fi
+printf '[a]\r\na=Z:%s\r\n' "${save//\//\\}" >"$(dirname "$program")/yyst.ini"
 start=$(date +%s%N)
-ORNIVEL_SERVICE_HOST=$host "$wine" "$work/app/ornivel.exe" >"$work/ornivel.log" 2>&1 &
+ORNIVEL_SERVICE_HOST=$host "$wine" "$program" >"$work/ornivel.log" 2>&1 &
 app=$!
 pids+=("$app")
 main_window() { program_windows --name '^Ornivel$' | head -1; }
