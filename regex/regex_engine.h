@@ -1,9 +1,10 @@
 #pragma once
 // The regular-expression engine seam.
 //
-// One backend file per platform supplies CreateRegexEngine(): PCRE2's 16-bit library on Linux,
-// the platform's automation class on Windows. The engine works on UTF-16 and knows nothing of
-// GBK or of 1-based numbering; RegexObject adds both.
+// One file per platform supplies CreateRegexEngine(): PCRE2's 16-bit library on Linux; on
+// Windows the platform's automation class, and PCRE2 where the class cannot be created
+// (regex_engines.h). The engine works on UTF-16 and knows nothing of GBK or of 1-based
+// numbering; RegexObject adds both.
 //
 // Every backend gives the pattern these meanings: "." never matches a line feed; "\w" is ASCII
 // letters, digits and "_"; `multiline` only lets "^" and "$" match at line feeds (without it "$"
@@ -53,6 +54,9 @@ class RegexEngine {
   // nullopt. The view is valid until the next call on the engine.
   [[nodiscard]] virtual std::optional<std::u16string_view> MatchGroup(std::size_t match,
                                                                       std::size_t group) const = 0;
+
+  // Which engine this is ("PCRE2", "VBScript.RegExp"), for the tests and diagnostics.
+  [[nodiscard]] virtual std::string_view Name() const = 0;
 
   // The pattern of the last Execute (also after an invalid one); empty before the first.
   [[nodiscard]] virtual std::u16string Pattern() const = 0;

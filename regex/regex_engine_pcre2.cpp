@@ -1,7 +1,8 @@
 // The regular-expression engine over PCRE2's 16-bit library.
 //
-// UTF mode without Unicode properties, so "\w" stays ASCII; LF is the only newline, so "." never
-// matches it; without `multiline`, "$" matches only at the very end. The platform class's escapes
+// UTF mode without Unicode properties, so "\w" stays ASCII. CR, LF and CRLF end lines, as in the
+// platform class: "." matches neither CR nor LF, and with `multiline` "^" and "$" match at
+// either; without it "$" matches only at the very end. The platform class's escapes
 // and classes are taken where PCRE2 has an option for them: an unset group's back-reference
 // matches the empty text, "\uXXXX" is a character, "[^]" any character and "[]" none. JIT is used
 // where the library has it.
@@ -15,9 +16,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <vector>
 
-#include "regex/regex_engine.h"
+#include "regex/regex_engines.h"
 #include "regex/replacement.h"
 #include "text/unicode.h"
 
@@ -59,8 +62,10 @@ struct JitStackDeleter {
 
 using CodePtr = std::shared_ptr<const pcre2_code>;
 
-// Compiled patterns are read-only and may be shared; each thread keeps the few it used last,
-// so a pattern run on every request (the charset pattern) is compiled once per thread.
+// Compiled patterns are read-only and shared by every thread: the process keeps the few used
+// last, so a pattern run on every request (the charset pattern) is compiled once. (No
+// thread_local state: the Windows workers are threads of the platform's, and a thread_local
+// with a destructor left behind by one of them hung the program's exit there.)
 struct CachedPattern {
   std::u16string pattern;
   std::uint32_t flags;
@@ -76,18 +81,24 @@ std::uint32_t CompileFlags(const RegexEngineOptions& options) {
 }
 
 CodePtr Compile(std::u16string_view pattern, std::uint32_t flags) {
-  thread_local std::vector<CachedPattern> cache;
-  const auto hit = std::find_if(cache.begin(), cache.end(), [&](const CachedPattern& entry) {
-    return entry.flags == flags && entry.pattern == pattern;
-  });
-  if (hit != cache.end()) {
+  static std::mutex mutex;
+  static std::vector<CachedPattern> cache;
+  const auto cached = [&]() -> CodePtr {
+    const auto hit = std::find_if(cache.begin(), cache.end(), [&](const CachedPattern& entry) {
+      return entry.flags == flags && entry.pattern == pattern;
+    });
+    if (hit == cache.end()) return nullptr;
     std::rotate(cache.begin(), hit, hit + 1);
     return cache.front().code;
+  };
+  {
+    const std::lock_guard lock(mutex);
+    if (CodePtr code = cached()) return code;
   }
   std::unique_ptr<pcre2_compile_context, CompileContextDeleter> context(
       pcre2_compile_context_create(nullptr));
   if (!context) return nullptr;
-  pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
+  pcre2_set_newline(context.get(), PCRE2_NEWLINE_ANYCRLF);
   int error = 0;
   PCRE2_SIZE errorOffset = 0;
   std::unique_ptr<pcre2_code, CodeDeleter> code(
@@ -96,26 +107,27 @@ CodePtr Compile(std::u16string_view pattern, std::uint32_t flags) {
   // Without JIT support the interpreter runs the pattern; the limits apply to both.
   pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
   CodePtr shared(code.release(), CodeDeleter());
+  const std::lock_guard lock(mutex);
+  if (CodePtr other = cached()) return other;  // another thread compiled it meanwhile
   if (cache.size() == kCachedPatterns) cache.pop_back();
   cache.insert(cache.begin(), CachedPattern{std::u16string(pattern), flags, shared});
   return shared;
 }
 
-pcre2_match_context* MatchContext() {
-  thread_local std::unique_ptr<pcre2_jit_stack, JitStackDeleter> stack(
-      pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
-  thread_local std::unique_ptr<pcre2_match_context, MatchContextDeleter> context = [] {
-    std::unique_ptr<pcre2_match_context, MatchContextDeleter> made(
-        pcre2_match_context_create(nullptr));
-    if (made) {
-      pcre2_set_depth_limit(made.get(), kDepthLimit);
-      pcre2_set_heap_limit(made.get(), kHeapLimitKiB);
-      if (stack) pcre2_jit_stack_assign(made.get(), nullptr, stack.get());
-    }
-    return made;
-  }();
-  return context.get();
-}
+// A match context with the depth and heap limits and a JIT stack of its own, for one engine.
+struct MatchSetting {
+  std::unique_ptr<pcre2_jit_stack, JitStackDeleter> stack{
+      pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr)};
+  std::unique_ptr<pcre2_match_context, MatchContextDeleter> context{
+      pcre2_match_context_create(nullptr)};
+
+  MatchSetting() {
+    if (!context) return;
+    pcre2_set_depth_limit(context.get(), kDepthLimit);
+    pcre2_set_heap_limit(context.get(), kHeapLimitKiB);
+    if (stack) pcre2_jit_stack_assign(context.get(), nullptr, stack.get());
+  }
+};
 
 std::uint32_t MatchLimit(std::size_t units) {
   const std::uint64_t limit = kMatchLimitFloor + kMatchStepsPerUnit * units;
@@ -134,7 +146,8 @@ class Pcre2Engine final : public RegexEngine {
     pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
     std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
         pcre2_match_data_create_from_pattern(code.get(), nullptr));
-    pcre2_match_context* context = MatchContext();
+    if (!setting_) setting_ = std::make_unique<MatchSetting>();
+    pcre2_match_context* context = setting_->context.get();
     if (!data || !context) return false;
     pcre2_set_match_limit(context, MatchLimit(subject.size()));
     code_ = std::move(code);
@@ -179,6 +192,8 @@ class Pcre2Engine final : public RegexEngine {
     return subject_.substr(span[0], span[1] - span[0]);
   }
 
+  std::string_view Name() const override { return "PCRE2"; }
+
   std::u16string Pattern() const override { return pattern_; }
 
   std::optional<std::u16string> Replace(std::u16string_view replacement) const override {
@@ -205,6 +220,7 @@ class Pcre2Engine final : public RegexEngine {
     spans_.clear();
   }
 
+  std::unique_ptr<MatchSetting> setting_;  // made by the first Execute
   CodePtr code_;
   std::u16string pattern_;
   std::u16string_view subject_;
@@ -217,7 +233,7 @@ class Pcre2Engine final : public RegexEngine {
 
 }  // namespace
 
-std::unique_ptr<RegexEngine> CreateRegexEngine() {
+std::unique_ptr<RegexEngine> CreatePcre2Engine() {
   return std::make_unique<Pcre2Engine>();
 }
 

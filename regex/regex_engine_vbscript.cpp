@@ -32,7 +32,7 @@
 #include <utility>
 #include <vector>
 
-#include "regex/regex_engine.h"
+#include "regex/regex_engines.h"
 #include "regex/replacement.h"
 #include "win/com.h"
 #include "win/helper_wait.h"
@@ -280,6 +280,8 @@ class VbscriptEngine final : public RegexEngine {
     return std::u16string_view(held.groups[group - 1]);
   }
 
+  std::string_view Name() const override { return "VBScript.RegExp"; }
+
   std::u16string Pattern() const override { return pattern_; }
 
   // The replacement is made from the held matches, not by the class's own Replace: that would run
@@ -304,8 +306,32 @@ class VbscriptEngine final : public RegexEngine {
 
 }  // namespace
 
-std::unique_ptr<RegexEngine> CreateRegexEngine() {
+std::unique_ptr<RegexEngine> CreateVbscriptEngine() {
   return std::make_unique<VbscriptEngine>();
+}
+
+namespace {
+
+// Creates one object of the class in an apartment of its own; *parameter tells whether it could.
+DWORD WINAPI ProbeClass(void* parameter) {
+  const ComScope com;
+  *static_cast<bool*>(parameter) = static_cast<bool>(CreateAutomationObject(L"VBScript.RegExp"));
+  return 0;
+}
+
+}  // namespace
+
+bool VbscriptClassAvailable() {
+  static const bool available = [] {
+    // On a thread of its own: the caller's COM apartment, if any, is not the probe's business.
+    bool made = false;
+    DWORD id = 0;
+    const UniqueHandle thread(CreateThread(nullptr, 0, &ProbeClass, &made, 0, &id));
+    if (!thread) return false;
+    WaitForSingleObject(thread.get(), INFINITE);
+    return made;
+  }();
+  return available;
 }
 
 }  // namespace ornivel

@@ -37,6 +37,7 @@ $name/README-Windows.txt
 $name/licenses/
 $name/licenses/GCC-runtime.txt
 $name/licenses/Ornivel.txt
+$name/licenses/PCRE2.txt
 $name/licenses/mingw-w64.txt
 $name/ornivel-dl.exe
 $name/ornivel.exe"
@@ -58,6 +59,7 @@ for licence in "$folder"/licenses/*.txt; do
   [ "$(wc -c <"$licence")" -gt 500 ] || fail "$(basename "$licence") is nearly empty"
 done
 grep -q 'Permission is hereby granted' "$folder/licenses/Ornivel.txt" || fail "no MIT text"
+grep -q 'PCRE2 LICENCE' "$folder/licenses/PCRE2.txt" || fail "no PCRE2 licence"
 grep -q 'GCC RUNTIME LIBRARY EXCEPTION\|Runtime Library Exception' \
   "$folder/licenses/GCC-runtime.txt" || fail "no runtime exception in GCC-runtime.txt"
 say "zip: $(unzip -Z1 "$zip" | grep -vc '/$') files, $(stat -c %s "$zip") bytes"
