@@ -4,11 +4,17 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace ornivel {
 
 // The charset declaration the decoding looks for in the first 1024 bytes of a body.
 inline constexpr const char* kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
+
+// Whether `sample` (GBK bytes) holds "<meta" in any letter case: a sample without it cannot
+// match kCharsetPattern (its "<" is never the trail byte of a double-byte character, and the
+// letters after it are then single bytes too), so the pattern runs only where it may match.
+[[nodiscard]] bool MayDeclareCharset(std::string_view sample);
 
 // The body as GBK text. By default the bytes are taken as GBK as they are, up to the first zero
 // byte. When a meta tag in the first 1024 bytes declares another character set (any name but

@@ -138,6 +138,21 @@ TEST(DecodeResponseTextTest, UnknownCharsetKeepsTheText) {
 
 std::atomic<int> g_pumped{0};
 
+TEST(DecodeResponseTextTest, OnlySamplesHoldingAMetaTagInAnyCaseAreSearched) {
+  EXPECT_TRUE(MayDeclareCharset("<html><META http-equiv"));
+  EXPECT_TRUE(MayDeclareCharset("x<MeTa"));
+  EXPECT_TRUE(MayDeclareCharset("<<meta"));
+  EXPECT_FALSE(MayDeclareCharset("<html><body>meta charset=utf-8</body>"));
+  EXPECT_FALSE(MayDeclareCharset("< meta charset=utf-8"));
+  EXPECT_FALSE(MayDeclareCharset("<met"));
+  EXPECT_FALSE(MayDeclareCharset(""));
+  // A declaration in upper case still decodes; the same page without "<meta" is left alone.
+  const std::string utf8 = "<META charset=\"utf-8\">\xE4\xB8\xAD";
+  EXPECT_EQ(Decode(utf8), "<META charset=\"utf-8\">\xD6\xD0");
+  EXPECT_EQ(Decode("<xmeta charset=\"utf-8\">\xE4\xB8\xAD"),
+            "<xmeta charset=\"utf-8\">\xE4\xB8\xAD");
+}
+
 TEST(DecodeResponseTextTest, ProcessesPendingMessagesOnce) {
   SetMessagePump([] { ++g_pumped; });
   g_pumped = 0;
