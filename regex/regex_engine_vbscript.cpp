@@ -2,10 +2,12 @@
 // property and method reached by name.
 //
 // The class has no limit on backtracking: a pattern that backtracks without end keeps its Execute
-// busy for hours, and the caller is often the window thread. So every run goes to a helper thread
-// of its own, with its own COM initialisation, its own engine object and its own copies of the
-// pattern and the subject. The caller waits for it with a deadline, dispatching its own thread's
-// messages meanwhile, so a window keeps painting and answering.
+// busy for hours, and the caller is often the window thread. So every run goes to a helper
+// thread, with its own copies of the pattern and the subject, and the caller waits for it with
+// a deadline, dispatching its own thread's messages meanwhile, so a window keeps painting and
+// answering. One helper serves every engine of the process, a run at a time, in one COM
+// apartment with one engine object and the member ids of the result objects kept from run to
+// run (making them anew cost more than a 500-record run itself).
 //
 // A global run hands nothing back before its Execute returns, so one that misses its deadline
 // would lose every match, also those before the place where it runs away (a search reply whose
@@ -18,14 +20,17 @@
 //
 // A helper cannot be stopped safely (killing a thread may leave a lock of the heap or of COM
 // held), so it shares nothing with its caller but the run it was handed, which the two own
-// together: a helper that was given up frees the run and releases its COM objects itself when the
-// class returns at last, and one that looks for matches one at a time stops at the next of them.
+// together. A helper whose run was given up is abandoned: it takes no further job, the jobs
+// waiting for it go to a new helper, and it frees the run and releases its COM objects itself
+// when the class returns at last; one that looks for matches one at a time stops at the next of
+// them. At most one helper is busy with live runs at a time.
 // It hands back plain data, each match's place and its groups' texts, never a COM object: those
 // belong to its apartment, which ends with it.
 #include <windows.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -65,24 +70,39 @@ struct Run {
   std::u16string subject;
   RegexEngineOptions options;
 
-  std::mutex mutex;       // guards the members below
+  UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set when the body ended
+
+  std::mutex mutex;      // guards the members below
+  bool started = false;  // a helper took the run up: `runner`
+  std::weak_ptr<class Helper> runner;
   bool accepted = false;  // the class took the pattern and gave a match collection
   bool givenUp = false;   // the caller stopped waiting and took what was there
   std::size_t groupCount = 0;
   std::vector<HeldMatch> matches;
 };
 
+// The member ids of the class's three collection and match kinds, looked up once per run
+// rather than once per call (about ten calls a match).
+struct ResultIds {
+  MemberIds matches;     // the match collection
+  MemberIds match;       // one match
+  MemberIds subMatches;  // a match's groups
+};
+
 // Match `index` of `collection`: its place and its groups' texts. nullopt when any call fails or
 // the class names a place outside the subject.
-std::optional<HeldMatch> ReadMatch(IDispatch* collection, long index, std::size_t subjectUnits) {
+std::optional<HeldMatch> ReadMatch(IDispatch* collection, long index, std::size_t subjectUnits,
+                                   ResultIds& ids) {
   Variant position = Variant::Long(index);
   Variant item;
-  if (FAILED(GetProperty(collection, L"Item", &item, &position))) return std::nullopt;
+  if (FAILED(GetProperty(collection, ids.matches, L"Item", &item, &position))) {
+    return std::nullopt;
+  }
   const ComPtr<IDispatch> match = item.Object();
   Variant first, length, subMatches;
-  if (FAILED(GetProperty(match.get(), L"FirstIndex", &first)) ||
-      FAILED(GetProperty(match.get(), L"Length", &length)) ||
-      FAILED(GetProperty(match.get(), L"SubMatches", &subMatches))) {
+  if (FAILED(GetProperty(match.get(), ids.match, L"FirstIndex", &first)) ||
+      FAILED(GetProperty(match.get(), ids.match, L"Length", &length)) ||
+      FAILED(GetProperty(match.get(), ids.match, L"SubMatches", &subMatches))) {
     return std::nullopt;
   }
   const long begin = first.Number();
@@ -96,33 +116,43 @@ std::optional<HeldMatch> ReadMatch(IDispatch* collection, long index, std::size_
                 static_cast<std::size_t>(begin) + static_cast<std::size_t>(size)};
   const ComPtr<IDispatch> groups = subMatches.Object();
   Variant count;
-  if (FAILED(GetProperty(groups.get(), L"Count", &count))) return std::nullopt;
+  if (FAILED(GetProperty(groups.get(), ids.subMatches, L"Count", &count))) return std::nullopt;
   const long groupCount = count.Number();
   for (long g = 0; g < groupCount; ++g) {
     Variant at = Variant::Long(g);
     Variant text;  // an empty variant for a group that took no part: the empty text
-    if (FAILED(GetProperty(groups.get(), L"Item", &text, &at))) return std::nullopt;
+    if (FAILED(GetProperty(groups.get(), ids.subMatches, L"Item", &text, &at))) {
+      return std::nullopt;
+    }
     held.groups.push_back(text.Text());
   }
   return held;
 }
 
-// A new engine object of the calling thread with `run`'s pattern and options, the global one
-// replaced by `global`; null when the class is missing or refuses a property.
-ComPtr<IDispatch> MakeEngine(const Run& run, bool global) {
-  ComPtr<IDispatch> engine = CreateAutomationObject(L"VBScript.RegExp");
-  if (!engine) return engine;
+// What a helper keeps from one run to the next: its engine object (made on its first run, its
+// properties set anew for each) and the member ids of the class's result objects.
+struct HelperState {
+  ComPtr<IDispatch> engine;
+  ResultIds ids;
+};
+
+// The helper's engine object with `run`'s pattern and options, the global one replaced by
+// `global`; null when the class is missing or refuses a property.
+IDispatch* MakeEngine(const Run& run, bool global, HelperState& state) {
+  if (!state.engine) state.engine = CreateAutomationObject(L"VBScript.RegExp");
+  if (!state.engine) return nullptr;
   Variant ignoreCase = Variant::Bool(run.options.ignoreCase);
   Variant multiline = Variant::Bool(run.options.multiline);
   Variant globalFlag = Variant::Bool(global);
   Variant pattern = Variant::String(run.pattern);
-  if (FAILED(PutProperty(engine.get(), L"IgnoreCase", ignoreCase)) ||
-      FAILED(PutProperty(engine.get(), L"Multiline", multiline)) ||
-      FAILED(PutProperty(engine.get(), L"Global", globalFlag)) ||
-      FAILED(PutProperty(engine.get(), L"Pattern", pattern))) {
-    return {};
+  if (FAILED(PutProperty(state.engine.get(), L"IgnoreCase", ignoreCase)) ||
+      FAILED(PutProperty(state.engine.get(), L"Multiline", multiline)) ||
+      FAILED(PutProperty(state.engine.get(), L"Global", globalFlag)) ||
+      FAILED(PutProperty(state.engine.get(), L"Pattern", pattern))) {
+    state.engine = {};  // made again for the next run
+    return nullptr;
   }
-  return engine;
+  return state.engine.get();
 }
 
 // Runs `engine` over `subject`: its match collection and how many matches it holds. nullopt when
@@ -140,16 +170,16 @@ std::optional<std::pair<ComPtr<IDispatch>, long>> ExecuteOver(IDispatch* engine,
 
 // Runs `run` as the caller asked, in one Execute, and hands over every match it found when that
 // returns. Every COM object is released before it returns.
-void ExecuteWhole(Run& run) {
-  const ComPtr<IDispatch> engine = MakeEngine(run, run.options.global);
-  if (!engine) return;
-  const auto executed = ExecuteOver(engine.get(), run.subject);
+void ExecuteWhole(Run& run, HelperState& state) {
+  IDispatch* engine = MakeEngine(run, run.options.global, state);
+  if (engine == nullptr) return;
+  const auto executed = ExecuteOver(engine, run.subject);
   if (!executed) return;
   const auto& [collection, matchCount] = *executed;
   std::vector<HeldMatch> matches;
   matches.reserve(static_cast<std::size_t>(matchCount));
   for (long i = 0; i < matchCount; ++i) {
-    std::optional<HeldMatch> match = ReadMatch(collection.get(), i, run.subject.size());
+    std::optional<HeldMatch> match = ReadMatch(collection.get(), i, run.subject.size(), state.ids);
     if (!match) return;
     matches.push_back(std::move(*match));
   }
@@ -162,13 +192,13 @@ void ExecuteWhole(Run& run) {
 // Runs `run` (a global one) as successive single matches, each looking at the subject after the
 // match before (one unit further after an empty one), and hands each over as soon as it is read.
 // Stops at the end of the subject, at a failure, or at the first match after the caller gave up.
-void ExecuteMatchByMatch(Run& run) {
-  const ComPtr<IDispatch> engine = MakeEngine(run, false);
-  if (!engine) return;
+void ExecuteMatchByMatch(Run& run, HelperState& state) {
+  IDispatch* engine = MakeEngine(run, false, state);
+  if (engine == nullptr) return;
   const std::u16string_view subject = run.subject;
   std::size_t from = 0;
   for (;;) {
-    const auto executed = ExecuteOver(engine.get(), subject.substr(from));
+    const auto executed = ExecuteOver(engine, subject.substr(from));
     if (!executed) return;
     const auto& [collection, matchCount] = *executed;
     if (matchCount == 0) {
@@ -176,7 +206,8 @@ void ExecuteMatchByMatch(Run& run) {
       run.accepted = true;
       return;
     }
-    std::optional<HeldMatch> match = ReadMatch(collection.get(), 0, subject.size() - from);
+    std::optional<HeldMatch> match =
+        ReadMatch(collection.get(), 0, subject.size() - from, state.ids);
     if (!match) return;
     match->place.begin += from;
     match->place.end += from;
@@ -193,47 +224,155 @@ void ExecuteMatchByMatch(Run& run) {
   }
 }
 
-using RunBody = void (*)(Run&);
+using RunBody = void (*)(Run&, HelperState&);
 
-struct HelperStart {
+struct Job {
   std::shared_ptr<Run> run;  // the helper's own share of the run
   RunBody body;
 };
 
-DWORD WINAPI HelperMain(void* parameter) {
-  const std::unique_ptr<HelperStart> start(static_cast<HelperStart*>(parameter));
-  const ComScope com;  // made first, ended last: the engine's objects are gone by then
-  start->body(*start->run);
-  return 0;
-}
+// The helper thread that does the runs of every engine of the process, one at a time, in one
+// apartment with one engine object kept between runs. A helper found stuck (a run given up) is
+// abandoned: it takes no further job and ends by itself once its run returns, and a new helper
+// takes the jobs that were waiting and every later one.
+class Helper : public std::enable_shared_from_this<Helper> {
+ public:
+  // The helper of the process, started when there is none; null when no thread can be made.
+  static std::shared_ptr<Helper> Current() {
+    const std::lock_guard lock(CurrentMutex());
+    std::shared_ptr<Helper>& current = CurrentHelper();
+    if (!current) current = Start();
+    return current;
+  }
 
-// A new helper thread doing `body` with `run`; none when the thread cannot be made.
-UniqueHandle StartHelper(const std::shared_ptr<Run>& run, RunBody body) {
-  auto start = std::make_unique<HelperStart>(HelperStart{run, body});
-  DWORD id = 0;
-  UniqueHandle thread(CreateThread(nullptr, 0, &HelperMain, start.get(), 0, &id));
-  if (thread) start.release();  // the helper frees it
-  return thread;
-}
+  // Abandons `helper`, unless that was done already: the jobs still waiting there go to a new
+  // helper. Called when a run waited for it longer than its limit.
+  static void Abandon(const std::shared_ptr<Helper>& helper) {
+    std::vector<Job> waiting;
+    {
+      const std::lock_guard lock(helper->mutex_);
+      if (helper->abandoned_) return;
+      helper->abandoned_ = true;
+      waiting.swap(helper->jobs_);
+    }
+    // Meanwhile with only the time nobody else wants.
+    SetThreadPriority(helper->thread_.get(), THREAD_PRIORITY_IDLE);
+    std::shared_ptr<Helper> next;
+    {
+      const std::lock_guard lock(CurrentMutex());
+      std::shared_ptr<Helper>& current = CurrentHelper();
+      if (current == helper) current = Start();
+      next = current;
+    }
+    for (Job& job : waiting) {
+      if (!next || !next->Post(std::move(job))) SetEvent(job.run->done.get());
+    }
+  }
 
-// Starts a helper doing `body` with a new run of `pattern` over `subject` and waits for it until
-// the run's time limit. The run then holds what the helper handed over by then; a helper still
-// busy is told it was given up and left to end by itself, meanwhile with only the time nobody
-// else wants. Null when no helper could be started.
+  // Queues `job`; false when this helper takes no more jobs.
+  bool Post(Job job) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (abandoned_) return false;
+      jobs_.push_back(std::move(job));
+    }
+    changed_.notify_one();
+    return true;
+  }
+
+ private:
+  static std::mutex& CurrentMutex() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  static std::shared_ptr<Helper>& CurrentHelper() {
+    static std::shared_ptr<Helper> helper;
+    return helper;
+  }
+
+  static std::shared_ptr<Helper> Start() {
+    auto helper = std::make_shared<Helper>();
+    auto share = std::make_unique<std::shared_ptr<Helper>>(helper);
+    DWORD id = 0;
+    helper->thread_ = UniqueHandle(CreateThread(nullptr, 0, &Main, share.get(), 0, &id));
+    if (!helper->thread_) return nullptr;
+    share.release();  // the thread frees it
+    return helper;    // nobody waits for the thread; its handle serves its priority
+  }
+
+  static DWORD WINAPI Main(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<Helper>> self(
+        static_cast<std::shared_ptr<Helper>*>(parameter));
+    (*self)->Serve();
+    return 0;
+  }
+
+  void Serve() {
+    const ComScope com;  // made first, ended last: the engine's objects are gone by then
+    HelperState state;
+    for (;;) {
+      Job job;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return abandoned_ || !jobs_.empty(); });
+        if (jobs_.empty()) return;  // abandoned, nothing left
+        job = std::move(jobs_.front());
+        jobs_.erase(jobs_.begin());
+      }
+      {
+        const std::lock_guard lock(job.run->mutex);
+        job.run->started = true;
+        job.run->runner = weak_from_this();
+      }
+      job.body(*job.run, state);
+      SetEvent(job.run->done.get());
+      const std::lock_guard lock(mutex_);
+      if (abandoned_) return;  // its jobs went to the next helper
+    }
+  }
+
+  UniqueHandle thread_;
+  std::mutex mutex_;  // guards the members below
+  std::condition_variable changed_;
+  std::vector<Job> jobs_;
+  bool abandoned_ = false;
+};
+
+// Has the helper do `body` with a new run of `pattern` over `subject` and waits for it until the
+// run's time limit, counted from when the helper took the run up. The run then holds what the
+// helper handed over by then; a helper still busy with it is told it was given up and abandoned,
+// to end by itself. Null when no helper could take the run.
 std::shared_ptr<Run> RunOnHelper(RunBody body, std::u16string_view pattern,
                                  const RegexEngineOptions& options, std::u16string_view subject) {
   auto run = std::make_shared<Run>();
+  if (!run->done) return nullptr;
   run->pattern.assign(pattern);
   run->subject.assign(subject);
   run->options = options;
-  const UniqueHandle helper = StartHelper(run, body);
-  if (!helper) return nullptr;
-  if (!WaitWhilePumping(helper.get(), Clock::now() + RunTimeLimit(subject.size()))) {
-    SetThreadPriority(helper.get(), THREAD_PRIORITY_IDLE);
-    const std::lock_guard lock(run->mutex);
-    run->givenUp = true;
+  std::shared_ptr<Helper> helper = Helper::Current();
+  if (!helper || !helper->Post(Job{run, body})) return nullptr;
+  for (;;) {
+    if (WaitWhilePumping(run->done.get(), Clock::now() + RunTimeLimit(subject.size()))) {
+      return run;
+    }
+    std::shared_ptr<Helper> runner;
+    bool started = false;
+    {
+      const std::lock_guard lock(run->mutex);
+      runner = run->runner.lock();
+      started = run->started;
+      run->givenUp = started;
+    }
+    if (started) {
+      // Stuck on this run: that helper takes no further job.
+      if (runner) Helper::Abandon(runner);
+      return run;
+    }
+    // Stuck on a run before this one (whose own wait may sit below this one on the same thread):
+    // this run and the others waiting there go to a new helper.
+    Helper::Abandon(helper);
+    helper = Helper::Current();
   }
-  return run;
 }
 
 class VbscriptEngine final : public RegexEngine {

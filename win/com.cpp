@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <cwchar>
 
 namespace ornivel {
 
@@ -107,6 +108,14 @@ ComPtr<IDispatch> CreateAutomationObject(const wchar_t* progId) {
 
 namespace {
 
+HRESULT InvokeMember(IDispatch* dispatch, DISPID member, WORD flags, Variant* result,
+                     VARIANTARG* arguments, UINT count, bool put) {
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS parameters{arguments, put ? &named : nullptr, count, put ? 1u : 0u};
+  return dispatch->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
+                          result != nullptr ? result->get() : nullptr, nullptr, nullptr);
+}
+
 HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD flags, Variant* result,
                VARIANTARG* arguments, UINT count, bool put) {
   if (object == nullptr) return E_POINTER;
@@ -120,13 +129,33 @@ HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD flags, Variant* resu
   HRESULT hr =
       dispatch.get()->GetIDsOfNames(IID_NULL, &memberName, 1, LOCALE_USER_DEFAULT, &member);
   if (FAILED(hr)) return hr;
-  DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS parameters{arguments, put ? &named : nullptr, count, put ? 1u : 0u};
-  return dispatch.get()->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
-                                result != nullptr ? result->get() : nullptr, nullptr, nullptr);
+  return InvokeMember(dispatch.get(), member, flags, result, arguments, count, put);
 }
 
 }  // namespace
+
+HRESULT MemberIds::Find(IDispatch* object, const wchar_t* name, DISPID& id) {
+  for (const auto& [known, knownId] : ids_) {
+    if (known == name || wcscmp(known, name) == 0) {
+      id = knownId;
+      return S_OK;
+    }
+  }
+  auto* memberName = const_cast<LPOLESTR>(name);
+  const HRESULT hr = object->GetIDsOfNames(IID_NULL, &memberName, 1, LOCALE_USER_DEFAULT, &id);
+  if (SUCCEEDED(hr)) ids_.emplace_back(name, id);
+  return hr;
+}
+
+HRESULT GetProperty(IDispatch* object, MemberIds& ids, const wchar_t* name, Variant* result,
+                    Variant* argument) {
+  if (object == nullptr) return E_POINTER;
+  DISPID member = 0;
+  if (const HRESULT hr = ids.Find(object, name, member); FAILED(hr)) return hr;
+  return InvokeMember(object, member, DISPATCH_PROPERTYGET | DISPATCH_METHOD, result,
+                      argument != nullptr ? argument->get() : nullptr, argument != nullptr ? 1 : 0,
+                      false);
+}
 
 HRESULT PutProperty(IDispatch* object, const wchar_t* name, Variant& value) {
   return Invoke(object, name, DISPATCH_PROPERTYPUT, nullptr, value.get(), 1, true);

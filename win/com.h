@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "win/unique_owner.h"
 
@@ -72,6 +73,22 @@ class ComScope {
 // without the remote one when that is refused with E_INVALIDARG), and the object is started
 // with OleRun. Null when any step fails.
 [[nodiscard]] ComPtr<IDispatch> CreateAutomationObject(const wchar_t* progId);
+
+// The dispatch ids of the members of one kind of automation object (every object of one class
+// shares them), each looked up by its name the first time it is used and then kept, so that a
+// loop over many objects of the kind asks for each name once. `name` must be a literal.
+class MemberIds {
+ public:
+  [[nodiscard]] HRESULT Find(IDispatch* object, const wchar_t* name, DISPID& id);
+
+ private:
+  std::vector<std::pair<const wchar_t*, DISPID>> ids_;
+};
+
+// Reads a property (or calls a method that takes at most one argument) through the ids of the
+// object's kind. S_OK or the failure; `result` may be null.
+HRESULT GetProperty(IDispatch* object, MemberIds& ids, const wchar_t* name, Variant* result,
+                    Variant* argument = nullptr);
 
 // Member calls by name. Each returns S_OK or the failure; `result` may be null.
 HRESULT PutProperty(IDispatch* object, const wchar_t* name, Variant& value);

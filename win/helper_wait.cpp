@@ -1,6 +1,9 @@
 #include "win/helper_wait.h"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "text/message_pump.h"
 #include "win/unique_owner.h"
@@ -33,7 +36,7 @@ bool HandleWaitingMessages() {
 
 }  // namespace
 
-bool WaitWhilePumping(HANDLE thread, std::optional<Clock::time_point> deadline) {
+bool WaitWhilePumping(HANDLE handle, std::optional<Clock::time_point> deadline) {
   bool pump = IsGUIThread(FALSE) != FALSE;
   for (;;) {
     DWORD wait = INFINITE;
@@ -42,23 +45,61 @@ bool WaitWhilePumping(HANDLE thread, std::optional<Clock::time_point> deadline) 
       wait = static_cast<DWORD>(
           std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INFINITE - 1));
     }
-    if (!pump) return WaitForSingleObject(thread, wait) == WAIT_OBJECT_0;
+    if (!pump) return WaitForSingleObject(handle, wait) == WAIT_OBJECT_0;
     const DWORD woke =
-        MsgWaitForMultipleObjectsEx(1, &thread, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MsgWaitForMultipleObjectsEx(1, &handle, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woke == WAIT_OBJECT_0) return true;
     if (woke != WAIT_OBJECT_0 + 1) return false;  // the deadline passed, or the wait failed
     pump = HandleWaitingMessages();
     if (deadline && Clock::now() >= *deadline) {
-      return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+      return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
     }
   }
 }
 
 namespace {
 
-DWORD WINAPI RunWork(void* parameter) {
-  (*static_cast<const std::function<void()>*>(parameter))();
-  return 0;
+// A thread kept for RunWhilePumping: it waits for `start`, does `work` and sets `done`.
+struct PooledHelper {
+  UniqueHandle start{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  UniqueHandle done{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  const std::function<void()>* work = nullptr;
+};
+
+DWORD WINAPI ServeWork(void* parameter) {
+  auto* helper = static_cast<PooledHelper*>(parameter);
+  for (;;) {
+    if (WaitForSingleObject(helper->start.get(), INFINITE) != WAIT_OBJECT_0) return 0;
+    (*helper->work)();
+    SetEvent(helper->done.get());
+  }
+}
+
+// The helpers not busy now. Kept for the life of the process, and never freed: at its end their
+// threads are still waiting for work.
+std::mutex g_idleMutex;
+std::vector<PooledHelper*>& IdleHelpers() {
+  static auto* idle = new std::vector<PooledHelper*>();
+  return *idle;
+}
+
+// An idle helper, or a new one when all are busy (a request made inside another's wait); null
+// when no thread can be made.
+PooledHelper* TakeHelper() {
+  {
+    const std::lock_guard lock(g_idleMutex);
+    if (!IdleHelpers().empty()) {
+      PooledHelper* helper = IdleHelpers().back();
+      IdleHelpers().pop_back();
+      return helper;
+    }
+  }
+  auto helper = std::make_unique<PooledHelper>();
+  if (!helper->start || !helper->done) return nullptr;
+  DWORD id = 0;
+  const UniqueHandle thread(CreateThread(nullptr, 0, &ServeWork, helper.get(), 0, &id));
+  if (!thread) return nullptr;
+  return helper.release();  // lives as long as its thread, to the end of the process
 }
 
 }  // namespace
@@ -68,15 +109,18 @@ void RunWhilePumping(const std::function<void()>& work) {
     work();
     return;
   }
-  DWORD id = 0;
-  const UniqueHandle helper(
-      CreateThread(nullptr, 0, &RunWork, const_cast<std::function<void()>*>(&work), 0, &id));
-  if (!helper) {
+  PooledHelper* helper = TakeHelper();
+  if (helper == nullptr) {
     work();  // no thread to be had: the work blocks this thread, without messages
     return;
   }
+  helper->work = &work;
+  SetEvent(helper->start.get());
   // `work` lives on this frame: the helper is waited for to its end, whatever the wait says.
-  if (!WaitWhilePumping(helper.get())) WaitForSingleObject(helper.get(), INFINITE);
+  if (!WaitWhilePumping(helper->done.get())) WaitForSingleObject(helper->done.get(), INFINITE);
+  helper->work = nullptr;
+  const std::lock_guard lock(g_idleMutex);
+  IdleHelpers().push_back(helper);
 }
 
 }  // namespace ornivel

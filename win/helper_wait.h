@@ -15,13 +15,15 @@
 
 namespace ornivel {
 
-// Waits until `thread` ends or `deadline` passes (never, without one); true when it ended.
-bool WaitWhilePumping(HANDLE thread,
+// Waits until `handle` (a thread, an event) is signalled or `deadline` passes (never, without
+// one); true when it was signalled.
+bool WaitWhilePumping(HANDLE handle,
                       std::optional<std::chrono::steady_clock::time_point> deadline = {});
 
 // Runs `work` to its end. On a thread with a message queue it runs on a helper thread while
-// this one waits as WaitWhilePumping does; on any other thread (or when no helper thread can
-// be made) it runs here.
+// this one waits as WaitWhilePumping does; the helpers are kept for the next work, so only a
+// work started while every helper is busy (inside another's wait) makes a thread. On any other
+// thread (or when no helper thread can be made) it runs here.
 void RunWhilePumping(const std::function<void()>& work);
 
 }  // namespace ornivel
