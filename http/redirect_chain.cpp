@@ -20,6 +20,8 @@ std::optional<HttpHop> NextHop(const HttpHop& hop, const HttpUrl& origin, const 
   }
   const std::optional<HttpUrl> target = CrackHttpUrl(ResolveLocation(hop.url, head.location));
   if (!target) return std::nullopt;  // another scheme, or nothing that can be sent
+  // Never from https down to http: the caller's Cookie line and headers would go out in clear.
+  if (hop.url.secure && !target->secure) return std::nullopt;
   HttpHop next = hop;
   next.url = *target;
   next.redirects = hop.redirects + 1;

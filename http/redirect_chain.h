@@ -60,10 +60,10 @@ class HopSender {
 [[nodiscard]] bool SameOrigin(const HttpUrl& a, const HttpUrl& b);
 
 // The hop a redirect from `hop` leads to, as browsers follow one: the Location resolved against
-// the hop's address, http and https only, at most kMaxRedirects. 303 turns any verb but HEAD
-// into a body-less GET; 301 and 302 turn a POST into one; other verbs and codes keep the verb
-// and the body. Credentials go only to `origin`, the origin they were given for. nullopt when
-// the redirect cannot be followed.
+// the hop's address, http and https only, never from https to http, at most kMaxRedirects. 303
+// turns any verb but HEAD into a body-less GET; 301 and 302 turn a POST into one; other verbs and
+// codes keep the verb and the body. Credentials go only to `origin`, the origin they were given
+// for. nullopt when the redirect cannot be followed.
 [[nodiscard]] std::optional<HttpHop> NextHop(const HttpHop& hop, const HttpUrl& origin,
                                              const HopHead& head);
 

@@ -25,6 +25,14 @@ extern const char kPathSeparator;
 // Whether a file or folder of that name exists.
 [[nodiscard]] bool PathExists(const std::string& path);
 
+// Whether `name` (GBK, one name within a folder, no separators) names an ordinary file there.
+// On Windows it does not when its part before the first dot names a device (CON, PRN, AUX, NUL,
+// COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$, in any letter case: "NUL.1.part" is the null
+// device) or when it holds a separator or any of < > : " | ? * (on NTFS "a:b" names a stream of
+// the file "a").
+// On Linux every name without "/" does.
+[[nodiscard]] bool IsPlainFileName(std::string_view name);
+
 // Whether `path` names a folder (a link to one counts).
 [[nodiscard]] bool IsFolder(const std::string& path);
 

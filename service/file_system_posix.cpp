@@ -101,6 +101,10 @@ class PosixNewFile final : public NewFile {
 
 }  // namespace
 
+bool IsPlainFileName(std::string_view name) {
+  return name.find('/') == std::string_view::npos;
+}
+
 bool PathExists(const std::string& path) {
   struct stat info;
   return ::lstat(GbkToUtf8(path).c_str(), &info) == 0;

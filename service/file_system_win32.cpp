@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "service/file_system.h"
+#include "text/ascii.h"
 #include "win/unique_owner.h"
 #include "win/wide_text.h"
 
@@ -90,6 +91,19 @@ std::wstring TemporaryNameBeside(const std::wstring& path) {
 }
 
 }  // namespace
+
+bool IsPlainFileName(std::string_view name) {
+  if (name.find_first_of("<>:\"|?*/\\") != std::string_view::npos) return false;
+  const std::string_view base = name.substr(0, name.find('.'));
+  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (AsciiEqualIgnoringCase(base, device)) return false;
+  }
+  if (base.size() == 4 && (AsciiEqualIgnoringCase(base.substr(0, 3), "COM") ||
+                           AsciiEqualIgnoringCase(base.substr(0, 3), "LPT"))) {
+    return !(base[3] >= '1' && base[3] <= '9');
+  }
+  return true;
+}
 
 bool PathExists(const std::string& path) {
   const std::wstring native = Wide(path);

@@ -68,7 +68,8 @@ bool IsSafeIdentifier(std::string_view identifier) {
       TextFind(identifier, "..") != -1) {
     return false;
   }
-  return !HasAsciiControl(identifier);
+  // The names made of it ("ID.1.part", "ID.mp3") must name ordinary files of the folder.
+  return !HasAsciiControl(identifier) && IsPlainFileName(identifier);
 }
 
 void StartDownload(SongList& list, Prompts& prompts, WorkerStarter& workers,

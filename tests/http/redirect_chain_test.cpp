@@ -103,13 +103,14 @@ TEST(RedirectChainTest, EachStatusKeepsOrDropsTheVerbAndBodyAsBrowsersDo) {
 }
 
 TEST(RedirectChainTest, CredentialsGoOnlyToTheirOriginAndComeBackWithIt) {
-  ScriptedSender sender(
-      {Redirect(302, "http://A.TEST/same-host-other-case"),
-       Redirect(302, "http://a.test:8080/other-port"), Redirect(302, "https://a.test/other-scheme"),
-       Redirect(302, "http://b.test/other-host"), Redirect(302, "http://a.test:80/back"), Final()});
+  ScriptedSender sender({Redirect(302, "http://A.TEST/same-host-other-case"),
+                         Redirect(302, "http://a.test:8080/other-port"),
+                         Redirect(302, "http://b.test/other-host"),
+                         Redirect(302, "http://a.test:80/back"),
+                         Redirect(302, "https://a.test/other-scheme"), Final()});
   (void)FollowRedirects(sender, FirstHop("http://a.test/"), ChainRules{}, kDeliver);
   ASSERT_EQ(sender.hops.size(), 6u);
-  const bool expected[] = {true, true, false, false, false, true};
+  const bool expected[] = {true, true, false, false, true, false};
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(sender.hops[i].withCredentials, expected[i])
         << sender.hops[i].url.host << " " << sender.hops[i].url.port;
@@ -140,6 +141,22 @@ TEST(RedirectChainTest, WhereARedirectLeadsAndWhenItLeadsNowhere) {
     EXPECT_EQ(end.answered, location.empty()) << location;
     EXPECT_EQ(fetch.hops.size(), 1u);
   }
+
+  // From https down to http is never followed (the headers would go out in clear); http up to
+  // https and https to https are.
+  ScriptedSender down({Redirect(302, "http://a.test/plain"), Final()});
+  ChainEnd downEnd = FollowRedirects(down, FirstHop("https://a.test/"), ChainRules{}, kDeliver);
+  EXPECT_EQ(down.hops.size(), 1u);
+  EXPECT_EQ(downEnd.head.status, 302);
+  ScriptedSender downFetch({Redirect(302, "http://a.test/song.mp3"), Final()});
+  downEnd =
+      FollowRedirects(downFetch, FirstHop("https://a.test/"), ChainRules{true, false}, kDeliver);
+  EXPECT_TRUE(downEnd.unfollowable);
+  EXPECT_FALSE(downEnd.answered);
+  ScriptedSender up(
+      {Redirect(301, "https://a.test/secure"), Redirect(302, "https://b.test/"), Final()});
+  (void)FollowRedirects(up, FirstHop("http://a.test/"), ChainRules{}, kDeliver);
+  EXPECT_EQ(up.hops.size(), 3u);
 
   // Not following at all: the first redirect is the answer.
   ScriptedSender unfollowed({Redirect(302, "/next"), Final()});

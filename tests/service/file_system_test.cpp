@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "service/song_download.h"
 #include "tests/support/gbk.h"
 #include "tests/support/gbk_path.h"
 #include "tests/support/platform.h"
@@ -65,6 +66,23 @@ TEST_F(FileSystemTest, JoinPathAddsThePlatformsSeparator) {
   EXPECT_EQ(JoinPath(std::string("music") + separator, "a.mp3"),
             std::string("music") + separator + separator + "a.mp3");
   EXPECT_EQ(JoinPath(Gbk("音乐"), Gbk("東風破.mp3")), Gbk("音乐") + separator + Gbk("東風破.mp3"));
+}
+
+TEST(PlainFileNameTest, DeviceNamesAndStreamSyntaxNameNoFileOnWindows) {
+  // Names every platform takes as files of the folder.
+  for (const std::string name : {"MUSIC_1.mp3", "CONSOLE.1.part", "COM0.mp3", "COM10", "LPT",
+                                 "nul_1", "a.con", "xNUL.mp3"}) {
+    EXPECT_TRUE(IsPlainFileName(name)) << name;
+  }
+  // On Windows a device, in any letter case and whatever follows the first dot, or a stream
+  // ("a:b") or a wildcard; on Linux ordinary names.
+  for (const std::string name :
+       {"NUL", "nul.1.part", "CON", "Con.mp3", "PRN", "AUX.x", "COM1", "com9.1.part", "LPT1",
+        "lpt5.mp3", "CONIN$", "conout$.mp3", "a:b", "x<y", "x>y", "x\"y", "x|y", "x?y", "x*y"}) {
+    EXPECT_EQ(IsPlainFileName(name), !test::kWindowsBackends) << name;
+    EXPECT_EQ(IsSafeIdentifier(name), !test::kWindowsBackends) << name;
+  }
+  EXPECT_FALSE(IsPlainFileName("a/b"));
 }
 
 TEST_F(FileSystemTest, NewFileIsMadeOnlyWhereNothingOfThatNameExists) {
