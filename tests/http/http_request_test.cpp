@@ -576,8 +576,9 @@ TEST(HttpRequestTest, PagesDeclaringTheGbkFamilyInAnyCaseKeepEveryCharacter) {
 TEST(HttpRequestTest, ChunkedBodyCutShortBeforeItsLastChunk) {
   // Two chunks, then the connection closes without the last chunk.
   RawHttpServer server([](const std::string&) {
-    return RawReply{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                    "5\r\nhello\r\n6\r\n world\r\n"};
+    return RawReply{
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+        "5\r\nhello\r\n6\r\n world\r\n"};
   });
   HttpRequestParams params;
   params.url = server.url();
