@@ -2,10 +2,14 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
 #include <cwchar>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/window_layout.h"
 #include "text/code_page.h"
@@ -20,6 +24,18 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 UINT RunMessage() {
   static const UINT message = RegisterWindowMessageW(L"Ornivel.RunOnWindowThread");
   return message;
+}
+
+// The jobs of this process waiting for the window thread. The message runs only a job listed
+// here: any process on the desktop can send a registered message with any number in it, and
+// one taken for a pointer to a job would run whatever it points at.
+std::mutex g_jobsMutex;
+std::vector<const std::function<void()>*> g_jobs;
+
+bool IsQueuedJob(LPARAM lParam) {
+  const std::lock_guard lock(g_jobsMutex);
+  return std::find(g_jobs.begin(), g_jobs.end(),
+                   reinterpret_cast<const std::function<void()>*>(lParam)) != g_jobs.end();
 }
 
 // Posted by HoldListDrawing: the list draws again once the window thread takes it.
@@ -172,8 +188,15 @@ void MainWindow::HoldListDrawing() {
 
 bool MainWindow::RunOnWindowThread(HWND window, const std::function<void()>& work) {
   if (window == nullptr) return false;
+  {
+    const std::lock_guard lock(g_jobsMutex);
+    g_jobs.push_back(&work);
+  }
   // The window procedure answers 1 when it ran the work; a window that is gone answers 0.
-  return SendMessageW(window, RunMessage(), 0, reinterpret_cast<LPARAM>(&work)) == 1;
+  const bool ran = SendMessageW(window, RunMessage(), 0, reinterpret_cast<LPARAM>(&work)) == 1;
+  const std::lock_guard lock(g_jobsMutex);
+  g_jobs.erase(std::find(g_jobs.begin(), g_jobs.end(), &work));
+  return ran;
 }
 
 LRESULT CALLBACK MainWindow::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam,
@@ -190,7 +213,9 @@ LRESULT CALLBACK MainWindow::WindowProcedure(HWND hwnd, UINT message, WPARAM wPa
 }
 
 LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == RunMessage() && lParam != 0) {
+  if (message == RunMessage()) {
+    // Listed until its sender, blocked in SendMessage, takes it off again.
+    if (lParam == 0 || !IsQueuedJob(lParam)) return 0;
     (*reinterpret_cast<const std::function<void()>*>(lParam))();
     return 1;
   }

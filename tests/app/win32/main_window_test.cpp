@@ -416,6 +416,14 @@ TEST_F(MainWindowTest, WorkersListOperationsAreCarriedOutOnTheWindowThread) {
   ASSERT_TRUE(PumpUntil([&] { return ranOn != 0; }));
   probe.join();
   EXPECT_EQ(ranOn, GetCurrentThreadId());
+  // The same message from elsewhere (any process can send a registered message) runs nothing:
+  // neither a job nobody queued nor a number that points at no job.
+  const UINT runMessage = RegisterWindowMessageW(L"Ornivel.RunOnWindowThread");
+  bool strayRan = false;
+  const std::function<void()> stray = [&strayRan] { strayRan = true; };
+  EXPECT_EQ(SendMessageW(window_->hwnd(), runMessage, 0, reinterpret_cast<LPARAM>(&stray)), 0);
+  EXPECT_EQ(SendMessageW(window_->hwnd(), runMessage, 0, static_cast<LPARAM>(0x41414141)), 0);
+  EXPECT_FALSE(strayRan);
   EXPECT_EQ(SendMessageW(window_->songList(), LVM_GETITEMCOUNT, 0, 0), 500);
   EXPECT_EQ(readBack, (std::vector<std::string>{"1", Gbk("告白气球 499"), "MUSIC_250", "", ""}));
   EXPECT_EQ(selected, -1);
