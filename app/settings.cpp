@@ -43,6 +43,10 @@ std::string LineBreakInFolderMessage() {
   return Utf8ToGbk("所选文件夹的名称中含有换行符，无法记入设置文件，保存目录未更改。");
 }
 
+std::string NotInGbkFolderMessage() {
+  return Utf8ToGbk("所选文件夹的名称中含有本程序无法使用的字符，保存目录未更改。");
+}
+
 std::string ReadSaveFolderSetting(const std::string& settingsFile, const std::string& fallback) {
   const auto content = ReadFileBytes(settingsFile);
   if (!content) return fallback;
@@ -70,15 +74,22 @@ void LoadSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const Prog
 
 void ChooseSaveFolder(SaveFolderWindow& window, Prompts& prompts, SaveFolderStore& store,
                       const ProgramPaths& paths) {
-  const auto chosen = window.BrowseForFolder(ChooseFolderTitle());
+  const FolderChoice chosen = window.BrowseForFolder(ChooseFolderTitle());
+  // The program names files in GBK: a folder without a GBK path cannot be saved into, and the
+  // one chosen before is kept rather than silently replaced.
+  if (chosen.kind == FolderChoice::Kind::kNotInGbk) {
+    prompts.ShowMessage(NotInGbkFolderMessage(), MessageIcon::kInformation);
+    return;
+  }
+  const bool isFolder = chosen.kind == FolderChoice::Kind::kFolder && !chosen.folder.empty();
   // A Linux folder name may hold a line break; the settings file cannot, and a folder that could
   // not be read back next time is not taken at all.
-  if (chosen && !IniCanHold(*chosen)) {
+  if (isFolder && !IniCanHold(chosen.folder)) {
     prompts.ShowMessage(LineBreakInFolderMessage(), MessageIcon::kInformation);
     return;
   }
   // A cancelled browser means the default folder, not the folder chosen before.
-  const std::string folder = (chosen && !chosen->empty()) ? *chosen : paths.defaultSaveFolder;
+  const std::string folder = isFolder ? chosen.folder : paths.defaultSaveFolder;
   store.Set(folder);
   window.ShowSaveFolder(folder);
   (void)WriteSaveFolderSetting(paths.settingsFile, folder);

@@ -2,7 +2,6 @@
 // The save folder: the program's one setting, kept in yyst.ini (section "a", key "a", GBK).
 
 #include <mutex>
-#include <optional>
 #include <string>
 
 #include "app/program_paths.h"
@@ -22,15 +21,29 @@ class SaveFolderStore {
   std::string folder_;
 };
 
+// What the folder browser gave back.
+struct FolderChoice {
+  enum class Kind {
+    kNone,      // cancelled, or something without a file-system path
+    kFolder,    // `folder`, in GBK
+    kNotInGbk,  // a folder whose name holds a character GBK cannot: it has no GBK path
+  };
+  Kind kind = Kind::kNone;
+  std::string folder;
+
+  static FolderChoice None() { return {}; }
+  static FolderChoice Folder(std::string gbk) { return {Kind::kFolder, std::move(gbk)}; }
+  static FolderChoice NotInGbk() { return {Kind::kNotInGbk, {}}; }
+};
+
 // What the settings code needs of the window: the save-folder box and the folder browser.
 class SaveFolderWindow {
  public:
   virtual ~SaveFolderWindow() = default;
   // Shows the save folder in the read-only box.
   virtual void ShowSaveFolder(const std::string& folder) = 0;
-  // The folder browser (folders only, with a field to type a path). The chosen folder, or
-  // nullopt when the user cancelled or chose something without a file-system path.
-  [[nodiscard]] virtual std::optional<std::string> BrowseForFolder(const std::string& title) = 0;
+  // The folder browser (folders only, with a field to type a path) and what the user chose.
+  [[nodiscard]] virtual FolderChoice BrowseForFolder(const std::string& title) = 0;
 };
 
 // Reads key "a" of section "a" of the settings file through a 10240-byte buffer, so at most
@@ -53,13 +66,17 @@ void LoadSaveFolder(SaveFolderWindow& window, SaveFolderStore& store, const Prog
 
 // Bound to "更改保存目录": the browser's choice, or the default folder when it was cancelled,
 // becomes the save folder, is shown, and is written to the settings file in every case. A chosen
-// folder with a line break in its name cannot be kept in the settings file: it is refused with
-// a message box and the save folder stays as it was.
+// folder that the settings file cannot keep (a line break in its name) or that has no GBK path
+// (a character GBK cannot hold) is refused with a message box: the save folder and the file
+// stay as they were.
 void ChooseSaveFolder(SaveFolderWindow& window, Prompts& prompts, SaveFolderStore& store,
                       const ProgramPaths& paths);
 
 // The message that refuses a folder with a line break in its name, in GBK.
 [[nodiscard]] std::string LineBreakInFolderMessage();
+
+// The message that refuses a folder whose name GBK cannot hold, in GBK.
+[[nodiscard]] std::string NotInGbkFolderMessage();
 
 // The folder browser's title, in GBK.
 [[nodiscard]] std::string ChooseFolderTitle();

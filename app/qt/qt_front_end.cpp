@@ -250,9 +250,9 @@ void QtFrontEnd::ShowSaveFolder(const std::string& folder) {
   RunOnWindow([folder](MainWindow& w) { w.saveFolderBox()->setText(FromGbk(folder)); });
 }
 
-std::optional<std::string> QtFrontEnd::BrowseForFolder(const std::string& title) {
-  return AskWindow<std::optional<std::string>>(
-      [title](MainWindow& w) -> std::optional<std::string> {
+FolderChoice QtFrontEnd::BrowseForFolder(const std::string& title) {
+  return AskWindow<FolderChoice>(
+      [title](MainWindow& w) {
         QFileDialog dialog(&w, FromGbk(title), w.saveFolderBox()->text());
         dialog.setObjectName(QStringLiteral("FolderBrowser"));
         dialog.setFileMode(QFileDialog::Directory);
@@ -261,15 +261,14 @@ std::optional<std::string> QtFrontEnd::BrowseForFolder(const std::string& title)
         // It blocks the main window only: a worker's question stays answerable meanwhile.
         dialog.setWindowModality(Qt::WindowModal);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-          return std::nullopt;
+          return FolderChoice::None();
         }
         const std::string utf8 = dialog.selectedFiles().first().toStdString();
         const std::string gbk = Utf8ToGbk(utf8);
-        // A path GBK cannot hold counts as a choice without a file-system path.
-        if (GbkToUtf8(gbk) != utf8) return std::nullopt;
-        return gbk;
+        if (GbkToUtf8(gbk) != utf8) return FolderChoice::NotInGbk();
+        return FolderChoice::Folder(gbk);
       },
-      std::nullopt);
+      FolderChoice::None());
 }
 
 }  // namespace ornivel

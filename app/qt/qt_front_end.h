@@ -55,7 +55,7 @@ class QtFrontEnd final : public SongList,
   void SetClipboardText(const std::string& text) override;
   void StartWorker(std::function<void()> work) override;
   void ShowSaveFolder(const std::string& folder) override;
-  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+  FolderChoice BrowseForFolder(const std::string& title) override;
 
  private:
   // Runs `work` with the window on the window thread and returns its result; `closed` once the

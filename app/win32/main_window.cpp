@@ -118,14 +118,15 @@ void MainWindow::CreateComponents(HINSTANCE instance) {
   // In the order of the window design; none of them overlap.
   saveFolderBox_ = MakeEditBox(hwnd_, instance, kIdSaveFolderBox, Place(layout::kSaveFolderBox),
                                ES_READONLY, L"");
+  // The captions' rectangles reach under the boxes beside them (the search caption's by 3 px):
+  // clipped by their siblings, they never paint over a box's border.
+  const DWORD captionStyle = SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX | WS_CLIPSIBLINGS;
   saveFolderCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC",
-                                 LayoutText(layout::kSaveFolderCaptionText).c_str(),
-                                 SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX,
+                                 LayoutText(layout::kSaveFolderCaptionText).c_str(), captionStyle,
                                  kIdSaveFolderCaption, Place(layout::kSaveFolderCaption));
   searchCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC",
-                             LayoutText(layout::kSearchCaptionText).c_str(),
-                             SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX, kIdSearchCaption,
-                             Place(layout::kSearchCaption));
+                             LayoutText(layout::kSearchCaptionText).c_str(), captionStyle,
+                             kIdSearchCaption, Place(layout::kSearchCaption));
   songList_ =
       MakeChild(hwnd_, instance, WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                 WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, kIdSongList, Place(layout::kSongList));
@@ -184,6 +185,19 @@ void MainWindow::HoldListDrawing() {
   listDrawingHeld_ = true;
   SendMessageW(songList_, WM_SETREDRAW, FALSE, 0);
   PostMessageW(hwnd_, ResumeDrawingMessage(), 0, 0);
+}
+
+void MainWindow::RememberFocus() {
+  HWND focus = GetFocus();
+  if (focus != nullptr && IsChild(hwnd_, focus)) focusedChild_ = focus;
+}
+
+void MainWindow::RestoreFocus() {
+  HWND target = focusedChild_;
+  if (target == nullptr || !IsChild(hwnd_, target) || !IsWindowEnabled(target)) {
+    target = searchBox_;
+  }
+  if (target != nullptr) SetFocus(target);
 }
 
 bool MainWindow::RunOnWindowThread(HWND window, const std::function<void()>& work) {
@@ -280,6 +294,19 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       SetBkColor(dc, RGB(255, 255, 255));
       return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
     }
+    case WM_ACTIVATE:
+      // As the dialog manager does: the component that had the focus when the window stopped
+      // being the active one gets it back when the window is active again (after a message box,
+      // the tip dialog, the folder browser or a switch to another program).
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        RememberFocus();
+      } else if (HIWORD(wParam) == 0) {  // not while minimised
+        RestoreFocus();
+      }
+      return 0;
+    case WM_SETFOCUS:  // the window itself never keeps the focus
+      RestoreFocus();
+      return 0;
     case WM_CLOSE:
       DestroyWindow(hwnd_);
       return 0;
@@ -290,7 +317,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       hwnd_ = nullptr;
       saveFolderBox_ = saveFolderCaption_ = searchCaption_ = songList_ = searchBox_ =
-          searchButton_ = nullptr;
+          searchButton_ = focusedChild_ = nullptr;
       return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     default:

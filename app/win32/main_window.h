@@ -73,6 +73,9 @@ class MainWindow {
   static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateComponents(HINSTANCE instance);
+  // The focused component, kept while the window is not the active one, and given back.
+  void RememberFocus();
+  void RestoreFocus();
 
   Handlers handlers_;
   HWND hwnd_ = nullptr;
@@ -83,6 +86,7 @@ class MainWindow {
   HWND searchBox_ = nullptr;
   HWND searchButton_ = nullptr;
   HMENU menu_ = nullptr;
+  HWND focusedChild_ = nullptr;  // the search box until the focus first leaves it
   bool listDrawingHeld_ = false;
 };
 

@@ -49,6 +49,12 @@ bool TranslateProgramKeys(MSG& message) {
       std::wcscmp(className, kTipWindowClassName) != 0) {
     return false;
   }
+  // Enter presses nothing in the main window. The dialog manager would press a focused push
+  // button (Tab makes it the default one), so the key never reaches it.
+  const bool enter = ((message.message == WM_KEYDOWN || message.message == WM_KEYUP) &&
+                      message.wParam == VK_RETURN) ||
+                     (message.message == WM_CHAR && message.wParam == L'\r');
+  if (enter && std::wcscmp(className, kMainWindowClassName) == 0) return true;
   return IsDialogMessageW(root, &message) != FALSE;
 }
 

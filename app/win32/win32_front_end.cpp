@@ -56,6 +56,24 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
   SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
+// A message box owned by no window, task-modal: on the window thread it blocks the main window,
+// on a worker it blocks nothing. When one closes on the window thread, the system looks for a
+// window to activate before it enables the windows the box disabled, and finds none: typing
+// would go nowhere. The window that was active is made active again, unless another program
+// has come to the front meanwhile.
+int ShowMessageBox(const std::string& text, UINT flags) {
+  HWND before = GetActiveWindow();  // null on a worker: it has no windows
+  const int answer =
+      MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, flags | MB_TASKMODAL);
+  if (before != nullptr && IsWindow(before) && IsWindowEnabled(before)) {
+    HWND front = GetForegroundWindow();
+    DWORD process = 0;
+    if (front != nullptr) GetWindowThreadProcessId(front, &process);
+    if (front == nullptr || process == GetCurrentProcessId()) SetForegroundWindow(before);
+  }
+  return answer;
+}
+
 DWORD WINAPI WorkerMain(void* parameter) {
   const std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
   (*work)();
@@ -177,18 +195,17 @@ std::string Win32FrontEnd::SearchText() {
 
 void Win32FrontEnd::ShowMessage(const std::string& text, MessageIcon icon) {
   if (hwnd_.load() == nullptr) return;  // the program is ending: nobody to tell
-  // Raised by the thread that needs it, owned by no window, task-modal: on the window thread it
-  // blocks the main window, on a worker it blocks nothing.
+  // Raised by the thread that needs it.
   const UINT shown = icon == MessageIcon::kError         ? MB_ICONERROR
                      : icon == MessageIcon::kInformation ? MB_ICONINFORMATION
                                                          : 0;
-  MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, MB_OK | MB_TASKMODAL | shown);
+  (void)ShowMessageBox(text, MB_OK | shown);
 }
 
 bool Win32FrontEnd::AskYesNo(const std::string& text) {
   if (hwnd_.load() == nullptr) return false;
   // No icon; on a worker's thread, which has no windows, it blocks no window of the program.
-  return MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, MB_YESNO | MB_TASKMODAL) == IDYES;
+  return ShowMessageBox(text, MB_YESNO) == IDYES;
 }
 
 void Win32FrontEnd::SetClipboardText(const std::string& text) {
@@ -222,9 +239,9 @@ void Win32FrontEnd::ShowSaveFolder(const std::string& folder) {
       [&folder](MainWindow& w) { SetWindowTextW(w.saveFolderBox(), Wide(folder).c_str()); });
 }
 
-std::optional<std::string> Win32FrontEnd::BrowseForFolder(const std::string& title) {
-  return AskWindow<std::optional<std::string>>(
-      [&title](MainWindow& w) -> std::optional<std::string> {
+FolderChoice Win32FrontEnd::BrowseForFolder(const std::string& title) {
+  return AskWindow<FolderChoice>(
+      [&title](MainWindow& w) {
         const ComScope com;  // the shell's browser needs COM on its thread
         const std::wstring wideTitle = Wide(title);
         BROWSEINFOW browse{};
@@ -234,19 +251,18 @@ std::optional<std::string> Win32FrontEnd::BrowseForFolder(const std::string& tit
         // Folders only, with the field to type a path.
         browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
         PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
-        if (chosen == nullptr) return std::nullopt;
+        if (chosen == nullptr) return FolderChoice::None();
         std::vector<wchar_t> path(32768, L'\0');
         const bool hasPath = SHGetPathFromIDListEx(chosen, path.data(),
                                                    static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
         CoTaskMemFree(chosen);
-        if (!hasPath) return std::nullopt;
         const std::wstring wide(path.data());
+        if (!hasPath || wide.empty()) return FolderChoice::None();
         const std::string gbk = Narrow(wide);
-        // A path GBK cannot hold counts as a choice without a file-system path.
-        if (wide.empty() || Wide(gbk) != wide) return std::nullopt;
-        return gbk;
+        if (Wide(gbk) != wide) return FolderChoice::NotInGbk();
+        return FolderChoice::Folder(gbk);
       },
-      std::nullopt);
+      FolderChoice::None());
 }
 
 }  // namespace ornivel

@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "app/settings.h"
@@ -47,7 +46,7 @@ class Win32FrontEnd final : public SongList,
   void SetClipboardText(const std::string& text) override;
   void StartWorker(std::function<void()> work) override;
   void ShowSaveFolder(const std::string& folder) override;
-  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+  FolderChoice BrowseForFolder(const std::string& title) override;
 
  private:
   // Runs `work` with the window on the window thread and returns its result; `closed` once the

@@ -19,14 +19,16 @@ namespace fs = std::filesystem;
 class FakeShell final : public SaveFolderWindow {
  public:
   void ShowSaveFolder(const std::string& folder) override { shown = folder; }
-  std::optional<std::string> BrowseForFolder(const std::string& title) override {
+  FolderChoice BrowseForFolder(const std::string& title) override {
     browserTitle = title;
-    return choice;
+    if (notInGbk) return FolderChoice::NotInGbk();
+    return choice ? FolderChoice::Folder(*choice) : FolderChoice::None();
   }
 
   std::string shown;
   std::string browserTitle;
   std::optional<std::string> choice;
+  bool notInGbk = false;  // the user chose a folder whose name GBK cannot hold
 };
 
 std::string ReadAll(const fs::path& path) {
@@ -164,6 +166,25 @@ TEST_F(SettingsTest, AFolderWithALineBreakIsRefusedAndTheOldOneKept) {
   EXPECT_EQ(ReadSaveFolderSetting(paths_.settingsFile, "fallback"), old);
   EXPECT_FALSE(WriteSaveFolderSetting(paths_.settingsFile, old + "\nstray"));
   EXPECT_EQ(ReadAll(dir_ / "yyst.ini"), before);
+}
+
+TEST_F(SettingsTest, AFolderGbkCannotNameIsRefusedAndTheOldOneKept) {
+  std::ofstream(dir_ / "yyst.ini") << "[a]\r\na=/old\r\nnote=keep me\r\n";
+  LoadSaveFolder(shell_, store_, paths_);
+  const std::string before = ReadAll(dir_ / "yyst.ini");
+  shell_.notInGbk = true;
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
+  EXPECT_EQ(store_.Get(), "/old");  // not the program folder
+  EXPECT_EQ(shell_.shown, "/old");
+  EXPECT_EQ(ReadAll(dir_ / "yyst.ini"), before);
+  const auto messages = prompts_.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, NotInGbkFolderMessage());
+  EXPECT_EQ(messages[0].icon, MessageIcon::kInformation);
+  // A cancel afterwards still means the program folder.
+  shell_.notInGbk = false;
+  ChooseSaveFolder(shell_, prompts_, store_, paths_);
+  EXPECT_EQ(store_.Get(), dir_.string());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
@@ -10,11 +11,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "app/qt/tip_window.h"
 #include "tests/gui/gui_test_support.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
+#include "text/text_convert.h"
 
 namespace ornivel {
 namespace {
@@ -250,10 +254,38 @@ TEST_F(QtFrontEndTest, FolderBrowserTitleAndCancel) {
     title = dialog->windowTitle();
     QTest::keyClick(dialog, Qt::Key_Escape);
   });
-  EXPECT_EQ(ui_->BrowseForFolder(
-                "\xC7\xEB\xD1\xA1\xD4\xF1\xD2\xAA\xB1\xA3\xB4\xE6\xB5\xC4\xCE\xC4\xBC\xFE\xBC\xD0"),
-            std::nullopt);
+  EXPECT_EQ(
+      ui_->BrowseForFolder(
+             "\xC7\xEB\xD1\xA1\xD4\xF1\xD2\xAA\xB1\xA3\xB4\xE6\xB5\xC4\xCE\xC4\xBC\xFE\xBC\xD0")
+          .kind,
+      FolderChoice::Kind::kNone);
   EXPECT_EQ(title, QString::fromUtf8("请选择要保存的文件夹"));
+}
+
+TEST_F(QtFrontEndTest, FolderBrowserChoiceComesBackInGbkOrAsNotInGbk) {
+  const std::filesystem::path root = test::FreshTestFolder("browse");
+  // "周杰伦" GBK holds; the "ö" of "Björk" it does not.
+  const std::filesystem::path held = root / std::filesystem::path(u8"周杰伦");
+  const std::filesystem::path notHeld = root / std::filesystem::path(u8"Björk");
+  std::filesystem::create_directory(held);
+  std::filesystem::create_directory(notHeld);
+  for (const auto& folder : {held, notHeld}) {
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      dialog->setDirectory(QString::fromStdString(root.string()));
+      dialog->selectFile(QString::fromStdString(folder.string()));
+      QMetaObject::invokeMethod(dialog, "accept");  // as the Choose button does
+    });
+    const FolderChoice choice = ui_->BrowseForFolder("t");
+    if (folder == held) {
+      EXPECT_EQ(choice.kind, FolderChoice::Kind::kFolder);
+      EXPECT_EQ(choice.folder, Utf8ToGbk(held.string()));
+    } else {
+      EXPECT_EQ(choice.kind, FolderChoice::Kind::kNotInGbk);
+      EXPECT_EQ(choice.folder, "");
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -350,6 +351,12 @@ TEST_F(MainWindowTest, TabCyclesTheFocusStopsAndEnterPressesNothing) {
   EXPECT_EQ(searches_, 0);
   EXPECT_EQ(GetFocus(), window_->searchBox());
   EXPECT_TRUE(IsWindow(window_->hwnd()));
+  // Nor once Tab has reached the button, which the dialog manager makes the default one.
+  for (int i = 0; i < 3; ++i) PressKey(GetFocus(), VK_TAB);
+  ASSERT_EQ(GetFocus(), window_->searchButton());
+  PressKey(window_->searchButton(), VK_RETURN);
+  PumpFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(searches_, 0);
   // The button runs the search.
   SendMessageW(window_->searchButton(), BM_CLICK, 0, 0);
   EXPECT_EQ(searches_, 1);
@@ -484,6 +491,74 @@ TEST_F(MainWindowTest, WhatThePersonSeesCaptionsBoxesAndRows) {
   // The list: white, with its rows' text.
   EXPECT_EQ(shot.At(POINT{600, 290}), RGB(255, 255, 255));
   EXPECT_GT(shot.Count(RECT{45, 25, 180, 80}, RGB(0, 0, 0)), 30);
+  // The search box's left border is whole: the caption beside it, whose rectangle reaches 3 px
+  // under the box, paints nothing over it.
+  const COLORREF border = shot.At(POINT{430, 321});  // the box's top edge
+  EXPECT_NE(border, face);
+  for (LONG y = 322; y < 344; ++y) EXPECT_EQ(shot.At(POINT{345, y}), border) << "row " << y;
+}
+
+// A timer procedure (stdcall on i686): closes the message box the test raised, once it is up.
+void CALLBACK CloseTheMessageBox(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND box = FindWindowW(L"#32770", kMessageTitle);  // the class of dialogs
+  if (box == nullptr) return;                        // not up yet: the next tick
+  KillTimer(nullptr, id);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+// Shows a prompt's message box on the window thread and waits until the timer has closed it.
+void ShowAndCloseAMessageBox(Win32FrontEnd& frontEnd) {
+  ASSERT_NE(SetTimer(nullptr, 0, 50, &CloseTheMessageBox), 0u);
+  frontEnd.ShowMessage("a prompt", MessageIcon::kInformation);
+  PumpFor(std::chrono::milliseconds(200));
+}
+
+TEST_F(MainWindowTest, TheFocusComesBackWhenTheWindowIsActiveAgain) {
+  for (int i = 0; i < 500; ++i) {
+    frontEnd_->SetCellText(frontEnd_->AppendRow(), kColumnTitle, "row " + std::to_string(i));
+  }
+  LVITEMW state{};
+  state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(window_->songList(), LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&state));
+  Show();
+  HWND other =
+      CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                      100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  for (HWND component : {window_->songList(), window_->searchButton()}) {
+    SCOPED_TRACE(ClassOf(component));
+    SetFocus(component);
+    ShowAndCloseAMessageBox(*frontEnd_);
+    EXPECT_EQ(GetFocus(), component);
+    // Another window comes to the front, then the program's again (as with Alt+Tab).
+    SetForegroundWindow(other);
+    PumpFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(GetActiveWindow(), other);
+    SetForegroundWindow(window_->hwnd());
+    PumpFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(GetFocus(), component);
+  }
+  DestroyWindow(other);
+
+  // What the person sees after a prompt: the list has the focus and its selected row shows.
+  SetFocus(window_->songList());
+  ShowAndCloseAMessageBox(*frontEnd_);
+  EXPECT_EQ(GetFocus(), window_->songList());
+  RECT row{};
+  row.left = LVIR_BOUNDS;
+  ASSERT_TRUE(
+      SendMessageW(window_->songList(), LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row)));
+  MapWindowPoints(window_->songList(), window_->hwnd(), reinterpret_cast<POINT*>(&row), 2);
+  row.right = std::min<LONG>(row.right, 600);
+  const ScreenShot shot(window_->hwnd());
+  EXPECT_GT(shot.Count(row, GetSysColor(COLOR_HIGHLIGHT), 8), (row.right - row.left) * 4);
+  // Typing reaches the component again.
+  SetFocus(window_->searchBox());
+  ShowAndCloseAMessageBox(*frontEnd_);
+  SetWindowTextW(window_->searchBox(), L"");
+  MSG typed{GetFocus(), WM_CHAR, L'z', 1, 0, {}};
+  DispatchProgramMessage(typed);
+  EXPECT_EQ(Text(window_->searchBox()), L"z");
 }
 
 class TipWindowTest : public ::testing::Test {};
