@@ -63,8 +63,7 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
 // has come to the front meanwhile.
 int ShowMessageBox(const std::string& text, UINT flags) {
   HWND before = GetActiveWindow();  // null on a worker: it has no windows
-  const int answer =
-      MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, flags | MB_TASKMODAL);
+  const int answer = MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, flags | MB_TASKMODAL);
   if (before != nullptr && IsWindow(before) && IsWindowEnabled(before)) {
     HWND front = GetForegroundWindow();
     DWORD process = 0;
