@@ -84,6 +84,15 @@ std::string RequestSearchReply(const std::string& keyword, std::string* status) 
   return Utf8ToGbk(reply);
 }
 
+namespace {
+
+// Empties the list and appends one row per record of `records` (the song-record pattern's run
+// over a reply; null when the pattern failed); the number of rows. 0, with a message, when the
+// pattern failed or found no record.
+int ShowSongRecords(SongList& list, Prompts& prompts, const RegexObject* records);
+
+}  // namespace
+
 void SearchSongs(SongList& list, Prompts& prompts) {
   const std::string keyword = prompts.SearchText();
   if (keyword.empty()) {
@@ -92,18 +101,32 @@ void SearchSongs(SongList& list, Prompts& prompts) {
   }
   const unsigned search = ++g_latestSearch;
   const std::string reply = RequestSearchReply(keyword);
-  // The request pumps messages: the user may have started another search meanwhile.
+  // The request handles the window's messages while it waits, and so may the parse (the
+  // platform's class on Windows runs on a helper thread): the user may have started another
+  // search meanwhile, whose rows then stand. The list is touched only after both, so the two
+  // never mix.
   if (search != g_latestSearch.load()) return;
-  (void)FillSongList(list, prompts, reply);
+  RegexObject records;
+  const bool parsed = records.Create(kSongRecordPattern, reply, kSongRecordOptions);
+  if (search != g_latestSearch.load()) return;
+  (void)ShowSongRecords(list, prompts, parsed ? &records : nullptr);
 }
 
 int FillSongList(SongList& list, Prompts& prompts, const std::string& reply) {
-  RegexObject regex;
+  RegexObject records;
+  const bool parsed = records.Create(kSongRecordPattern, reply, kSongRecordOptions);
+  return ShowSongRecords(list, prompts, parsed ? &records : nullptr);
+}
+
+namespace {
+
+int ShowSongRecords(SongList& list, Prompts& prompts, const RegexObject* records) {
   list.DeleteAllRows();
-  if (!regex.Create(kSongRecordPattern, reply, kSongRecordOptions)) {
+  if (records == nullptr) {
     prompts.ShowMessage(PatternFailedMessage(), MessageIcon::kError);
     return 0;
   }
+  const RegexObject& regex = *records;
   const int count = regex.MatchCount();
   if (count == 0) {
     prompts.ShowMessage(NoSongMessage(), MessageIcon::kInformation);
@@ -123,5 +146,7 @@ int FillSongList(SongList& list, Prompts& prompts, const std::string& reply) {
   }
   return count;
 }
+
+}  // namespace
 
 }  // namespace ornivel

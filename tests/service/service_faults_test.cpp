@@ -16,6 +16,7 @@
 #include "tests/support/search_reply.h"
 #include "tests/support/song_bytes.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/thread_messages.h"
 #include "tests/support/wait.h"
 #include "text/message_pump.h"
 
@@ -257,7 +258,7 @@ bool g_nested = false;
 TEST_F(ServiceFaultsTest, LatestSearchWins) {
   // Each connection is served on its own thread: the fast reply comes while the slow one waits.
   RawHttpServer server([](const std::string& request) {
-    const bool slow = RequestTarget(request).ends_with("&key=slow");
+    const bool slow = RequestTarget(request).ends_with("&key=%73%6C%6F%77");  // "slow"
     RawReply reply{HttpResponse("200 OK", "Content-Type: text/plain\r\n",
                                 std::string("{'rid':'") + (slow ? "SLOW" : "FAST") +
                                     "','songName':'s','album':'a','artist':'b'}\n")};
@@ -279,6 +280,58 @@ TEST_F(ServiceFaultsTest, LatestSearchWins) {
   ASSERT_TRUE(g_nested);
   ASSERT_EQ(ui_.RowCount(), 1);
   EXPECT_EQ(ui_.GetCellText(0, kColumnIdentifier), "FAST");
+  EXPECT_TRUE(ui_.Messages().empty());
+}
+
+// Wherever the second search starts inside the first one's waits (in its request, or on
+// Windows in its parse, where the platform's class is waited for while messages are handled),
+// the list ends with the second search's 500 rows alone, numbered from 1: never both sets mixed.
+int g_pumpCalls = 0;
+int g_nestAt = 0;
+
+TEST_F(ServiceFaultsTest, LatestSearchWinsWhereverTheSecondOneStarts) {
+  std::string firstRecords, secondRecords;
+  for (int n = 1; n <= 500; ++n) {
+    firstRecords += test::SearchRecord(n);
+    secondRecords += test::SearchRecord(1000 + n);
+  }
+  const std::string first = test::OneLineSearchReply(firstRecords, 500);
+  const std::string second = test::OneLineSearchReply(secondRecords, 500);
+  RawHttpServer server([&](const std::string& request) {
+    const bool isFirst = RequestTarget(request).ends_with("&key=%66%69%72%73%74");  // "first"
+    return RawReply{
+        HttpResponse("200 OK", "Content-Type: text/plain\r\n", isFirst ? first : second)};
+  });
+  test::SetEnvironment("ORNIVEL_SERVICE_HOST", Host(server));
+  g_ui = &ui_;
+  int nestAt = 1;
+  for (;; nestAt *= 2) {
+    SCOPED_TRACE(testing::Message() << "second search at pump call " << nestAt);
+    g_pumpCalls = 0;
+    g_nestAt = nestAt;
+    g_nested = false;
+    SetMessagePump([] {
+      if (g_nested) return;
+      test::KeepAMessageWaiting();  // so that every wait calls the pump again
+      if (++g_pumpCalls < g_nestAt) return;
+      g_nested = true;
+      g_ui->SetSearchText("second");
+      SearchSongs(*g_ui, *g_ui);
+    });
+    ui_.SetSearchText("first");
+    SearchSongs(ui_, ui_);
+    SetMessagePump(nullptr);
+    const bool nested = g_nested;
+    const int expectedFirst = nested ? 1001 : 1;
+    ASSERT_EQ(ui_.RowCount(), 500);
+    for (const int row : {0, 1, 250, 499}) {
+      EXPECT_EQ(ui_.GetCellText(row, kColumnNumber), std::to_string(row + 1));
+      EXPECT_EQ(ui_.GetCellText(row, kColumnIdentifier),
+                test::RecordIdentifier(expectedFirst + row));
+    }
+    if (!nested) break;  // the first search ended before the pump was called that often
+  }
+  EXPECT_GE(nestAt, 4);  // the second search started at several places of the first
   EXPECT_TRUE(ui_.Messages().empty());
 }
 
