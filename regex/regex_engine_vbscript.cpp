@@ -9,28 +9,27 @@
 // apartment with one engine object and the member ids of the result objects kept from run to
 // run (making them anew cost more than a 500-record run itself).
 //
-// A global run hands nothing back before its Execute returns, so one that misses its deadline
-// would lose every match, also those before the place where it runs away (a search reply whose
-// later records defeat the pattern). Such a run is given up and done again one match at a time:
-// a second helper looks for the first match of the rest of the subject, hands it over at once and
-// goes on after it, until nothing is left or its own deadline passes; the matches handed over by
-// then are kept, as PCRE2's limit on Linux keeps those before the runaway place. Each of these
-// searches starts afresh at the end of the match before, so there "^" matches and "\b" sees no
-// character before it; the song-record pattern uses neither.
+// A run that misses its deadline is given up and done again by PCRE2, the engine linked into the
+// program for Windows without the class. PCRE2 reads a well-formed reply whole however slow the
+// machine is, and its limit on backtracking counts steps, not seconds: a runaway run keeps the
+// matches before the place where it runs away, as on Linux. So a slow or busy machine loses no
+// record; it only pays for the class's wasted time once.
 //
 // A helper cannot be stopped safely (killing a thread may leave a lock of the heap or of COM
 // held), so it shares nothing with its caller but the run it was handed, which the two own
-// together. A helper whose run was given up is abandoned: it takes no further job, the jobs
-// waiting for it go to a new helper, and it frees the run and releases its COM objects itself
-// when the class returns at last; one that looks for matches one at a time stops at the next of
-// them. At most one helper is busy with live runs at a time.
-// It hands back plain data, each match's place and its groups' texts, never a COM object: those
-// belong to its apartment, which ends with it.
+// together. A helper whose run was given up is abandoned: at the lowest priority it finishes that
+// run by itself, frees it and releases its COM objects, and ends. The jobs that were waiting for
+// it are handed back unrun, to PCRE2. While an abandoned helper lives no new one is started and
+// every run goes to PCRE2, so a runaway pattern costs one thread, never more.
+// A helper hands back plain data, each match's place and its groups' texts, never a COM object:
+// those belong to its apartment, which ends with it.
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -48,14 +47,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long one run may take before it is given up: a floor, plus a second for every million
-// units of the subject. A search reply of 500 records takes milliseconds; 8 MiB of records on one
-// line take about three seconds under Wine on a busy machine, well within their eleven.
-constexpr Clock::duration kRunTimeFloor = std::chrono::seconds(3);
+// How long the class may take over one run before PCRE2 does it instead: a floor, plus a second
+// for every million units of the subject. A search reply of 500 records takes milliseconds; 8 MiB
+// of records on one line take about three seconds under Wine on a busy machine.
+std::atomic<std::int64_t> g_runTimeFloorMs{3000};
 constexpr std::size_t kUnitsPerExtraSecond = 1'000'000;
 
 Clock::duration RunTimeLimit(std::size_t subjectUnits) {
-  return kRunTimeFloor + std::chrono::seconds(subjectUnits / kUnitsPerExtraSecond);
+  return std::chrono::milliseconds(g_runTimeFloorMs.load()) +
+         std::chrono::seconds(subjectUnits / kUnitsPerExtraSecond);
 }
 
 struct HeldMatch {
@@ -76,7 +76,7 @@ struct Run {
   bool started = false;  // a helper took the run up: `runner`
   std::weak_ptr<class Helper> runner;
   bool accepted = false;  // the class took the pattern and gave a match collection
-  bool givenUp = false;   // the caller stopped waiting and took what was there
+  bool givenUp = false;   // the caller stopped waiting: the helper keeps nothing for it
   std::size_t groupCount = 0;
   std::vector<HeldMatch> matches;
 };
@@ -184,44 +184,10 @@ void ExecuteWhole(Run& run, HelperState& state) {
     matches.push_back(std::move(*match));
   }
   const std::lock_guard lock(run.mutex);
+  if (run.givenUp) return;  // PCRE2 has done it meanwhile
   run.groupCount = matches.empty() ? 0 : matches.front().groups.size();
   run.matches = std::move(matches);
   run.accepted = true;
-}
-
-// Runs `run` (a global one) as successive single matches, each looking at the subject after the
-// match before (one unit further after an empty one), and hands each over as soon as it is read.
-// Stops at the end of the subject, at a failure, or at the first match after the caller gave up.
-void ExecuteMatchByMatch(Run& run, HelperState& state) {
-  IDispatch* engine = MakeEngine(run, false, state);
-  if (engine == nullptr) return;
-  const std::u16string_view subject = run.subject;
-  std::size_t from = 0;
-  for (;;) {
-    const auto executed = ExecuteOver(engine, subject.substr(from));
-    if (!executed) return;
-    const auto& [collection, matchCount] = *executed;
-    if (matchCount == 0) {
-      const std::lock_guard lock(run.mutex);
-      run.accepted = true;
-      return;
-    }
-    std::optional<HeldMatch> match =
-        ReadMatch(collection.get(), 0, subject.size() - from, state.ids);
-    if (!match) return;
-    match->place.begin += from;
-    match->place.end += from;
-    const MatchPlace place = match->place;
-    {
-      const std::lock_guard lock(run.mutex);
-      if (run.givenUp) return;
-      if (run.matches.empty()) run.groupCount = match->groups.size();
-      run.matches.push_back(std::move(*match));
-      run.accepted = true;
-    }
-    from = place.end + (place.begin == place.end ? 1 : 0);
-    if (from > subject.size()) return;
-  }
 }
 
 using RunBody = void (*)(Run&, HelperState&);
@@ -233,40 +199,39 @@ struct Job {
 
 // The helper thread that does the runs of every engine of the process, one at a time, in one
 // apartment with one engine object kept between runs. A helper found stuck (a run given up) is
-// abandoned: it takes no further job and ends by itself once its run returns, and a new helper
-// takes the jobs that were waiting and every later one.
+// abandoned: it takes no further job and ends by itself once its run returns; the jobs that were
+// waiting for it are handed back unrun.
 class Helper : public std::enable_shared_from_this<Helper> {
  public:
-  // The helper of the process, started when there is none; null when no thread can be made.
+  // The helper of the process, started when there is none. Null while an abandoned helper still
+  // lives (a second would only pile up) or when no thread can be made: the run is PCRE2's then.
   static std::shared_ptr<Helper> Current() {
     const std::lock_guard lock(CurrentMutex());
     std::shared_ptr<Helper>& current = CurrentHelper();
-    if (!current) current = Start();
+    if (!current && AbandonedAlive() == 0) current = Start();
     return current;
   }
 
-  // Abandons `helper`, unless that was done already: the jobs still waiting there go to a new
-  // helper. Called when a run waited for it longer than its limit.
+  // Abandons `helper`, unless that was done already: the jobs still waiting there are handed
+  // back unrun. Called when a run waited for it longer than its limit.
   static void Abandon(const std::shared_ptr<Helper>& helper) {
     std::vector<Job> waiting;
     {
-      const std::lock_guard lock(helper->mutex_);
-      if (helper->abandoned_) return;
-      helper->abandoned_ = true;
-      waiting.swap(helper->jobs_);
+      // Counted in the same step as it is marked, so the count is never behind its end.
+      const std::lock_guard current(CurrentMutex());
+      {
+        const std::lock_guard lock(helper->mutex_);
+        if (helper->abandoned_) return;
+        helper->abandoned_ = true;
+        waiting.swap(helper->jobs_);
+      }
+      ++AbandonedAlive();
+      if (CurrentHelper() == helper) CurrentHelper().reset();
     }
     // Meanwhile with only the time nobody else wants.
     SetThreadPriority(helper->thread_.get(), THREAD_PRIORITY_IDLE);
-    std::shared_ptr<Helper> next;
-    {
-      const std::lock_guard lock(CurrentMutex());
-      std::shared_ptr<Helper>& current = CurrentHelper();
-      if (current == helper) current = Start();
-      next = current;
-    }
-    for (Job& job : waiting) {
-      if (!next || !next->Post(std::move(job))) SetEvent(job.run->done.get());
-    }
+    for (Job& job : waiting) SetEvent(job.run->done.get());  // never started: PCRE2's
+    helper->changed_.notify_one();
   }
 
   // Queues `job`; false when this helper takes no more jobs.
@@ -280,6 +245,12 @@ class Helper : public std::enable_shared_from_this<Helper> {
     return true;
   }
 
+  // How many abandoned helpers are still at work (at most one).
+  static int AbandonedCount() {
+    const std::lock_guard lock(CurrentMutex());
+    return AbandonedAlive();
+  }
+
  private:
   static std::mutex& CurrentMutex() {
     static std::mutex mutex;
@@ -288,6 +259,10 @@ class Helper : public std::enable_shared_from_this<Helper> {
   static std::shared_ptr<Helper>& CurrentHelper() {
     static std::shared_ptr<Helper> helper;
     return helper;
+  }
+  static int& AbandonedAlive() {
+    static int count = 0;
+    return count;
   }
 
   static std::shared_ptr<Helper> Start() {
@@ -303,11 +278,16 @@ class Helper : public std::enable_shared_from_this<Helper> {
   static DWORD WINAPI Main(void* parameter) {
     const std::unique_ptr<std::shared_ptr<Helper>> self(
         static_cast<std::shared_ptr<Helper>*>(parameter));
-    (*self)->Serve();
+    if ((*self)->Serve()) {
+      const std::lock_guard lock(CurrentMutex());
+      --AbandonedAlive();
+    }
     return 0;
   }
 
-  void Serve() {
+  // Does the jobs until the helper is abandoned; true then (it always is in the end: a helper
+  // that is never abandoned waits for work until the process ends).
+  bool Serve() {
     const ComScope com;  // made first, ended last: the engine's objects are gone by then
     HelperState state;
     for (;;) {
@@ -315,7 +295,7 @@ class Helper : public std::enable_shared_from_this<Helper> {
       {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return abandoned_ || !jobs_.empty(); });
-        if (jobs_.empty()) return;  // abandoned, nothing left
+        if (abandoned_) return true;  // its waiting jobs were handed back
         job = std::move(jobs_.front());
         jobs_.erase(jobs_.begin());
       }
@@ -326,8 +306,6 @@ class Helper : public std::enable_shared_from_this<Helper> {
       }
       job.body(*job.run, state);
       SetEvent(job.run->done.get());
-      const std::lock_guard lock(mutex_);
-      if (abandoned_) return;  // its jobs went to the next helper
     }
   }
 
@@ -339,9 +317,9 @@ class Helper : public std::enable_shared_from_this<Helper> {
 };
 
 // Has the helper do `body` with a new run of `pattern` over `subject` and waits for it until the
-// run's time limit, counted from when the helper took the run up. The run then holds what the
-// helper handed over by then; a helper still busy with it is told it was given up and abandoned,
-// to end by itself. Null when no helper could take the run.
+// run's time limit. The finished run; null when no
+// helper could take it, when it was handed back unrun, or when it was given up (a helper still
+// busy with it is abandoned, to end by itself).
 std::shared_ptr<Run> RunOnHelper(RunBody body, std::u16string_view pattern,
                                  const RegexEngineOptions& options, std::u16string_view subject) {
   auto run = std::make_shared<Run>();
@@ -349,30 +327,20 @@ std::shared_ptr<Run> RunOnHelper(RunBody body, std::u16string_view pattern,
   run->pattern.assign(pattern);
   run->subject.assign(subject);
   run->options = options;
-  std::shared_ptr<Helper> helper = Helper::Current();
+  const std::shared_ptr<Helper> helper = Helper::Current();
   if (!helper || !helper->Post(Job{run, body})) return nullptr;
-  for (;;) {
-    if (WaitWhilePumping(run->done.get(), Clock::now() + RunTimeLimit(subject.size()))) {
-      return run;
-    }
-    std::shared_ptr<Helper> runner;
-    bool started = false;
-    {
-      const std::lock_guard lock(run->mutex);
-      runner = run->runner.lock();
-      started = run->started;
-      run->givenUp = started;
-    }
-    if (started) {
-      // Stuck on this run: that helper takes no further job.
-      if (runner) Helper::Abandon(runner);
-      return run;
-    }
-    // Stuck on a run before this one (whose own wait may sit below this one on the same thread):
-    // this run and the others waiting there go to a new helper.
-    Helper::Abandon(helper);
-    helper = Helper::Current();
+  if (WaitWhilePumping(run->done.get(), Clock::now() + RunTimeLimit(subject.size()))) {
+    const std::lock_guard lock(run->mutex);
+    return run->started ? run : nullptr;
   }
+  {
+    const std::lock_guard lock(run->mutex);
+    run->givenUp = true;
+  }
+  // Stuck on this run, or on one before it (whose own wait may sit below this one on the same
+  // thread): either way that helper takes no further job.
+  Helper::Abandon(helper);
+  return nullptr;
 }
 
 class VbscriptEngine final : public RegexEngine {
@@ -384,18 +352,18 @@ class VbscriptEngine final : public RegexEngine {
     executed_ = false;
     groupCount_ = 0;
     matches_.clear();
+    fallback_.reset();
 
-    std::shared_ptr<Run> run = RunOnHelper(&ExecuteWhole, pattern, options, subject);
-    if (run && run->givenUp && options.global) {
-      // Again, one match at a time, so that the matches before the place where the whole run
-      // got stuck are kept.
-      run = RunOnHelper(&ExecuteMatchByMatch, pattern, options, subject);
+    const std::shared_ptr<Run> run = RunOnHelper(&ExecuteWhole, pattern, options, subject);
+    if (!run) {
+      // The class did not do the run in time (or could not take it): PCRE2 does it.
+      fallback_ = CreatePcre2Engine();
+      return fallback_->Execute(pattern, options, subject);
     }
-    if (!run) return false;
     {
       const std::lock_guard lock(run->mutex);
       // A run that ended without the class taking the pattern found it invalid.
-      if (!run->givenUp && !run->accepted) return false;
+      if (!run->accepted) return false;
       groupCount_ = run->groupCount;
       matches_ = std::move(run->matches);
     }
@@ -404,12 +372,17 @@ class VbscriptEngine final : public RegexEngine {
     return true;
   }
 
-  std::size_t MatchCount() const override { return matches_.size(); }
+  std::size_t MatchCount() const override {
+    return fallback_ ? fallback_->MatchCount() : matches_.size();
+  }
 
-  std::size_t GroupCount() const override { return groupCount_; }
+  std::size_t GroupCount() const override {
+    return fallback_ ? fallback_->GroupCount() : groupCount_;
+  }
 
   std::optional<std::u16string_view> MatchGroup(std::size_t match,
                                                 std::size_t group) const override {
+    if (fallback_) return fallback_->MatchGroup(match, group);
     if (match >= matches_.size()) return std::nullopt;
     const HeldMatch& held = matches_[match];
     if (group == 0) {
@@ -424,8 +397,9 @@ class VbscriptEngine final : public RegexEngine {
   std::u16string Pattern() const override { return pattern_; }
 
   // The replacement is made from the held matches, not by the class's own Replace: that would run
-  // the pattern again, as long as it likes, and would not agree with a run that was given up.
+  // the pattern again, as long as it likes.
   std::optional<std::u16string> Replace(std::u16string_view replacement) const override {
+    if (fallback_) return fallback_->Replace(replacement);
     if (!executed_) return std::nullopt;
     return ReplaceHeldMatches(
         subject_, matches_.size(), groupCount_, replacement,
@@ -441,12 +415,21 @@ class VbscriptEngine final : public RegexEngine {
   bool executed_ = false;
   std::size_t groupCount_ = 0;
   std::vector<HeldMatch> matches_;
+  std::unique_ptr<RegexEngine> fallback_;  // the run PCRE2 did instead, when it did
 };
 
 }  // namespace
 
 std::unique_ptr<RegexEngine> CreateVbscriptEngine() {
   return std::make_unique<VbscriptEngine>();
+}
+
+void SetVbscriptRunTimeFloor(std::chrono::milliseconds floor) {
+  g_runTimeFloorMs = floor.count();
+}
+
+int AbandonedVbscriptHelpers() {
+  return Helper::AbandonedCount();
 }
 
 namespace {

@@ -1,14 +1,23 @@
 // The platform class's engine (Windows only): while a run that backtracks without end is waited
 // for, the thread's windows keep getting their messages, and a WM_QUIT that arrives meanwhile is
-// left for the thread's own message loop.
+// left for the thread's own message loop; a run the class does not finish in time is done by
+// PCRE2 whole, and runaway runs leave one thread behind at most.
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
+#include "regex/regex_engines.h"
 #include "regex/regex_object.h"
+#include "service/song_record_pattern.h"
 #include "tests/support/counting_window.h"
+#include "tests/support/gbk.h"
+#include "tests/support/search_reply.h"
 
 namespace ornivel {
 namespace {
@@ -16,10 +25,34 @@ namespace {
 using test::CountingWindow;
 using test::kPing;
 
-// 40 letters and then one that defeats "(a+)+$": about 2^40 ways to try.
-const std::string kRunawaySubject = std::string(40, 'a') + "b";
+// 22 letters and then one that defeats "(a+)+$": about 2^22 ways to try, which keep the class
+// busy for about a second here (four times as long for every two letters more), five times the
+// time limit the tests give it. So a helper given up ends by itself soon after.
+const std::string kRunawaySubject = std::string(22, 'a') + "b";
 
-TEST(VbscriptEngineTest, WindowKeepsGettingItsMessagesWhileARunawayRunIsWaitedFor) {
+// Waits until no abandoned helper is left (each test's runaway ends within seconds); false
+// after two minutes.
+bool NoAbandonedHelperLeft() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (AbandonedVbscriptHelpers() != 0) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Each test starts with the class free (not busy with a run an earlier test gave up) and gives
+// it 200 ms, plus a second per million units, before PCRE2 does a run instead.
+class VbscriptEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(NoAbandonedHelperLeft());
+    SetVbscriptRunTimeFloor(std::chrono::milliseconds(200));
+  }
+  void TearDown() override { SetVbscriptRunTimeFloor(std::chrono::seconds(3)); }
+};
+
+TEST_F(VbscriptEngineTest, WindowKeepsGettingItsMessagesWhileARunawayRunIsWaitedFor) {
   CountingWindow window;
   ASSERT_NE(window.get(), nullptr);
   ASSERT_NE(SetTimer(window.get(), 1, 20, nullptr), 0u);
@@ -30,11 +63,12 @@ TEST(VbscriptEngineTest, WindowKeepsGettingItsMessagesWhileARunawayRunIsWaitedFo
   KillTimer(window.get(), 1);
   EXPECT_EQ(regex.MatchCount(), 0);
   EXPECT_EQ(window.counts().pings, 1);
-  // A 20 ms timer over a wait of seconds: many ticks; two show that the wait did not stop at one.
+  // A 20 ms timer over a wait of 200 ms: several ticks; two show that the wait did not stop at
+  // one.
   EXPECT_GE(window.counts().timerTicks, 2);
 }
 
-TEST(VbscriptEngineTest, QuitMessageDuringTheWaitIsLeftForTheMessageLoop) {
+TEST_F(VbscriptEngineTest, QuitMessageDuringTheWaitIsLeftForTheMessageLoop) {
   CountingWindow window;
   ASSERT_NE(window.get(), nullptr);
   ASSERT_TRUE(PostMessageW(window.get(), kPing, 0, 0));
@@ -49,7 +83,7 @@ TEST(VbscriptEngineTest, QuitMessageDuringTheWaitIsLeftForTheMessageLoop) {
   EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST(VbscriptEngineTest, RunsThatEndInTimeAreNotDisturbedByTheWindowsMessages) {
+TEST_F(VbscriptEngineTest, RunsThatEndInTimeAreNotDisturbedByTheWindowsMessages) {
   CountingWindow window;
   ASSERT_NE(window.get(), nullptr);
   ASSERT_NE(SetTimer(window.get(), 1, 1, nullptr), 0u);
@@ -61,6 +95,60 @@ TEST(VbscriptEngineTest, RunsThatEndInTimeAreNotDisturbedByTheWindowsMessages) {
     EXPECT_EQ(regex.SubMatchText(3, 2), "3");
   }
   KillTimer(window.get(), 1);
+}
+
+// The threads of this process.
+int ThreadCount() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  int count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+TEST_F(VbscriptEngineTest, ASlowMachineLosesNoRecords) {
+  // With no time at all for the class, as on a machine far slower than any in use, a one-line
+  // reply of 500 records is given up at once and read whole by PCRE2.
+  SetVbscriptRunTimeFloor(std::chrono::milliseconds(0));
+  const std::string reply = test::Gbk(test::OneLineSearchReply(500));
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    RegexObject regex;
+    ASSERT_TRUE(regex.Create(kSongRecordPattern, reply, kSongRecordOptions));
+    ASSERT_EQ(regex.MatchCount(), 500);
+    for (const int n : {1, 250, 500}) {
+      EXPECT_EQ(regex.SubMatchText(n, 1), test::RecordIdentifier(n));
+      EXPECT_EQ(regex.SubMatchText(n, 5), test::Gbk(test::RecordArtist(n)));
+    }
+    EXPECT_LE(AbandonedVbscriptHelpers(), 1);
+  }
+  // The helper given up finishes its run by itself and ends.
+  EXPECT_TRUE(NoAbandonedHelperLeft());
+}
+
+TEST_F(VbscriptEngineTest, RunawayRunsLeaveOneThreadBehindAtMost) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Create("(a)", "a"));  // the helper is made
+  const int threadsBefore = ThreadCount();
+  ASSERT_GT(threadsBefore, 0);
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    // Each one keeps the class busy five times longer than it may take.
+    ASSERT_TRUE(regex.Create("(a+)+$", "aa\n" + kRunawaySubject, {.caseSensitive = true}));
+    ASSERT_EQ(regex.MatchCount(), 1);  // the match before the runaway place
+    EXPECT_EQ(regex.SubMatchText(1, 1), "aa");
+    // Ordinary runs meanwhile are done, and done right.
+    ASSERT_TRUE(regex.Create("(\\w)(\\d)", "a1 b2 c3"));
+    ASSERT_EQ(regex.MatchCount(), 3);
+    EXPECT_EQ(regex.SubMatchText(3, 2), "3");
+    EXPECT_LE(AbandonedVbscriptHelpers(), 1);
+    EXPECT_LE(ThreadCount(), threadsBefore + 1);
+  }
 }
 
 }  // namespace

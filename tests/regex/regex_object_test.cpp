@@ -239,9 +239,8 @@ TEST(RegexObjectTest, CreateReplacesEverythingHeldBefore) {
 }
 
 // A run that backtracks without end is stopped, and keeps the matches found before the runaway
-// place. Linux: PCRE2's match limit stops it there. Windows: the platform class cannot be
-// stopped; the whole run is given up after its time limit (a few seconds) and done again one
-// match at a time, and the search for the match after the last one found is given up in turn.
+// place: PCRE2's match limit stops it there. On Windows the platform class cannot be stopped: its
+// run is given up after its time limit (a few seconds) and done by PCRE2 instead.
 TEST(RegexObjectTest, RunawayBacktrackingStopsInsteadOfHanging) {
   RegexObject regex;
   const std::string subject(40, 'a');
@@ -274,7 +273,7 @@ TEST(RegexObjectTest, SubjectEndsAtItsFirstNul) {
 TEST(RegexObjectTest, OneLineReplyKeepsItsRecordsWhenLaterOnesDefeatThePattern) {
   // 300 records, then 300 whose singer key is "artistName": the pattern then looks for
   // "artist':'" to the end of the line from every later record, which is where the engine's
-  // limit is reached (Linux) or the run outlasts its time limit (Windows, see
+  // limit is reached (on Windows after the platform class outlasted its time limit, see
   // RunawayBacktracking above). The records before that place all stand.
   const std::string reply = Gbk(test::OneLineSearchReply(300, 300));
   RegexObject regex;
