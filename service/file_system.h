@@ -48,8 +48,10 @@ class NewFile {
 };
 
 // Creates `path` for writing, only if nothing of that name exists; null when it exists or
-// cannot be made.
-[[nodiscard]] std::unique_ptr<NewFile> CreateNewFile(const std::string& path);
+// cannot be made. `nameTaken`, when given, tells the two apart: true when the name is taken
+// (by a file or a folder), false for any other failure.
+[[nodiscard]] std::unique_ptr<NewFile> CreateNewFile(const std::string& path,
+                                                     bool* nameTaken = nullptr);
 
 // Renames `from` to `to` unless something named `to` exists; never replaces it.
 [[nodiscard]] bool RenameNoReplace(const std::string& from, const std::string& to);

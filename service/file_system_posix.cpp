@@ -115,9 +115,10 @@ bool IsFolder(const std::string& path) {
   return ::stat(GbkToUtf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::unique_ptr<NewFile> CreateNewFile(const std::string& path) {
+std::unique_ptr<NewFile> CreateNewFile(const std::string& path, bool* nameTaken) {
   const std::string native = GbkToUtf8(path);
   const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (nameTaken != nullptr) *nameTaken = fd < 0 && errno == EEXIST;
   if (fd < 0) return nullptr;
   return std::make_unique<PosixNewFile>(fd, native);
 }

@@ -127,9 +127,15 @@ bool IsFolder(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::unique_ptr<NewFile> CreateNewFile(const std::string& path) {
+std::unique_ptr<NewFile> CreateNewFile(const std::string& path, bool* nameTaken) {
   std::wstring native = Wide(path);
   UniqueHandle file = CreateExclusively(native);
+  if (nameTaken != nullptr) {
+    const DWORD error = file ? ERROR_SUCCESS : GetLastError();
+    // A folder of that name may be refused as access denied rather than as existing.
+    *nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                 (error == ERROR_ACCESS_DENIED && IsFolder(path));
+  }
   if (!file) return nullptr;
   return std::make_unique<Win32NewFile>(std::move(file), std::move(native));
 }

@@ -127,13 +127,15 @@ SaveResult SaveSong(const std::string& address, const SongToSave& song, const st
   if (events.started) events.started();
 
   // A name of this download's own: a leftover of an interrupted download, or the same song
-  // downloading at this moment, takes the next attempt's name and is never truncated.
+  // downloading at this moment, takes the next attempt's name and is never truncated. Any other
+  // failure (a missing or unwritable folder, a name the system refuses) ends the search for one.
   std::string temporary;
   std::unique_ptr<NewFile> file;
   for (int attempt = 1; attempt <= kMaxNumber && !file; ++attempt) {
     temporary = TemporaryFileName(folder, song.identifier, attempt);
-    file = CreateNewFile(temporary);
-    if (!file && !PathExists(temporary)) break;  // the folder is missing or not writable
+    bool nameTaken = false;
+    file = CreateNewFile(temporary, &nameTaken);
+    if (!file && !nameTaken) break;
   }
   if (!file) return {SaveOutcome::kCannotCreate, {}};
 

@@ -87,10 +87,20 @@ TEST(PlainFileNameTest, DeviceNamesAndStreamSyntaxNameNoFileOnWindows) {
 
 TEST_F(FileSystemTest, NewFileIsMadeOnlyWhereNothingOfThatNameExists) {
   std::ofstream(Native("kept.mp3"), std::ios::binary) << "kept";
-  EXPECT_EQ(CreateNewFile(In("kept.mp3")), nullptr);
   fs::create_directory(Native("folder.mp3"));
-  EXPECT_EQ(CreateNewFile(In("folder.mp3")), nullptr);
-  EXPECT_EQ(CreateNewFile(In("missing folder/a.mp3")), nullptr);
+  // A taken name is told apart from every other failure: the download's search for a free
+  // temporary name goes on only past taken ones.
+  for (const auto& [name, taken] : std::vector<std::pair<std::string, bool>>{
+           {"kept.mp3", true},
+           {"folder.mp3", true},
+           {"missing folder/a.mp3", false},
+           {"kept.mp3/a.mp3", false},  // through a file
+       }) {
+    SCOPED_TRACE(name);
+    bool nameTaken = !taken;
+    EXPECT_EQ(CreateNewFile(In(name), &nameTaken), nullptr);
+    EXPECT_EQ(nameTaken, taken);
+  }
   EXPECT_TRUE(Holds(Native("kept.mp3"), "kept"));
 
   auto file = CreateNewFile(In("new.mp3"));
