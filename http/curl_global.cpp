@@ -1,5 +1,7 @@
 #include "http/curl_global.h"
 
+#include <cstdlib>
+
 #include <curl/curl.h>
 
 #include <mutex>
@@ -46,6 +48,12 @@ HopHead CurlHeadReader::Head() const {
   head.announced = static_cast<std::int64_t>(announced);
   head.location = CurlHeaderValue(headers_, "Location");
   return head;
+}
+
+bool SetTrustedAuthorities(CURL* easy) {
+  const char* file = std::getenv("ORNIVEL_CA_FILE");
+  if (file == nullptr || *file == '\0') return true;
+  return curl_easy_setopt(easy, CURLOPT_CAINFO, file) == CURLE_OK;
 }
 
 std::string CurlHeaderValue(std::string_view headers, std::string_view name) {

@@ -30,6 +30,11 @@ using CurlEasyPtr = std::unique_ptr<CURL, CurlEasyDeleter>;
 using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiDeleter>;
 using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
+// Sets the certificate authorities `easy` trusts for https: the PEM file named by ORNIVEL_CA_FILE
+// in the environment, for a service behind an authority of its own (or a test's), instead of the
+// system's list; the system's list when it is unset or empty. True when curl took it.
+[[nodiscard]] bool SetTrustedAuthorities(CURL* easy);
+
 // The address curl is given for `url`; curl refuses spaces and raw non-ASCII bytes.
 [[nodiscard]] std::string CurlUrl(const HttpUrl& url);
 

@@ -195,6 +195,7 @@ class Session final : public HttpSession {
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_FOLLOWLOCATION, 0L);  // redirects are followed here, hop by hop
+    ok = ok && SetTrustedAuthorities(e);
     set(CURLOPT_HEADERFUNCTION, &OnHeader);
     set(CURLOPT_WRITEFUNCTION, &OnBody);
     set(CURLOPT_NOPROGRESS, 0L);

@@ -63,6 +63,7 @@ class Session final : public FetchSession {
     set(CURLOPT_PROXY, "");  // a direct connection, whatever the environment says
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_FOLLOWLOCATION, 0L);  // redirects are followed hop by hop
+    ok = ok && SetTrustedAuthorities(e);
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kFetchConnectTimeout.count()));
     set(CURLOPT_LOW_SPEED_LIMIT, 1L);
     // A transfer that moves nothing for the stall limit has failed.
