@@ -58,18 +58,14 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
 
 // A message box owned by no window, task-modal: on the window thread it blocks the main window,
 // on a worker it blocks nothing. When one closes on the window thread, the system looks for a
-// window to activate before it enables the windows the box disabled, and finds none: typing
-// would go nowhere. The window that was active is made active again, unless another program
-// has come to the front meanwhile.
+// window to activate before it enables the windows the box disabled: it finds none of the
+// program's, and activates another program's window or nothing, so typing would go elsewhere or
+// nowhere. So the window that was in front when the box came up is brought back in front.
 int ShowMessageBox(const std::string& text, UINT flags) {
   HWND before = GetActiveWindow();  // null on a worker: it has no windows
+  const bool wasInFront = before != nullptr && GetForegroundWindow() == before;
   const int answer = MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, flags | MB_TASKMODAL);
-  if (before != nullptr && IsWindow(before) && IsWindowEnabled(before)) {
-    HWND front = GetForegroundWindow();
-    DWORD process = 0;
-    if (front != nullptr) GetWindowThreadProcessId(front, &process);
-    if (front == nullptr || process == GetCurrentProcessId()) SetForegroundWindow(before);
-  }
+  if (wasInFront && IsWindow(before) && IsWindowEnabled(before)) SetForegroundWindow(before);
   return answer;
 }
 

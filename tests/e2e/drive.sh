@@ -25,9 +25,10 @@ report_failure() {
   ls -la "$save" >&2 || true
 }
 
-# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS have passed.
+# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS (times
+# ORNIVEL_TEST_TIME_SCALE, which a run under an emulator sets) have passed.
 wait_for() {
-  local deadline=$((SECONDS + $1))
+  local deadline=$((SECONDS + $1 * ${ORNIVEL_TEST_TIME_SCALE:-1}))
   shift
   until "$@"; do
     [ "$SECONDS" -lt "$deadline" ] || return 1

@@ -20,6 +20,7 @@
 #include "app/win32/win32_front_end.h"
 #include "service/song_list.h"
 #include "tests/support/gbk.h"
+#include "tests/support/wait.h"
 
 namespace ornivel {
 namespace {
@@ -27,9 +28,10 @@ namespace {
 using test::Gbk;
 using Clock = std::chrono::steady_clock;
 
-// Delivers the thread's messages, as the program's loop does, until `done` or 10 s have passed.
+// Delivers the thread's messages, as the program's loop does, until `done` or 10 s (times the
+// time scale) have passed.
 bool PumpUntil(const std::function<bool()>& done) {
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  const auto deadline = Clock::now() + std::chrono::seconds(10) * test::TimeScale();
   while (!done()) {
     if (Clock::now() > deadline) return false;
     MSG message;
@@ -173,7 +175,7 @@ class MainWindowTest : public ::testing::Test {
     ShowWindow(window_->hwnd(), SW_SHOWNORMAL);
     SetForegroundWindow(window_->hwnd());
     UpdateWindow(window_->hwnd());
-    PumpFor(std::chrono::milliseconds(300));  // until the X server has drawn it
+    PumpFor(std::chrono::milliseconds(300) * test::TimeScale());  // until the X server drew it
   }
 
   std::unique_ptr<MainWindow> window_;
@@ -510,7 +512,7 @@ void CALLBACK CloseTheMessageBox(HWND, UINT, UINT_PTR id, DWORD) {
 void ShowAndCloseAMessageBox(Win32FrontEnd& frontEnd) {
   ASSERT_NE(SetTimer(nullptr, 0, 50, &CloseTheMessageBox), 0u);
   frontEnd.ShowMessage("a prompt", MessageIcon::kInformation);
-  PumpFor(std::chrono::milliseconds(200));
+  PumpFor(std::chrono::milliseconds(200) * test::TimeScale());
 }
 
 TEST_F(MainWindowTest, TheFocusComesBackWhenTheWindowIsActiveAgain) {
@@ -655,8 +657,11 @@ TEST_F(MainWindowTest, TipDialogDisablesTheMainWindowUntilItIsClosed) {
   g_tipOwner = owner;
   g_tipDialog = nullptr;
   g_tipOwnerWasDisabled = false;
+  SetFocus(window_->songList());
   ASSERT_NE(SetTimer(nullptr, 0, 200, &LookAtTheTipAndPressEsc), 0u);
   ShowTipWindow(GetModuleHandleW(nullptr), owner);
+  PumpFor(std::chrono::milliseconds(200) * test::TimeScale());
+  EXPECT_EQ(GetFocus(), window_->songList());  // where it was before the dialog
   EXPECT_NE(g_tipDialog, nullptr);
   EXPECT_TRUE(g_tipOwnerWasDisabled);
   EXPECT_FALSE(IsWindow(g_tipDialog));
