@@ -31,8 +31,8 @@ using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiDeleter>;
 using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
 // Sets the certificate authorities `easy` trusts for https: the PEM file named by ORNIVEL_CA_FILE
-// in the environment, for a service behind an authority of its own (or a test's), instead of the
-// system's list; the system's list when it is unset or empty. True when curl took it.
+// in the environment, for a service behind an authority of its own (or a test's), in place of the
+// system's bundle file; the system's alone when it is unset or empty. True when curl took it.
 [[nodiscard]] bool SetTrustedAuthorities(CURL* easy);
 
 // The address curl is given for `url`; curl refuses spaces and raw non-ASCII bytes.

@@ -10,10 +10,11 @@
 // run (making them anew cost more than a 500-record run itself).
 //
 // A run that misses its deadline is given up and done again by PCRE2, the engine linked into the
-// program for Windows without the class. PCRE2 reads a well-formed reply whole however slow the
-// machine is, and its limit on backtracking counts steps, not seconds: a runaway run keeps the
-// matches before the place where it runs away, as on Linux. So a slow or busy machine loses no
-// record; it only pays for the class's wasted time once.
+// program for Windows without the class (so is one still queued behind another run then: it is
+// taken back, and the helper is left to that run's own waiter). PCRE2 reads a well-formed reply
+// whole however slow the machine is, and its limit on backtracking counts steps, not seconds: a
+// runaway run keeps the matches before the place where it runs away, as on Linux. So a slow or busy
+// machine loses no record; it only pays for the class's wasted time once.
 //
 // A helper cannot be stopped safely (killing a thread may leave a lock of the heap or of COM
 // held), so it shares nothing with its caller but the run it was handed, which the two own
@@ -72,9 +73,9 @@ struct Run {
 
   UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set when the body ended
 
-  std::mutex mutex;      // guards the members below
-  bool started = false;  // a helper took the run up: `runner`
-  std::weak_ptr<class Helper> runner;
+  std::mutex mutex;       // guards the members below
+  bool started = false;   // a helper took the run up
+  bool noClass = false;   // the class could not be made or set up: PCRE2's run
   bool accepted = false;  // the class took the pattern and gave a match collection
   bool givenUp = false;   // the caller stopped waiting: the helper keeps nothing for it
   std::size_t groupCount = 0;
@@ -172,7 +173,11 @@ std::optional<std::pair<ComPtr<IDispatch>, long>> ExecuteOver(IDispatch* engine,
 // returns. Every COM object is released before it returns.
 void ExecuteWhole(Run& run, HelperState& state) {
   IDispatch* engine = MakeEngine(run, run.options.global, state);
-  if (engine == nullptr) return;
+  if (engine == nullptr) {
+    const std::lock_guard lock(run.mutex);
+    run.noClass = true;
+    return;
+  }
   const auto executed = ExecuteOver(engine, run.subject);
   if (!executed) return;
   const auto& [collection, matchCount] = *executed;
@@ -245,6 +250,16 @@ class Helper : public std::enable_shared_from_this<Helper> {
     return true;
   }
 
+  // Takes `run`'s job back if the helper has not started it; whether it did.
+  bool Withdraw(const std::shared_ptr<Run>& run) {
+    const std::lock_guard lock(mutex_);
+    const auto queued =
+        std::find_if(jobs_.begin(), jobs_.end(), [&](const Job& job) { return job.run == run; });
+    if (queued == jobs_.end()) return false;
+    jobs_.erase(queued);
+    return true;
+  }
+
   // How many abandoned helpers are still at work (at most one).
   static int AbandonedCount() {
     const std::lock_guard lock(CurrentMutex());
@@ -252,13 +267,14 @@ class Helper : public std::enable_shared_from_this<Helper> {
   }
 
  private:
+  // Never freed: an abandoned helper may still end while the process exits.
   static std::mutex& CurrentMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex();
+    return *mutex;
   }
   static std::shared_ptr<Helper>& CurrentHelper() {
-    static std::shared_ptr<Helper> helper;
-    return helper;
+    static auto* helper = new std::shared_ptr<Helper>();
+    return *helper;
   }
   static int& AbandonedAlive() {
     static int count = 0;
@@ -302,7 +318,6 @@ class Helper : public std::enable_shared_from_this<Helper> {
       {
         const std::lock_guard lock(job.run->mutex);
         job.run->started = true;
-        job.run->runner = weak_from_this();
       }
       job.body(*job.run, state);
       SetEvent(job.run->done.get());
@@ -317,9 +332,9 @@ class Helper : public std::enable_shared_from_this<Helper> {
 };
 
 // Has the helper do `body` with a new run of `pattern` over `subject` and waits for it until the
-// run's time limit. The finished run; null when no
-// helper could take it, when it was handed back unrun, or when it was given up (a helper still
-// busy with it is abandoned, to end by itself).
+// run's time limit. The finished run; null when the class cannot do it: no helper could take
+// it, it was handed back unrun or taken back from the queue, the class could not be made, or
+// the run was given up (the helper, still busy with it, is abandoned to end by itself).
 std::shared_ptr<Run> RunOnHelper(RunBody body, std::u16string_view pattern,
                                  const RegexEngineOptions& options, std::u16string_view subject) {
   auto run = std::make_shared<Run>();
@@ -331,14 +346,16 @@ std::shared_ptr<Run> RunOnHelper(RunBody body, std::u16string_view pattern,
   if (!helper || !helper->Post(Job{run, body})) return nullptr;
   if (WaitWhilePumping(run->done.get(), Clock::now() + RunTimeLimit(subject.size()))) {
     const std::lock_guard lock(run->mutex);
-    return run->started ? run : nullptr;
+    return run->started && !run->noClass ? run : nullptr;
   }
+  // Still waiting behind another run (another thread's, or one whose own wait sits below this
+  // one on this thread): that run's waiter decides about the helper; this one is PCRE2's.
+  if (helper->Withdraw(run)) return nullptr;
   {
     const std::lock_guard lock(run->mutex);
     run->givenUp = true;
   }
-  // Stuck on this run, or on one before it (whose own wait may sit below this one on the same
-  // thread): either way that helper takes no further job.
+  // Stuck on this run: the helper takes no further job.
   Helper::Abandon(helper);
   return nullptr;
 }

@@ -304,6 +304,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         RestoreFocus();
       }
       return 0;
+    case WM_CANCELMODE:  // sent first when the window is disabled (a task-modal box), which
+      RememberFocus();   // may take the focus away before the window stops being active
+      break;
     case WM_SETFOCUS:  // the window itself never keeps the focus
       RestoreFocus();
       return 0;

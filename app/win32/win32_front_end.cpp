@@ -65,7 +65,15 @@ int ShowMessageBox(const std::string& text, UINT flags) {
   HWND before = GetActiveWindow();  // null on a worker: it has no windows
   const bool wasInFront = before != nullptr && GetForegroundWindow() == before;
   const int answer = MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, flags | MB_TASKMODAL);
-  if (wasInFront && IsWindow(before) && IsWindowEnabled(before)) SetForegroundWindow(before);
+  if (wasInFront && IsWindow(before) && IsWindowEnabled(before)) {
+    // Unless a worker's question came up meanwhile: it stays in front until it is answered.
+    HWND front = GetForegroundWindow();
+    DWORD process = 0;
+    const DWORD thread = front != nullptr ? GetWindowThreadProcessId(front, &process) : 0;
+    if (front == nullptr || process != GetCurrentProcessId() || thread == GetCurrentThreadId()) {
+      SetForegroundWindow(before);
+    }
+  }
   return answer;
 }
 

@@ -28,7 +28,9 @@ report_failure() {
 # wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS (times
 # ORNIVEL_TEST_TIME_SCALE, which a run under an emulator sets) have passed.
 wait_for() {
-  local deadline=$((SECONDS + $1 * ${ORNIVEL_TEST_TIME_SCALE:-1}))
+  local scale=${ORNIVEL_TEST_TIME_SCALE:-1}
+  [[ $scale =~ ^[1-9][0-9]*$ ]] || scale=1
+  local deadline=$((SECONDS + $1 * scale))
   shift
   until "$@"; do
     [ "$SECONDS" -lt "$deadline" ] || return 1

@@ -18,6 +18,7 @@
 #include "tests/support/counting_window.h"
 #include "tests/support/gbk.h"
 #include "tests/support/search_reply.h"
+#include "tests/support/wait.h"
 
 namespace ornivel {
 namespace {
@@ -31,9 +32,10 @@ using test::kPing;
 const std::string kRunawaySubject = std::string(22, 'a') + "b";
 
 // Waits until no abandoned helper is left (each test's runaway ends within seconds); false
-// after two minutes.
+// after two minutes (times the time scale).
 bool NoAbandonedHelperLeft() {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::minutes(2) * test::TimeScale();
   while (AbandonedVbscriptHelpers() != 0) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -47,7 +49,7 @@ class VbscriptEngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(NoAbandonedHelperLeft());
-    SetVbscriptRunTimeFloor(std::chrono::milliseconds(200));
+    SetVbscriptRunTimeFloor(std::chrono::milliseconds(200) * test::TimeScale());
   }
   void TearDown() override { SetVbscriptRunTimeFloor(std::chrono::seconds(3)); }
 };

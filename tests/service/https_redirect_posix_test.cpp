@@ -15,6 +15,7 @@
 #include "service/file_fetch.h"
 #include "tests/support/environment.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace ornivel {
 namespace {
@@ -62,6 +63,9 @@ class HttpsRedirectTest : public ::testing::Test {
     });
     plainThread_ = std::thread([this] { plain_.listen_after_bind(); });
     secureThread_ = std::thread([this] { secure_->listen_after_bind(); });
+    // Listening before the test goes on: a stop before then would be lost, and TearDown's join
+    // would wait for ever.
+    ASSERT_TRUE(test::WaitUntil([this] { return plain_.is_running() && secure_->is_running(); }));
   }
 
   void TearDown() override {
