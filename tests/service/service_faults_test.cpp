@@ -254,6 +254,33 @@ TEST_F(ServiceFaultsTest, StatusTextInColumnFiveIsNoAddress) {
 // message pump lets the user press the button again) wins over the first.
 MemoryFrontEnd* g_ui = nullptr;
 bool g_nested = false;
+int g_pumpCalls = 0;
+int g_nestAt = 0;
+const char* g_secondKeyword = "";
+
+// Runs the search for `keyword` in `ui`, with a second search for `secondKeyword` started by
+// the message pump at its `nestAt`-th call (as a click of the button during the first one's
+// wait); whether the second one started.
+bool SearchWithASecondInside(MemoryFrontEnd& ui, const char* keyword, const char* secondKeyword,
+                             int nestAt) {
+  g_ui = &ui;
+  g_pumpCalls = 0;
+  g_nestAt = nestAt;
+  g_nested = false;
+  g_secondKeyword = secondKeyword;
+  SetMessagePump([] {
+    if (g_nested) return;
+    test::KeepAMessageWaiting();  // so that every wait calls the pump again
+    if (++g_pumpCalls < g_nestAt) return;
+    g_nested = true;
+    g_ui->SetSearchText(g_secondKeyword);
+    SearchSongs(*g_ui, *g_ui);
+  });
+  ui.SetSearchText(keyword);
+  SearchSongs(ui, ui);
+  SetMessagePump(nullptr);
+  return g_nested;
+}
 
 TEST_F(ServiceFaultsTest, LatestSearchWins) {
   // Each connection is served on its own thread: the fast reply comes while the slow one waits.
@@ -266,18 +293,7 @@ TEST_F(ServiceFaultsTest, LatestSearchWins) {
     return reply;
   });
   test::SetEnvironment("ORNIVEL_SERVICE_HOST", Host(server));
-  g_ui = &ui_;
-  g_nested = false;
-  SetMessagePump([] {
-    if (g_nested) return;
-    g_nested = true;
-    g_ui->SetSearchText("fast");
-    SearchSongs(*g_ui, *g_ui);
-  });
-  ui_.SetSearchText("slow");
-  SearchSongs(ui_, ui_);
-  SetMessagePump(nullptr);
-  ASSERT_TRUE(g_nested);
+  ASSERT_TRUE(SearchWithASecondInside(ui_, "slow", "fast", 1));
   ASSERT_EQ(ui_.RowCount(), 1);
   EXPECT_EQ(ui_.GetCellText(0, kColumnIdentifier), "FAST");
   EXPECT_TRUE(ui_.Messages().empty());
@@ -286,9 +302,6 @@ TEST_F(ServiceFaultsTest, LatestSearchWins) {
 // Wherever the second search starts inside the first one's waits (in its request, or on
 // Windows in its parse, where the platform's class is waited for while messages are handled),
 // the list ends with the second search's 500 rows alone, numbered from 1: never both sets mixed.
-int g_pumpCalls = 0;
-int g_nestAt = 0;
-
 TEST_F(ServiceFaultsTest, LatestSearchWinsWhereverTheSecondOneStarts) {
   std::string firstRecords, secondRecords;
   for (int n = 1; n <= 500; ++n) {
@@ -303,25 +316,10 @@ TEST_F(ServiceFaultsTest, LatestSearchWinsWhereverTheSecondOneStarts) {
         HttpResponse("200 OK", "Content-Type: text/plain\r\n", isFirst ? first : second)};
   });
   test::SetEnvironment("ORNIVEL_SERVICE_HOST", Host(server));
-  g_ui = &ui_;
   int nestAt = 1;
   for (;; nestAt *= 2) {
     SCOPED_TRACE(testing::Message() << "second search at pump call " << nestAt);
-    g_pumpCalls = 0;
-    g_nestAt = nestAt;
-    g_nested = false;
-    SetMessagePump([] {
-      if (g_nested) return;
-      test::KeepAMessageWaiting();  // so that every wait calls the pump again
-      if (++g_pumpCalls < g_nestAt) return;
-      g_nested = true;
-      g_ui->SetSearchText("second");
-      SearchSongs(*g_ui, *g_ui);
-    });
-    ui_.SetSearchText("first");
-    SearchSongs(ui_, ui_);
-    SetMessagePump(nullptr);
-    const bool nested = g_nested;
+    const bool nested = SearchWithASecondInside(ui_, "first", "second", nestAt);
     const int expectedFirst = nested ? 1001 : 1;
     ASSERT_EQ(ui_.RowCount(), 500);
     for (const int row : {0, 1, 250, 499}) {
