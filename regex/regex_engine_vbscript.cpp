@@ -4,10 +4,11 @@
 // The class has no limit on backtracking: a pattern that backtracks without end keeps its Execute
 // busy for hours, and the caller is often the window thread. So every run goes to a helper
 // thread, with its own copies of the pattern and the subject, and the caller waits for it with
-// a deadline, dispatching its own thread's messages meanwhile, so a window keeps painting and
-// answering. One helper serves every engine of the process, a run at a time, in one COM
-// apartment with one engine object and the member ids of the result objects kept from run to
-// run (making them anew cost more than a 500-record run itself).
+// a deadline, dispatching what keeps its thread's windows alive meanwhile (painting, timers,
+// posted and sent messages; the keyboard and mouse wait until the run is done, so no action the
+// user starts runs nested inside it). One helper serves every engine of the process, a run at a
+// time, in one COM apartment with one engine object and the member ids of the result objects kept
+// from run to run (making them anew cost more than a 500-record run itself).
 //
 // A run that misses its deadline is given up and done again by PCRE2, the engine linked into the
 // program for Windows without the class (so is one still queued behind another run then: it is
@@ -344,7 +345,8 @@ std::shared_ptr<Run> RunOnHelper(RunBody body, std::u16string_view pattern,
   run->options = options;
   const std::shared_ptr<Helper> helper = Helper::Current();
   if (!helper || !helper->Post(Job{run, body})) return nullptr;
-  if (WaitWhilePumping(run->done.get(), Clock::now() + RunTimeLimit(subject.size()))) {
+  if (WaitWhilePumping(run->done.get(), Clock::now() + RunTimeLimit(subject.size()),
+                       WaitMessages::kWithoutInput)) {
     const std::lock_guard lock(run->mutex);
     return run->started && !run->noClass ? run : nullptr;
   }

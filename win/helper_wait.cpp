@@ -34,10 +34,33 @@ bool HandleWaitingMessages() {
   return PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) == FALSE;
 }
 
+// Dispatches the waiting messages that keep the thread's windows alive, none of the keyboard's or
+// the mouse's; false once WM_QUIT is among them, as above.
+bool HandleMessagesWithoutInput() {
+  constexpr UINT kWithoutInput = PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | kWithoutInput)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return false;
+    }
+    DispatchMessageW(&message);
+  }
+  return true;
+}
+
 }  // namespace
 
-bool WaitWhilePumping(HANDLE handle, std::optional<Clock::time_point> deadline) {
+bool WaitWhilePumping(HANDLE handle, std::optional<Clock::time_point> deadline,
+                      WaitMessages messages) {
+  const bool all = messages == WaitMessages::kAll;
+  // Without input the wait wakes only for the kinds it takes (input left waiting would wake it
+  // again at once), and only for those that came since it last looked.
+  const DWORD wakeMask =
+      all ? QS_ALLINPUT : QS_PAINT | QS_TIMER | QS_POSTMESSAGE | QS_SENDMESSAGE | QS_HOTKEY;
+  const DWORD wakeFlags = all ? MWMO_INPUTAVAILABLE : 0;
   bool pump = IsGUIThread(FALSE) != FALSE;
+  if (pump && !all) pump = HandleMessagesWithoutInput();
   for (;;) {
     DWORD wait = INFINITE;
     if (deadline) {
@@ -46,11 +69,10 @@ bool WaitWhilePumping(HANDLE handle, std::optional<Clock::time_point> deadline) 
           std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INFINITE - 1));
     }
     if (!pump) return WaitForSingleObject(handle, wait) == WAIT_OBJECT_0;
-    const DWORD woke =
-        MsgWaitForMultipleObjectsEx(1, &handle, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &handle, wait, wakeMask, wakeFlags);
     if (woke == WAIT_OBJECT_0) return true;
     if (woke != WAIT_OBJECT_0 + 1) return false;  // the deadline passed, or the wait failed
-    pump = HandleWaitingMessages();
+    pump = all ? HandleWaitingMessages() : HandleMessagesWithoutInput();
     if (deadline && Clock::now() >= *deadline) {
       return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
     }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -68,6 +69,56 @@ TEST_F(VbscriptEngineTest, WindowKeepsGettingItsMessagesWhileARunawayRunIsWaited
   // A 20 ms timer over a wait of 200 ms: several ticks; two show that the wait did not stop at
   // one.
   EXPECT_GE(window.counts().timerTicks, 2);
+}
+
+// Keys that reached the window below.
+std::atomic<int> g_keysDown{0};
+
+LRESULT CALLBACK KeyCountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_KEYDOWN) ++g_keysDown;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(VbscriptEngineTest, KeysAndClicksWaitUntilTheRunIsDone) {
+  // A window in front with the focus, as the main window is when its search is parsed.
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = &KeyCountingProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"OrnivelKeyCountingWindow";
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"keys", WS_OVERLAPPEDWINDOW, 0, 0,
+                                200, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOWNORMAL);
+  SetForegroundWindow(window);
+  SetFocus(window);
+  MSG message;
+  const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  while (std::chrono::steady_clock::now() < settle) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(10);
+  }
+  ASSERT_EQ(GetFocus(), window);
+  g_keysDown = 0;
+  // A key typed just before the run: in the thread's input queue during the whole wait.
+  INPUT key[2] = {};
+  key[0].type = key[1].type = INPUT_KEYBOARD;
+  key[0].ki.wVk = key[1].ki.wVk = 'A';
+  key[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ASSERT_EQ(SendInput(2, key, sizeof(INPUT)), 2u);
+  ASSERT_NE(SetTimer(window, 1, 20, nullptr), 0u);
+  RegexObject regex;
+  EXPECT_TRUE(regex.Create("(a+)+$", kRunawaySubject, {.caseSensitive = true}));
+  KillTimer(window, 1);
+  EXPECT_EQ(g_keysDown.load(), 0);  // not handled inside the wait
+  // The program's loop takes it afterwards.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (g_keysDown.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(10);
+  }
+  EXPECT_EQ(g_keysDown.load(), 1);
+  DestroyWindow(window);
 }
 
 TEST_F(VbscriptEngineTest, QuitMessageDuringTheWaitIsLeftForTheMessageLoop) {

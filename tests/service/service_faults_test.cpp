@@ -299,9 +299,9 @@ TEST_F(ServiceFaultsTest, LatestSearchWins) {
   EXPECT_TRUE(ui_.Messages().empty());
 }
 
-// Wherever the second search starts inside the first one's waits (in its request, or on
-// Windows in its parse, where the platform's class is waited for while messages are handled),
-// the list ends with the second search's 500 rows alone, numbered from 1: never both sets mixed.
+// Wherever the second search starts inside the first one's waits, the list ends with the second
+// search's 500 rows alone, numbered from 1: never both sets mixed. (On Windows the parse's wait
+// takes no input, so a click starts nothing there; the list is filled after the parse anyway.)
 TEST_F(ServiceFaultsTest, LatestSearchWinsWhereverTheSecondOneStarts) {
   std::string firstRecords, secondRecords;
   for (int n = 1; n <= 500; ++n) {
