@@ -107,7 +107,7 @@ installed_kib=$(du -sk --apparent-size "$install_dir" | cut -f1)
 say "installed $(wc -l <"$work/installed-files") files, shortcut and Uninstall key ($((size)) KiB)"
 
 # --- the installed program, driven where it is; its songs go into a folder of the installation
-"$wine" start /min notepad </dev/null >/dev/null 2>&1 || true  # keeps the desktop alive
+bash "$here/../../scripts/wine-keep-desktop" "$wine" || fail "the desktop could not be kept alive"
 songs=$install_dir/songs
 ORNIVEL_E2E_IN_PLACE=1 ORNIVEL_E2E_SAVE=$songs LC_ALL=zh_CN.UTF-8 \
   bash "$here/win32_e2e.sh" "$wine" "$install_dir/ornivel.exe" "$catalog" "$make_library" \
