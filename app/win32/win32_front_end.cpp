@@ -57,22 +57,28 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
 }
 
 // A message box owned by no window, task-modal: on the window thread it blocks the main window,
-// on a worker it blocks nothing. When one closes on the window thread, the system looks for a
-// window to activate before it enables the windows the box disabled: it finds none of the
-// program's, and activates another program's window or nothing, so typing would go elsewhere or
-// nowhere. So the window that was in front when the box came up is brought back in front.
-int ShowMessageBox(const std::string& text, UINT flags) {
-  HWND before = GetActiveWindow();  // null on a worker: it has no windows
+// on a worker it blocks nothing. When one closes, the system activates the next window it finds:
+// on the window thread it looks before it enables the windows the box disabled, so it finds
+// none of the program's; on a worker it may find another program's as well. Typing would then
+// go elsewhere or nowhere. So the window that was in front when the box came up (the active one
+// on the window thread, the main window `mainWindow` on a worker, which has no windows) is
+// brought back in front.
+int ShowMessageBox(HWND mainWindow, const std::string& text, UINT flags) {
+  HWND before = GetActiveWindow();
+  if (before == nullptr) before = mainWindow;
   const bool wasInFront = before != nullptr && GetForegroundWindow() == before;
   const int answer = MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, flags | MB_TASKMODAL);
   if (wasInFront && IsWindow(before) && IsWindowEnabled(before)) {
-    // Unless a worker's question came up meanwhile: it stays in front until it is answered.
+    // Unless another thread of the program has a box in front now (a worker's question, or the
+    // window thread's prompt): it stays in front until it is answered.
     HWND front = GetForegroundWindow();
     DWORD process = 0;
     const DWORD thread = front != nullptr ? GetWindowThreadProcessId(front, &process) : 0;
-    if (front == nullptr || process != GetCurrentProcessId() || thread == GetCurrentThreadId()) {
-      SetForegroundWindow(before);
-    }
+    wchar_t frontClass[16] = {};
+    const bool anotherBox = process == GetCurrentProcessId() && thread != GetCurrentThreadId() &&
+                            GetClassNameW(front, frontClass, 16) > 0 &&
+                            std::wcscmp(frontClass, L"#32770") == 0;  // the class of dialogs
+    if (!anotherBox && front != before) SetForegroundWindow(before);
   }
   return answer;
 }
@@ -202,13 +208,13 @@ void Win32FrontEnd::ShowMessage(const std::string& text, MessageIcon icon) {
   const UINT shown = icon == MessageIcon::kError         ? MB_ICONERROR
                      : icon == MessageIcon::kInformation ? MB_ICONINFORMATION
                                                          : 0;
-  (void)ShowMessageBox(text, MB_OK | shown);
+  (void)ShowMessageBox(hwnd_.load(), text, MB_OK | shown);
 }
 
 bool Win32FrontEnd::AskYesNo(const std::string& text) {
   if (hwnd_.load() == nullptr) return false;
   // No icon; on a worker's thread, which has no windows, it blocks no window of the program.
-  return ShowMessageBox(text, MB_YESNO) == IDYES;
+  return ShowMessageBox(hwnd_.load(), text, MB_YESNO) == IDYES;
 }
 
 void Win32FrontEnd::SetClipboardText(const std::string& text) {
@@ -259,11 +265,9 @@ FolderChoice Win32FrontEnd::BrowseForFolder(const std::string& title) {
         const bool hasPath = SHGetPathFromIDListEx(chosen, path.data(),
                                                    static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
         CoTaskMemFree(chosen);
-        const std::wstring wide(path.data());
-        if (!hasPath || wide.empty()) return FolderChoice::None();
-        const std::string gbk = Narrow(wide);
-        if (Wide(gbk) != wide) return FolderChoice::NotInGbk();
-        return FolderChoice::Folder(gbk);
+        if (!hasPath) return FolderChoice::None();
+        const std::u16string wide(path.data(), path.data() + std::wcslen(path.data()));
+        return FolderChoice::FromUtf8Path(Utf16ToText(wide, kCodePageUtf8));
       },
       FolderChoice::None());
 }

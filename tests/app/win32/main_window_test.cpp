@@ -563,6 +563,43 @@ TEST_F(MainWindowTest, TheFocusComesBackWhenTheWindowIsActiveAgain) {
   EXPECT_EQ(Text(window_->searchBox()), L"z");
 }
 
+// A worker's question (a download whose file exists) closes while the window thread goes on:
+// the system activates whatever window it finds next, here another program's. The program's
+// window is in front again afterwards, with the focus where it was.
+TEST_F(MainWindowTest, AWorkersQuestionGivesTheWindowBackWithItsFocus) {
+  for (int i = 0; i < 500; ++i) frontEnd_->AppendRow();
+  Show();
+  HWND other =
+      CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                      100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  SetForegroundWindow(window_->hwnd());
+  PumpFor(std::chrono::milliseconds(200));
+  for (HWND component : {window_->songList(), window_->searchBox()}) {
+    SCOPED_TRACE(ClassOf(component));
+    SetFocus(component);
+    std::atomic<int> answer{-1};
+    std::thread worker([&] { answer = frontEnd_->AskYesNo("go on?") ? 1 : 0; });
+    HWND box = nullptr;
+    EXPECT_TRUE(
+        PumpUntil([&box] { return (box = FindWindowW(L"#32770", kMessageTitle)) != nullptr; }));
+    PumpFor(std::chrono::milliseconds(100));
+    if (box != nullptr) PostMessageW(box, WM_COMMAND, IDYES, 0);
+    EXPECT_TRUE(PumpUntil([&answer] { return answer.load() != -1; }));
+    worker.join();
+    EXPECT_EQ(answer.load(), 1);
+    PumpFor(std::chrono::milliseconds(200) * test::TimeScale());
+    EXPECT_EQ(GetForegroundWindow(), window_->hwnd());
+    EXPECT_EQ(GetFocus(), component);
+  }
+  // Typing reaches the search box.
+  SetWindowTextW(window_->searchBox(), L"");
+  MSG typed{GetFocus(), WM_CHAR, L'z', 1, 0, {}};
+  DispatchProgramMessage(typed);
+  EXPECT_EQ(Text(window_->searchBox()), L"z");
+  DestroyWindow(other);
+}
+
 class TipWindowTest : public ::testing::Test {};
 
 TEST_F(TipWindowTest, FreshDialogEachTimeWithItsComponentsAndEscClosesOnlyIt) {
