@@ -25,6 +25,12 @@ std::string CutAtCharacter(const std::string& text, std::size_t limit) {
 
 }  // namespace
 
+FolderChoice FolderChoice::FromUtf8Path(std::string_view utf8) {
+  if (utf8.empty()) return None();
+  std::optional<std::string> gbk = Utf8ToGbkExactly(utf8);
+  return gbk ? Folder(std::move(*gbk)) : NotInGbk();
+}
+
 std::string SaveFolderStore::Get() const {
   std::lock_guard lock(mutex_);
   return folder_;

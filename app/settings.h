@@ -3,6 +3,7 @@
 
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "app/program_paths.h"
 #include "service/prompts.h"
@@ -34,6 +35,9 @@ struct FolderChoice {
   static FolderChoice None() { return {}; }
   static FolderChoice Folder(std::string gbk) { return {Kind::kFolder, std::move(gbk)}; }
   static FolderChoice NotInGbk() { return {Kind::kNotInGbk, {}}; }
+  // A chosen folder's path in UTF-8: the folder when GBK can name it exactly, else NotInGbk;
+  // None for an empty path.
+  static FolderChoice FromUtf8Path(std::string_view utf8);
 };
 
 // What the settings code needs of the window: the save-folder box and the folder browser.

@@ -72,7 +72,7 @@ struct Run {
   std::u16string subject;
   RegexEngineOptions options;
 
-  UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set when the body ended
+  UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set when the run ended
 
   std::mutex mutex;       // guards the members below
   bool started = false;   // a helper took the run up
@@ -196,11 +196,8 @@ void ExecuteWhole(Run& run, HelperState& state) {
   run.accepted = true;
 }
 
-using RunBody = void (*)(Run&, HelperState&);
-
 struct Job {
   std::shared_ptr<Run> run;  // the helper's own share of the run
-  RunBody body;
 };
 
 // The helper thread that does the runs of every engine of the process, one at a time, in one
@@ -320,7 +317,7 @@ class Helper : public std::enable_shared_from_this<Helper> {
         const std::lock_guard lock(job.run->mutex);
         job.run->started = true;
       }
-      job.body(*job.run, state);
+      ExecuteWhole(*job.run, state);
       SetEvent(job.run->done.get());
     }
   }
@@ -332,19 +329,19 @@ class Helper : public std::enable_shared_from_this<Helper> {
   bool abandoned_ = false;
 };
 
-// Has the helper do `body` with a new run of `pattern` over `subject` and waits for it until the
-// run's time limit. The finished run; null when the class cannot do it: no helper could take
+// Has the helper do a new run of `pattern` over `subject` and waits for it until the run's time
+// limit. The finished run; null when the class cannot do it: no helper could take
 // it, it was handed back unrun or taken back from the queue, the class could not be made, or
 // the run was given up (the helper, still busy with it, is abandoned to end by itself).
-std::shared_ptr<Run> RunOnHelper(RunBody body, std::u16string_view pattern,
-                                 const RegexEngineOptions& options, std::u16string_view subject) {
+std::shared_ptr<Run> RunOnHelper(std::u16string_view pattern, const RegexEngineOptions& options,
+                                 std::u16string_view subject) {
   auto run = std::make_shared<Run>();
   if (!run->done) return nullptr;
   run->pattern.assign(pattern);
   run->subject.assign(subject);
   run->options = options;
   const std::shared_ptr<Helper> helper = Helper::Current();
-  if (!helper || !helper->Post(Job{run, body})) return nullptr;
+  if (!helper || !helper->Post(Job{run})) return nullptr;
   if (WaitWhilePumping(run->done.get(), Clock::now() + RunTimeLimit(subject.size()),
                        WaitMessages::kWithoutInput)) {
     const std::lock_guard lock(run->mutex);
@@ -373,7 +370,7 @@ class VbscriptEngine final : public RegexEngine {
     matches_.clear();
     fallback_.reset();
 
-    const std::shared_ptr<Run> run = RunOnHelper(&ExecuteWhole, pattern, options, subject);
+    const std::shared_ptr<Run> run = RunOnHelper(pattern, options, subject);
     if (!run) {
       // The class did not do the run in time (or could not take it): PCRE2 does it.
       fallback_ = CreatePcre2Engine();

@@ -263,10 +263,7 @@ FolderChoice QtFrontEnd::BrowseForFolder(const std::string& title) {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
           return FolderChoice::None();
         }
-        const std::string utf8 = dialog.selectedFiles().first().toStdString();
-        const std::string gbk = Utf8ToGbk(utf8);
-        if (GbkToUtf8(gbk) != utf8) return FolderChoice::NotInGbk();
-        return FolderChoice::Folder(gbk);
+        return FolderChoice::FromUtf8Path(dialog.selectedFiles().first().toStdString());
       },
       FolderChoice::None());
 }

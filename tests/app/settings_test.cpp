@@ -187,5 +187,23 @@ TEST_F(SettingsTest, AFolderGbkCannotNameIsRefusedAndTheOldOneKept) {
   EXPECT_EQ(store_.Get(), dir_.string());
 }
 
+// What both front ends make of the path their folder browser gave back (UTF-8).
+TEST(FolderChoiceTest, APathGbkCanNameExactlyIsTheFolderAnyOtherIsNotInGbk) {
+  const FolderChoice chinese = FolderChoice::FromUtf8Path("C:\\音乐\\周杰伦");
+  EXPECT_EQ(chinese.kind, FolderChoice::Kind::kFolder);
+  EXPECT_EQ(chinese.folder, "C:\\\xD2\xF4\xC0\xD6\\\xD6\xDC\xBD\xDC\xC2\xD7");
+  const FolderChoice plain = FolderChoice::FromUtf8Path("/home/me/Music");
+  EXPECT_EQ(plain.kind, FolderChoice::Kind::kFolder);
+  EXPECT_EQ(plain.folder, "/home/me/Music");
+  // GBK has no ö, no emoji; a malformed name (a lone byte of a sequence) has no exact GBK form.
+  for (const char* path : {"/home/me/Björk", "/home/me/\xF0\x9F\x8E\xB5", "/home/me/\xE9"}) {
+    SCOPED_TRACE(path);
+    const FolderChoice refused = FolderChoice::FromUtf8Path(path);
+    EXPECT_EQ(refused.kind, FolderChoice::Kind::kNotInGbk);
+    EXPECT_TRUE(refused.folder.empty());
+  }
+  EXPECT_EQ(FolderChoice::FromUtf8Path("").kind, FolderChoice::Kind::kNone);
+}
+
 }  // namespace
 }  // namespace ornivel
