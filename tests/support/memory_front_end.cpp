@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "tests/support/wait.h"
+
 namespace ornivel {
 
 void MemoryFrontEnd::CellWritten(int row, int column, const std::string& text) {
@@ -103,9 +105,12 @@ void MemoryFrontEnd::WaitForWorkers() {
   std::list<std::thread> finished;
   {
     std::unique_lock lock(mutex_);
-    // Below the tests' time limit: a worker that never ends is named here, not killed unnamed.
-    if (!idle_.wait_for(lock, std::chrono::seconds(45), [this] { return running_ == 0; })) {
-      std::fprintf(stderr, "MemoryFrontEnd: %d worker(s) still running after 45 s\n", running_);
+    // Below the tests' time limit (both scale under an emulator): a worker that never ends is
+    // named here, not killed unnamed.
+    const auto limit = std::chrono::seconds(45) * test::TimeScale();
+    if (!idle_.wait_for(lock, limit, [this] { return running_ == 0; })) {
+      std::fprintf(stderr, "MemoryFrontEnd: %d worker(s) still running after %lld s\n", running_,
+                   static_cast<long long>(limit.count()));
       std::abort();  // the workers use this front end: going on would free it under them
     }
     finished.swap(workers_);
