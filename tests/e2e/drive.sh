@@ -10,23 +10,35 @@ else
   . "$here/../../catalog/catalog-start.sh"
 fi
 
-# report_failure NAME MESSAGE [LOG...]: on standard error, what failed, then the catalog's log,
-# each LOG (the program's output), and what the save folder $save holds.
+# report_failure NAME MESSAGE [LOG...]: on standard error, what failed (and that the driven
+# program had ended, with its status, when it had), then the catalog's log, each LOG (the
+# program's output), and what the save folder $save holds.
 report_failure() {
-  echo "$1: $2" >&2
+  local ended=""
+  if [ -n "${watched:-}" ] && ! kill -0 "$watched" 2>/dev/null; then
+    local status=0
+    wait "$watched" 2>/dev/null || status=$?
+    ended=" (the program had ended, with status $status)"
+  fi
+  echo "$1: $2$ended" >&2
   echo "--- catalog log:" >&2
   cat "$work/catalog.log" >&2 || true
   local log
   for log in "${@:3}"; do
-    echo "--- $(basename "$log"):" >&2
-    cat "$log" >&2 || true
+    echo "--- $(basename "$log") (its last 40 lines):" >&2
+    tail -n 40 "$log" >&2 || true
   done
   echo "--- save folder:" >&2
   ls -la "$save" >&2 || true
 }
 
+# watch PID: from now on wait_for gives up at once when PID (the driven program, a child of this
+# shell) has ended, since nothing it would have done can come any more.
+watch() { watched=$1; }
+
 # wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS (times
-# ORNIVEL_TEST_TIME_SCALE, which a run under an emulator sets) have passed.
+# ORNIVEL_TEST_TIME_SCALE, which a run under an emulator sets) have passed, or the watched
+# program has ended.
 wait_for() {
   local scale=${ORNIVEL_TEST_TIME_SCALE:-1}
   [[ $scale =~ ^[1-9][0-9]*$ ]] || scale=1
@@ -34,6 +46,10 @@ wait_for() {
   shift
   until "$@"; do
     [ "$SECONDS" -lt "$deadline" ] || return 1
+    if [ -n "${watched:-}" ] && ! kill -0 "$watched" 2>/dev/null; then
+      "$@"  # what the program did last may have come just before its end
+      return
+    fi
     sleep 0.05
   done
 }

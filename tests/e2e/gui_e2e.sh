@@ -19,7 +19,7 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
 trap cleanup EXIT
 fail() {
-  report_failure gui_e2e "$*"
+  report_failure gui_e2e "$*" "$work/ornivel.log"
   exit 1
 }
 
@@ -43,9 +43,12 @@ fi
 ORNIVEL_SERVICE_HOST=$host QT_QPA_PLATFORM=xcb "$program" 2>"$work/ornivel.log" &
 app=$!
 pids+=("$app")
+watch "$app"
 
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Ornivel$' | head -1)
-[ -n "$wid" ] || fail "the window did not appear"
+main_window() { xdotool search --onlyvisible --name '^Ornivel$' 2>/dev/null | head -1; }
+window_shown() { [ -n "$(main_window)" ]; }
+wait_for 20 window_shown || fail "the window did not appear"
+wid=$(main_window)
 xdotool windowfocus --sync "$wid"
 
 search_for_silence "$wid"

@@ -54,6 +54,7 @@ start=$(date +%s%N)
 ORNIVEL_SERVICE_HOST=$host "$wine" "$program" >"$work/ornivel.log" 2>&1 &
 app=$!
 pids+=("$app")
+watch "$app"
 main_window() { program_windows --name '^Ornivel$' | head -1; }
 window_shown() { [ -n "$(main_window)" ]; }
 wait_for 60 window_shown || fail "the window did not appear"
