@@ -1,6 +1,7 @@
 #include "catalog/catalog_replies.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "text/ascii.h"
 #include "text/text_convert.h"
@@ -62,6 +63,56 @@ std::string LookupReply(const Library& library, std::string_view identifier,
 const Song* ResolveResource(const Library& library, std::string_view path) {
   // Only the library's own relative paths are served; nothing is resolved on the file system.
   return library.FindByPath(path);
+}
+
+namespace {
+
+// A decimal number of the whole text, without sign or spaces.
+std::optional<std::uint64_t> Number(std::string_view text) {
+  std::uint64_t value = 0;
+  if (text.empty()) return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+ByteRange ParseByteRange(std::string_view header, std::uint64_t size) {
+  constexpr std::string_view kUnit = "bytes=";
+  if (!header.starts_with(kUnit)) return {};
+  const std::string_view spec = header.substr(kUnit.size());
+  const auto dash = spec.find('-');
+  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return {};
+  const std::string_view from = spec.substr(0, dash), to = spec.substr(dash + 1);
+  if (from.empty()) {  // the last SUFFIX bytes
+    const auto suffix = Number(to);
+    if (!suffix) return {};
+    if (*suffix == 0 || size == 0) return {ByteRange::Kind::kUnsatisfiable};
+    const std::uint64_t length = std::min(*suffix, size);
+    return {ByteRange::Kind::kPart, size - length, length};
+  }
+  const auto first = Number(from);
+  const auto last = to.empty() ? std::optional<std::uint64_t>(UINT64_MAX) : Number(to);
+  if (!first || !last || *last < *first) return {};
+  if (*first >= size) return {ByteRange::Kind::kUnsatisfiable};
+  return {ByteRange::Kind::kPart, *first, std::min(*last, size - 1) - *first + 1};
+}
+
+std::string EscapeForLog(std::string_view line) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(line.size());
+  for (const char c : line) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b >= 0x7F || b == '\\') {
+      out.append("\\x").push_back(kHex[b >> 4]);
+      out.push_back(kHex[b & 0xF]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
 }
 
 }  // namespace ornivel::catalog

@@ -1,6 +1,7 @@
 #pragma once
 // The catalog's answers, in the forms the program relies on.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,5 +35,23 @@ inline constexpr int kMaxPageSize = 500;
 // The song a /resource/ request names (the path already percent-decoded); null for anything
 // that is not a song of the library, ".." and absolute paths included.
 [[nodiscard]] const Song* ResolveResource(const Library& library, std::string_view path);
+
+// What a request's Range header asks of a file of `size` bytes. One range of bytes
+// ("bytes=FIRST-", "bytes=FIRST-LAST", "bytes=-SUFFIX") is served as a part; a range that starts
+// at or past the end (or an empty suffix) cannot be; anything else (no header, several ranges,
+// other units, a malformed one) is answered with the whole file, as HTTP allows.
+struct ByteRange {
+  enum class Kind { kWhole, kPart, kUnsatisfiable };
+  Kind kind = Kind::kWhole;
+  std::uint64_t first = 0;
+  std::uint64_t length = 0;  // of the part
+};
+[[nodiscard]] ByteRange ParseByteRange(std::string_view header, std::uint64_t size);
+
+// `line` as the log shows it: every byte but printable ASCII (control characters, DEL, and bytes
+// from 0x80 on, which a terminal may read as C1 controls) and the backslash itself as a \xHH
+// escape, so that a terminal showing the log obeys nothing a client sent, and one request stays
+// one line.
+[[nodiscard]] std::string EscapeForLog(std::string_view line);
 
 }  // namespace ornivel::catalog

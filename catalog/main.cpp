@@ -5,23 +5,16 @@
 //
 // It binds loopback unless told otherwise and logs one line per request on standard error.
 // "--listen HOST:0" picks a free port; the first line on standard output names the address.
-#include <fcntl.h>
-#include <httplib.h>
-#include <unistd.h>
-
-#include <cstdio>
+#include <csignal>
 #include <iostream>
-#include <memory>
 #include <string>
 
-#include "catalog/catalog_replies.h"
+#include "catalog/catalog_server.h"
 #include "catalog/library.h"
 
 namespace {
 
 using ornivel::catalog::Library;
-
-constexpr std::size_t kChunk = 256 * 1024;
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "ornivel-catalog: " << problem << "\n";
@@ -29,26 +22,6 @@ int Usage(const std::string& problem) {
       << "usage: ornivel-catalog --music DIR [--listen HOST:PORT] [--public-host HOST:PORT]\n";
   return 2;
 }
-
-int QueryInt(const httplib::Request& req, const char* name, int fallback) {
-  if (!req.has_param(name)) return fallback;
-  try {
-    return std::stoi(req.get_param_value(name));
-  } catch (...) {
-    return fallback;
-  }
-}
-
-// An open file shared by the pieces of one response.
-struct Fd {
-  explicit Fd(const char* path) : fd(::open(path, O_RDONLY | O_CLOEXEC)) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int fd;
-};
 
 }  // namespace
 
@@ -75,62 +48,29 @@ int main(int argc, char** argv) {
   } catch (...) {
     return Usage("bad port in --listen");
   }
+  if (port < 0 || port > 65535) return Usage("bad port in --listen");
+
+  // A client that goes away while a song is being sent must not end the process; the signals
+  // that end it are taken by this thread alone, so the service stops cleanly.
+  std::signal(SIGPIPE, SIG_IGN);
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGINT);
+  sigaddset(&ending, SIGTERM);
+  sigaddset(&ending, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &ending, nullptr);
 
   ornivel::catalog::InstallLatin1FieldReader();
   const Library library = Library::Scan(music);
-
-  httplib::Server server;
-  if (port == 0) {
-    port = server.bind_to_any_port(host);
-  } else if (!server.bind_to_port(host, port)) {
-    port = -1;
-  }
-  if (port <= 0) {
-    std::cerr << "ornivel-catalog: cannot listen on " << listen << "\n";
+  ornivel::catalog::CatalogServer server(library, music, publicHost);
+  std::string problem;
+  if (!server.Start(host, port, problem)) {
+    std::cerr << "ornivel-catalog: cannot listen on " << listen << ": " << problem << "\n";
     return 1;
   }
-  if (publicHost.empty()) publicHost = host + ":" + std::to_string(port);
-
-  server.Get("/webmusic/getsjplayinfo", [&](const httplib::Request& req, httplib::Response& res) {
-    res.set_content(
-        ornivel::catalog::SearchReply(library, req.get_param_value("key"), QueryInt(req, "pn", 1),
-                                      QueryInt(req, "pr", ornivel::catalog::kMaxPageSize)),
-        "text/plain; charset=utf-8");
-  });
-  server.Get("/webmusic/st/getNewMuiseByRid", [&](const httplib::Request& req,
-                                                  httplib::Response& res) {
-    res.set_content(ornivel::catalog::LookupReply(library, req.get_param_value("rid"), publicHost),
-                    "text/xml");
-  });
-  server.Get(R"(/resource/(.+))", [&](const httplib::Request& req, httplib::Response& res) {
-    const auto* song = ornivel::catalog::ResolveResource(library, req.matches[1].str());
-    if (song == nullptr) {
-      res.status = 404;
-      res.set_content("not found\n", "text/plain");
-      return;
-    }
-    auto fd = std::make_shared<Fd>(song->file.c_str());
-    const off_t size = fd->fd < 0 ? -1 : ::lseek(fd->fd, 0, SEEK_END);
-    if (size < 0) {
-      res.status = 404;
-      res.set_content("not found\n", "text/plain");
-      return;
-    }
-    res.set_content_provider(static_cast<std::size_t>(size), "audio/mpeg",
-                             [fd](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                               std::string buffer(std::min(length, kChunk), '\0');
-                               const ssize_t n = ::pread(fd->fd, buffer.data(), buffer.size(),
-                                                         static_cast<off_t>(offset));
-                               if (n <= 0) return false;
-                               return sink.write(buffer.data(), static_cast<std::size_t>(n));
-                             });
-  });
-  server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-    std::fprintf(stderr, "%s %s %s %d\n", req.remote_addr.c_str(), req.method.c_str(),
-                 req.target.c_str(), res.status);
-  });
-
-  std::cout << "ornivel-catalog: listening on http://" << host << ":" << port << " ("
+  std::cout << "ornivel-catalog: listening on http://" << host << ":" << server.port() << " ("
             << library.songs().size() << " songs from " << music << ")" << std::endl;
-  return server.listen_after_bind() ? 0 : 1;
+  int signal = 0;
+  sigwait(&ending, &signal);
+  return 0;
 }

@@ -98,6 +98,47 @@ TEST(CatalogRepliesTest, QuotesAndLineBreaksCannotBreakARecord) {
   EXPECT_EQ(EncodePath("华/a b&c.mp3"), "%E5%8D%8E/a%20b%26c.mp3");
 }
 
+TEST(CatalogRepliesTest, RangesAreAPartTheWholeOrUnsatisfiable) {
+  using Kind = ByteRange::Kind;
+  struct Case {
+    const char* header;
+    std::uint64_t size;
+    Kind kind;
+    std::uint64_t first, length;
+  } cases[] = {
+      {"bytes=100-199", 1000, Kind::kPart, 100, 100},
+      {"bytes=900-", 1000, Kind::kPart, 900, 100},
+      {"bytes=900-5000", 1000, Kind::kPart, 900, 100},  // clipped to the end
+      {"bytes=-300", 1000, Kind::kPart, 700, 300},
+      {"bytes=-5000", 1000, Kind::kPart, 0, 1000},
+      {"bytes=1000-", 1000, Kind::kUnsatisfiable, 0, 0},
+      {"bytes=999999999-", 1000, Kind::kUnsatisfiable, 0, 0},
+      {"bytes=-0", 1000, Kind::kUnsatisfiable, 0, 0},
+      {"bytes=0-", 0, Kind::kUnsatisfiable, 0, 0},
+      {"", 1000, Kind::kWhole, 0, 0},
+      {"bytes=0-1,5-6", 1000, Kind::kWhole, 0, 0},  // several ranges: the whole file
+      {"bytes=5-4", 1000, Kind::kWhole, 0, 0},
+      {"bytes= 5-", 1000, Kind::kWhole, 0, 0},
+      {"items=0-5", 1000, Kind::kWhole, 0, 0},
+      {"bytes=99999999999999999999-", 1000, Kind::kWhole, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const ByteRange range = ParseByteRange(c.header, c.size);
+    EXPECT_EQ(range.kind, c.kind) << c.header;
+    if (c.kind == Kind::kPart) {
+      EXPECT_EQ(range.first, c.first) << c.header;
+      EXPECT_EQ(range.length, c.length) << c.header;
+    }
+  }
+}
+
+TEST(CatalogRepliesTest, TheLogEscapesEverythingButPrintableAscii) {
+  EXPECT_EQ(EscapeForLog("/a?b=%1b&c=d e"), "/a?b=%1b&c=d e");
+  EXPECT_EQ(EscapeForLog("\x1b[2J\x1b]0;t\a\r\n\x7f\\\xc2\x9b"),
+            "\\x1b[2J\\x1b]0;t\\x07\\x0d\\x0a\\x7f\\x5c\\xc2\\x9b");
+  EXPECT_EQ(EscapeForLog(std::string("a\0b", 3)), "a\\x00b");
+}
+
 TEST_F(CatalogTest, RecordsMatchTheProgramsPatternInTheServicesOrder) {
   WriteMp3(root_ / "q.mp3", TagStyle::kId3v2Unicode, "It's", "O'Brien\nBand", "Al'bum");
   const std::string reply = SearchReply(Library::Scan(root_), "", 1, 500);

@@ -27,9 +27,10 @@ class CatalogProcess {
     std::vector<std::string> arguments = {
         "/bin/sh",
         "-c",
-        "out=$1 pid=$2; shift 2; \"$@\" >\"$out\" 2>/dev/null </dev/null & echo $! >\"$pid\"",
+        "out=$1 log=$2 pid=$3; shift 3; \"$@\" >\"$out\" 2>\"$log\" </dev/null & echo $! >\"$pid\"",
         "catalog",
         HostPath(out),
+        HostPath(dir_ / "log.txt"),
         HostPath(pid),
         ORNIVEL_CATALOG,
         "--music",
@@ -71,6 +72,8 @@ class CatalogProcess {
 
   // "127.0.0.1:PORT", empty when the catalog did not start.
   const std::string& host() const { return host_; }
+  // What it has logged so far on its standard error: one line per answered request.
+  std::string log() const { return FileText(dir_ / "log.txt"); }
 
  private:
   std::filesystem::path dir_;
