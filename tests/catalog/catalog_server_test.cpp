@@ -17,6 +17,7 @@
 
 #include "catalog/file_beneath.h"
 #include "catalog/library.h"
+#include "tests/catalog/music_folder.h"
 #include "tests/support/catalog_process.h"
 #include "tests/support/mp3_files.h"
 #include "tests/support/temp_dir.h"
@@ -65,24 +66,7 @@ int PortOf(const std::string& host) {
   return std::stoi(host.substr(host.rfind(':') + 1));
 }
 
-std::string FileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-class CatalogServerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    InstallLatin1FieldReader();
-    base_ = test::FreshTestFolder("catalog-server");
-    root_ = base_ / "music";
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(base_); }
-
-  fs::path base_;
-  fs::path root_;
-};
+using CatalogServerTest = MusicFolderTest;
 
 // Files and folders swapped for links after the scan: the answer is 404, with nothing of what
 // the link leads to, where the old catalog served it.

@@ -6,6 +6,7 @@
 
 #include "catalog/catalog_replies.h"
 #include "catalog/library.h"
+#include "tests/catalog/music_folder.h"
 #include "tests/support/catalog_process.h"
 #include "tests/support/mp3_files.h"
 #include "tests/support/temp_dir.h"
@@ -17,20 +18,7 @@ namespace fs = std::filesystem;
 using test::TagStyle;
 using test::WriteMp3;
 
-class CatalogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    InstallLatin1FieldReader();
-    // The music folder sits in a folder of the test's own, beside the files it must not serve.
-    base_ = test::FreshTestFolder("catalog");
-    root_ = base_ / "music";
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(base_); }
-
-  fs::path base_;
-  fs::path root_;
-};
+using CatalogTest = MusicFolderTest;
 
 TEST_F(CatalogTest, ReadsUnicodeTagsGbkInLatin1FieldsAndFileNames) {
   WriteMp3(root_ / "a/unicode.mp3", TagStyle::kId3v2Unicode, "告白气球", "周杰伦", "床边故事");
@@ -182,8 +170,7 @@ TEST_F(CatalogTest, ServesFilesWithRangesAndNothingOutsideTheFolder) {
   ASSERT_FALSE(catalog.host().empty());
   httplib::Client client("http://" + catalog.host());
 
-  std::ifstream in(root_ / "华语/one.mp3", std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = FileBytes(root_ / "华语/one.mp3");
   auto whole = client.Get("/resource/%E5%8D%8E%E8%AF%AD/one.mp3");
   ASSERT_TRUE(whole);
   EXPECT_EQ(whole->status, 200);
