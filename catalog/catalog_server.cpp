@@ -27,6 +27,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Descriptors kept for refusing connections past the cap (each is closed as soon as accepted).
+constexpr unsigned kRefusalRoom = 64;
+
 std::int64_t Now() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
       .count();
@@ -49,6 +52,7 @@ struct Request {
   std::string remote;
   std::string method = "-";
   unsigned status = 0;
+  bool headSeen = false;
   Connection* connection = nullptr;
 };
 
@@ -122,7 +126,8 @@ struct CatalogServer::State {
   FileDescriptor listener;
   MHD_Daemon* daemon = nullptr;
 
-  std::mutex mutex;  // guards connections and stopping
+  std::atomic<unsigned> open{0};  // connections held now
+  std::mutex mutex;               // guards connections and stopping
   std::unordered_set<Connection*> connections;
   bool stopping = false;
   std::condition_variable wake;
@@ -255,10 +260,15 @@ MHD_Result HandleRequest(void* cls, MHD_Connection* connection, const char* url,
   auto* request = static_cast<Request*>(*requestContext);
   if (request == nullptr) return MHD_NO;
   if (request->connection != nullptr) request->connection->inHead = false;
-  if (request->status != 0) {  // a body the answer did not want: dropped
+  // The first call only says the head is complete; a body, if any, comes in the calls after it
+  // and is dropped. The answer is queued once the request is whole: queued earlier, the library
+  // could not tell where the next request on the connection begins, and would close it.
+  if (!request->headSeen || *uploadSize != 0) {
+    request->headSeen = true;
     *uploadSize = 0;
     return MHD_YES;
   }
+  if (request->status != 0) return MHD_YES;
   request->method = method == nullptr ? "-" : method;
   unsigned status = MHD_HTTP_INTERNAL_SERVER_ERROR;
   MHD_Response* response =
@@ -291,6 +301,7 @@ void ConnectionChanged(void* cls, MHD_Connection* connection, void** socketConte
                        MHD_ConnectionNotificationCode code) {
   auto* state = static_cast<State*>(cls);
   if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+    ++state->open;
     auto* c = new Connection;
     const MHD_ConnectionInfo* fd =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
@@ -311,9 +322,17 @@ void ConnectionChanged(void* cls, MHD_Connection* connection, void** socketConte
       const std::lock_guard lock(state->mutex);
       state->connections.erase(c);
     }
+    --state->open;
     delete c;
     *socketContext = nullptr;
   }
+}
+
+// A connection past the cap in all is accepted and closed at once, so its client learns at
+// once; the library's own limit, set above the cap, would leave it waiting in the backlog.
+MHD_Result AcceptOrRefuse(void* cls, const sockaddr* /*address*/, socklen_t /*length*/) {
+  const auto* state = static_cast<State*>(cls);
+  return state->open.load() < state->limits.connections ? MHD_YES : MHD_NO;
 }
 
 // The listening socket on host:port, bound and listening, not blocking.
@@ -359,7 +378,7 @@ void FitToTheFileLimit(ServerLimits& limits) {
   ::setrlimit(RLIMIT_NOFILE, &files);
   ::getrlimit(RLIMIT_NOFILE, &files);
   if (files.rlim_cur == RLIM_INFINITY) return;
-  const rlim_t room = files.rlim_cur > 128 ? (files.rlim_cur - 64) / 2 : 32;
+  const rlim_t room = files.rlim_cur > 256 ? (files.rlim_cur - 64 - kRefusalRoom) / 2 : 32;
   // Each connection being sent a song holds its socket and the song's file.
   limits.connections = static_cast<unsigned>(std::min<rlim_t>(limits.connections, room));
   limits.connectionsPerAddress = std::min(limits.connectionsPerAddress, limits.connections);
@@ -401,14 +420,14 @@ bool CatalogServer::Start(const std::string& host, int port, std::string& proble
 
   s.watchdog = std::thread([&s] { s.Watch(); });
   s.daemon = MHD_start_daemon(
-      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL, 0, nullptr, nullptr, HandleRequest, &s,
+      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL, 0, AcceptOrRefuse, &s, HandleRequest, &s,
       MHD_OPTION_LISTEN_SOCKET, s.listener.get(), MHD_OPTION_THREAD_POOL_SIZE,
       static_cast<unsigned>(s.limits.threads), MHD_OPTION_CONNECTION_LIMIT,
-      static_cast<unsigned>(s.limits.connections), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-      static_cast<unsigned>(s.limits.connectionsPerAddress), MHD_OPTION_CONNECTION_TIMEOUT,
-      static_cast<unsigned>(s.limits.stalledAnswerSeconds), MHD_OPTION_URI_LOG_CALLBACK,
-      BeginRequest, &s, MHD_OPTION_NOTIFY_COMPLETED, EndRequest, &s, MHD_OPTION_NOTIFY_CONNECTION,
-      ConnectionChanged, &s, MHD_OPTION_END);
+      static_cast<unsigned>(s.limits.connections + kRefusalRoom),
+      MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned>(s.limits.connectionsPerAddress),
+      MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(s.limits.stalledAnswerSeconds),
+      MHD_OPTION_URI_LOG_CALLBACK, BeginRequest, &s, MHD_OPTION_NOTIFY_COMPLETED, EndRequest, &s,
+      MHD_OPTION_NOTIFY_CONNECTION, ConnectionChanged, &s, MHD_OPTION_END);
   if (s.daemon == nullptr) {
     problem = "the HTTP service could not start";
     return false;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "catalog/file_beneath.h"
 #include "text/ascii.h"
 #include "text/code_page.h"
 
@@ -157,10 +158,14 @@ Library Library::Scan(const fs::path& root) {
     files.push_back(it->path());
   }
   std::sort(files.begin(), files.end());
+  const FileDescriptor folder = OpenFolder(base.c_str());
   for (const fs::path& path : files) {
     Song song;
     song.file = path;
     song.relativePath = path.lexically_relative(base).generic_string();
+    // Only what the service can serve is listed: a link that reaches inside through an absolute
+    // path or through ".." is refused when the file is opened, so it is left out here too.
+    if (!OpenBeneath(folder.get(), song.relativePath).fd) continue;
     song.identifier = SongIdentifier(song.relativePath);
     while (library.byIdentifier_.count(song.identifier) != 0) song.identifier += "_";
     ReadSongTags(path, song);

@@ -24,7 +24,8 @@ struct Song {
 class Library {
  public:
   // Indexes every .mp3 file under `root`, recursively, in path order. Files reached through a
-  // link that leads out of the folder are left out.
+  // link that leads out of the folder are left out, and so are those the service could not
+  // open beneath the folder (a link by an absolute path or through "..", even to a file inside).
   static Library Scan(const std::filesystem::path& root);
 
   const std::vector<Song>& songs() const { return songs_; }

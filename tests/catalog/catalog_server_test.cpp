@@ -208,6 +208,71 @@ TEST_F(CatalogServerTest, AHeadThatComesTooSlowlyClosesItsConnection) {
   EXPECT_EQ(search->status, 200);
 }
 
+// Requests sent one after another on one connection, the later ones before the first is
+// answered, are all answered on it, in order, and the connection stays open.
+TEST_F(CatalogServerTest, PipelinedRequestsOnAKeptAliveConnectionAreAllAnswered) {
+  WriteMp3(root_ / "one.mp3", TagStyle::kId3v2Unicode, "one", "o", "", 20);
+  const Library library = Library::Scan(root_);
+  CatalogServer server(library, root_.string(), "");
+  std::string problem;
+  ASSERT_TRUE(server.Start("127.0.0.1", 0, problem)) << problem;
+  const FileDescriptor fd = Connect(server.port());
+  ASSERT_TRUE(fd);
+  std::string requests;
+  for (const char* target : {"/webmusic/getsjplayinfo?key=one", "/resource/one.mp3",
+                             "/resource/missing.mp3", "/webmusic/getsjplayinfo?key=two"}) {
+    requests += std::string("GET ") + target + " HTTP/1.1\r\nHost: x\r\n\r\n";
+  }
+  requests += "HEAD /resource/one.mp3 HTTP/1.1\r\nHost: x\r\n\r\n";
+  ASSERT_TRUE(Send(fd.get(), requests));
+  const std::size_t songSize = FileBytes(root_ / "one.mp3").size();
+  std::string answers;
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  char buffer[65536];
+  auto count = [&](std::string_view text) {
+    std::size_t n = 0;
+    for (auto at = answers.find(text); at != std::string::npos; at = answers.find(text, at + 1))
+      ++n;
+    return n;
+  };
+  while (count("HTTP/1.1 ") < 5 && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd.get(), POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    const ssize_t n = ::recv(fd.get(), buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    answers.append(buffer, static_cast<std::size_t>(n));
+  }
+  EXPECT_EQ(count("HTTP/1.1 200"), 4u);
+  EXPECT_EQ(count("HTTP/1.1 404"), 1u);
+  EXPECT_EQ(count("Content-Length: " + std::to_string(songSize) + "\r\n"), 2u);
+  EXPECT_EQ(answers.find("Connection: close"), std::string::npos);
+  EXPECT_LT(answers.find("'TOTAL':'1'"), answers.find("'TOTAL':'0'"));
+  EXPECT_FALSE(ClosedWithin(fd.get(), 200ms)) << "the kept-alive connection was closed";
+}
+
+// Past the cap in all, a connection is refused at once (closed as it is accepted), not left
+// waiting in the backlog until the others go.
+TEST_F(CatalogServerTest, AConnectionPastTheCapIsRefusedAtOnce) {
+  WriteMp3(root_ / "one.mp3", TagStyle::kId3v2Unicode, "one", "o", "");
+  const Library library = Library::Scan(root_);
+  ServerLimits limits;
+  limits.connections = 8;
+  limits.connectionsPerAddress = 8;
+  CatalogServer server(library, root_.string(), "", limits);
+  std::string problem;
+  ASSERT_TRUE(server.Start("127.0.0.1", 0, problem)) << problem;
+  std::vector<FileDescriptor> held;
+  for (int i = 0; i < 8; ++i) held.push_back(Connect(server.port()));
+  const FileDescriptor extra = Connect(server.port());
+  ASSERT_TRUE(extra);
+  Send(extra.get(), "GET /webmusic/getsjplayinfo?key=one HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_TRUE(ClosedWithin(extra.get(), 2s));
+  held.clear();
+  httplib::Client client("http://127.0.0.1:" + std::to_string(server.port()));
+  ASSERT_TRUE(test::WaitUntil(
+      [&] { return static_cast<bool>(client.Get("/webmusic/getsjplayinfo?key=one")); }, 5s));
+}
+
 TEST_F(CatalogServerTest, TheLogShowsControlCharactersEscapedOneLinePerRequest) {
   WriteMp3(root_ / "one.mp3", TagStyle::kId3v2Unicode, "one", "o", "");
   test::CatalogProcess catalog(root_);

@@ -155,11 +155,17 @@ TEST_F(CatalogTest, LinksOutOfTheFolderAreNotIndexed) {
   WriteMp3(outside, TagStyle::kId3v2Unicode, "Secret", "S", "");
   WriteMp3(root_ / "in.mp3", TagStyle::kId3v2Unicode, "In", "I", "");
   fs::create_symlink(outside, root_ / "link.mp3");
-  fs::create_symlink(root_ / "in.mp3", root_ / "inner-link.mp3");
+  fs::create_symlink("in.mp3", root_ / "inner-link.mp3");
+  // Inside, but by an absolute path or through "..": the service refuses them, so they are
+  // not listed either.
+  fs::create_symlink(root_ / "in.mp3", root_ / "absolute-link.mp3");
+  fs::create_symlink("../music/in.mp3", root_ / "dotdot-link.mp3");
   const Library library = Library::Scan(root_);
   EXPECT_EQ(library.songs().size(), 2u);
   EXPECT_EQ(library.FindByPath("link.mp3"), nullptr);
   EXPECT_NE(library.FindByPath("inner-link.mp3"), nullptr);
+  EXPECT_EQ(library.FindByPath("absolute-link.mp3"), nullptr);
+  EXPECT_EQ(library.FindByPath("dotdot-link.mp3"), nullptr);
 }
 
 TEST_F(CatalogTest, ServesFilesWithRangesAndNothingOutsideTheFolder) {
