@@ -3,6 +3,7 @@
 #include "service/song_address.h"
 #include "service/song_download.h"
 #include "service/song_search.h"
+#include "text/never_freed.h"
 
 namespace ornivel {
 
@@ -32,8 +33,8 @@ void MainWindowEvents::Created() {
 }
 
 SaveFolderStore& ProgramSaveFolder() {
-  // Never freed: a worker still running at exit may read it.
-  static SaveFolderStore* const store = new SaveFolderStore();
+  // A worker still running at exit may read it.
+  static NeverFreed<SaveFolderStore> store;
   return *store;
 }
 

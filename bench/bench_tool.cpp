@@ -39,7 +39,7 @@ long PeakKiB() {
 int MakeLibrary(const std::filesystem::path& dir, int count) {
   static const char* const kWords[] = {"love", "moon", "rain", "night", "river", "heart", "star",
                                        "月亮", "晴天", "后来", "十年",  "红豆",  "告白",  "稻香"};
-  static const char* const kArtists[] = {"周杰伦", "邓丽君", "Queen", "王菲", "Adele", "陈奕迅"};
+  static const char* const kSingers[] = {"周杰伦", "邓丽君", "Queen", "王菲", "Adele", "陈奕迅"};
   TagLib::ID3v2::FrameFactory::instance()->setDefaultTextEncoding(TagLib::String::UTF16);
   const std::string frame = Frame();
   for (int i = 0; i < count; ++i) {
@@ -55,7 +55,7 @@ int MakeLibrary(const std::filesystem::path& dir, int count) {
     const std::string title =
         std::string(kWords[i % 14]) + " " + kWords[(i / 14) % 14] + " " + std::to_string(i);
     tag->setTitle(TagLib::String(title, TagLib::String::UTF8));
-    tag->setArtist(TagLib::String(kArtists[i % 6], TagLib::String::UTF8));
+    tag->setArtist(TagLib::String(kSingers[i % 6], TagLib::String::UTF8));
     tag->setAlbum(TagLib::String("Album " + std::to_string(i % 500), TagLib::String::UTF8));
     file.save(TagLib::MPEG::File::ID3v2);
   }
@@ -82,7 +82,7 @@ int Download(const std::string& host, const std::string& rid, const std::string&
   ui.SetSaveFolder(dir);
   const int row = ui.AppendRow();
   ui.SetCellText(row, kColumnTitle, "big");
-  ui.SetCellText(row, kColumnArtist, "bench");
+  ui.SetCellText(row, kColumnSinger, "bench");
   ui.SetCellText(row, kColumnIdentifier, rid);
   ResolveSongAddress(ui, row);
   const std::string address = ui.GetCellText(row, kColumnAddress);

@@ -16,7 +16,7 @@ namespace {
 std::string MakeReplyUtf8(int records) {
   static const char* const kTitles[] = {"月亮代表我的心",      "甜蜜蜜", "后来", "晴天",
                                         "Yesterday Once More", "小幸运", "稻香", "七里香"};
-  static const char* const kArtists[] = {"邓丽君", "刘若英", "周杰伦", "The Carpenters", "田馥甄"};
+  static const char* const kSingers[] = {"邓丽君", "刘若英", "周杰伦", "The Carpenters", "田馥甄"};
   static const char* const kAlbums[] = {"经典金曲", "我等你", "叶惠美", "Now & Then",
                                         "我的少女时代"};
   std::string reply = "try{var jsondata={'total':'" + std::to_string(records) + "','abslist':[\n";
@@ -31,7 +31,7 @@ std::string MakeReplyUtf8(int records) {
     reply += "':'" + std::string(kAlbums[i % 5]) + "','";
     reply += "DURATION':'" + std::to_string(180 + i % 120) + "','";
     reply += upper ? "ARTIST" : "artist";
-    reply += "':'" + std::string(kArtists[i % 5]) + "'},\n";
+    reply += "':'" + std::string(kSingers[i % 5]) + "'},\n";
   }
   reply += "]}}";
   return reply;

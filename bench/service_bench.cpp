@@ -12,6 +12,7 @@
 #include "service/song_search.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/memory_front_end.h"
+#include "text/never_freed.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
@@ -20,12 +21,12 @@ namespace {
 std::string Reply(int records) {
   static const char* const kTitles[] = {"月亮代表我的心", "甜蜜蜜", "后来", "晴天",
                                         "Yesterday Once More"};
-  static const char* const kArtists[] = {"邓丽君", "刘若英", "周杰伦", "Carpenters & Co"};
+  static const char* const kSingers[] = {"邓丽君", "刘若英", "周杰伦", "Carpenters & Co"};
   std::string reply = "try{var jsondata={'TOTAL':'500','abslist':[\n";
   for (int i = 0; i < records; ++i) {
     reply += "{'rid':'MUSIC_" + std::to_string(100000 + i) + "','songName':'" + kTitles[i % 5] +
              " " + std::to_string(i) + "','album':'专辑?" + std::to_string(i % 40) +
-             "','duration':'215','format':'mp3','artist':'" + kArtists[i % 4] + "'},\n";
+             "','duration':'215','format':'mp3','artist':'" + kSingers[i % 4] + "'},\n";
   }
   return reply + "]}}";
 }
@@ -33,17 +34,17 @@ std::string Reply(int records) {
 // The loopback server of the tests, answering every search with the 500-record reply; the
 // service host points at it.
 void StartService() {
-  static test::LoopbackServer* server = [] {
-    auto* made = new test::LoopbackServer();
-    made->server().Get("/webmusic/getsjplayinfo",
-                       [](const httplib::Request&, httplib::Response& res) {
-                         static const std::string reply = Reply(500);
-                         res.set_content(reply, "text/plain; charset=utf-8");
-                       });
-    ::setenv("ORNIVEL_SERVICE_HOST", made->host().c_str(), 1);
-    return made;
+  static NeverFreed<test::LoopbackServer> server;
+  static const bool started = [] {
+    server->server().Get("/webmusic/getsjplayinfo",
+                         [](const httplib::Request&, httplib::Response& res) {
+                           static const std::string reply = Reply(500);
+                           res.set_content(reply, "text/plain; charset=utf-8");
+                         });
+    ::setenv("ORNIVEL_SERVICE_HOST", server->host().c_str(), 1);
+    return true;
   }();
-  (void)server;
+  (void)started;
 }
 
 void BM_SearchSongs500Records(benchmark::State& state) {

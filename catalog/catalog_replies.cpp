@@ -46,7 +46,7 @@ std::string SearchReply(const Library& library, std::string_view keyword, int pa
     records.append("','album':'").append(QuoteValue(song.album));
     records.append("','duration':'").append(std::to_string(song.seconds));
     records.append("','format':'mp3");
-    records.append("','artist':'").append(QuoteValue(song.artist)).append("'},\n");
+    records.append("','artist':'").append(QuoteValue(song.singer)).append("'},\n");
   }
   return "try{var jsondata={'TOTAL':'" + std::to_string(total) + "','PN':'" + std::to_string(page) +
          "','RN':'" + std::to_string(pageSize) + "','abslist':[\n" + records + "]}}\n";

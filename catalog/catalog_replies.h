@@ -13,7 +13,7 @@ namespace ornivel::catalog {
 inline constexpr int kMaxPageSize = 500;
 
 // The search reply: UTF-8 text with one record per line, its fields in the order rid, songName,
-// album, duration, format, artist, each 'name':'value'. `keyword` (UTF-8) matches title, artist
+// album, duration, format, artist, each 'name':'value'. `keyword` (UTF-8) matches title, singer
 // or album, ignoring the case of ASCII letters; an empty keyword matches every song. Page
 // `page` (from 1) of at most `pageSize` (1 to 500) records.
 [[nodiscard]] std::string SearchReply(const Library& library, std::string_view keyword, int page,

@@ -117,21 +117,21 @@ void ReadSongTags(const fs::path& file, Song& song) {
   TagLib::FileRef ref(file.c_str());
   if (!ref.isNull() && ref.tag() != nullptr) {
     song.title = Trimmed(ref.tag()->title().to8Bit(true));
-    song.artist = Trimmed(ref.tag()->artist().to8Bit(true));
+    song.singer = Trimmed(ref.tag()->artist().to8Bit(true));
     song.album = Trimmed(ref.tag()->album().to8Bit(true));
   }
   if (!ref.isNull() && ref.audioProperties() != nullptr) {
     song.seconds = ref.audioProperties()->lengthInSeconds();
   }
-  if (song.title.empty() || song.artist.empty()) {
+  if (song.title.empty() || song.singer.empty()) {
     const std::string stem = file.stem().string();
     const auto dash = stem.find(" - ");
-    const std::string nameArtist = dash == std::string::npos ? "" : Trimmed(stem.substr(0, dash));
+    const std::string nameSinger = dash == std::string::npos ? "" : Trimmed(stem.substr(0, dash));
     const std::string nameTitle = dash == std::string::npos ? stem : Trimmed(stem.substr(dash + 3));
     if (song.title.empty()) song.title = nameTitle;
-    if (song.artist.empty()) song.artist = nameArtist;
+    if (song.singer.empty()) song.singer = nameSinger;
   }
-  song.haystack = AsciiLowerText(song.title + "\n" + song.artist + "\n" + song.album);
+  song.haystack = AsciiLowerText(song.title + "\n" + song.singer + "\n" + song.album);
 }
 
 Library Library::Scan(const fs::path& root) {

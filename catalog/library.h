@@ -15,10 +15,10 @@ struct Song {
   std::string relativePath;  // UTF-8, "/"-separated, inside the music folder
   std::filesystem::path file;
   std::string title;  // UTF-8
-  std::string artist;
+  std::string singer;
   std::string album;
   int seconds = 0;
-  std::string haystack;  // title, artist and album in lower case, for the search
+  std::string haystack;  // title, singer and album in lower case, for the search
 };
 
 class Library {
@@ -42,8 +42,8 @@ class Library {
 // of the path, so it survives a restart.
 [[nodiscard]] std::string SongIdentifier(std::string_view relativePath);
 
-// Reads the tags of `file` (title, artist, album, length), falling back to the file name
-// "artist - title.mp3" where tags are missing.
+// Reads the tags of `file` (title, singer, album, length), falling back to the file name
+// "singer - title.mp3" where tags are missing.
 void ReadSongTags(const std::filesystem::path& file, Song& song);
 
 // Text a tag marks as Latin-1 is often GBK in practice: when `bytes` form valid GBK text with at

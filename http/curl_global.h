@@ -11,24 +11,16 @@
 
 #include "http/http_url.h"
 #include "http/redirect_chain.h"
+#include "text/unique_c_ptr.h"
 
 namespace ornivel {
 
 // Runs curl_global_init once, whichever thread asks first; true when it succeeded.
 [[nodiscard]] bool EnsureCurlGlobalInit();
 
-struct CurlEasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct CurlMultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct CurlSlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using CurlEasyPtr = std::unique_ptr<CURL, CurlEasyDeleter>;
-using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiDeleter>;
-using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+using CurlEasyPtr = UniqueCPtr<CURL, curl_easy_cleanup>;
+using CurlMultiPtr = UniqueCPtr<CURLM, curl_multi_cleanup>;
+using CurlSlistPtr = UniqueCPtr<curl_slist, curl_slist_free_all>;
 
 // Sets the certificate authorities `easy` trusts for https: the PEM file named by ORNIVEL_CA_FILE
 // in the environment, for a service behind an authority of its own (or a test's), in place of the

@@ -35,28 +35,20 @@ constexpr DefaultHeader kDefaultHeaders[] = {
 };
 
 std::string HeaderText(const HttpRequestParams& params) {
-  std::string text = params.extraHeaders.empty() ? std::string() : params.extraHeaders + "\r\n";
+  // The probes are looked for in the caller's lines alone: no default line holds another's
+  // probe, nor the Cookie probe.
+  const std::string& caller = params.extraHeaders;
+  std::string text = caller.empty() ? std::string() : caller + "\r\n";
   for (const DefaultHeader& header : kDefaultHeaders) {
-    if (TextFind(text, header.probe, 1, header.ignoreCase) == -1) text.append(header.line);
+    if (caller.empty() || TextFind(caller, header.probe, 1, header.ignoreCase) == -1) {
+      text.append(header.line);
+    }
   }
-  if (params.cookies && !params.cookies->empty() && TextFind(text, "Cookie: ", 1, true) == -1) {
+  if (params.cookies && !params.cookies->empty() &&
+      (caller.empty() || TextFind(caller, "Cookie: ", 1, true) == -1)) {
     text.append("Cookie: ").append(*params.cookies).append("\r\n");
   }
   return text;
-}
-
-std::string_view Verb(HttpMethod method) {
-  switch (method) {
-    case HttpMethod::kPost:
-      return "POST";
-    case HttpMethod::kHead:
-      return "HEAD";
-    case HttpMethod::kPut:
-      return "PUT";
-    case HttpMethod::kGet:
-      break;
-  }
-  return "GET";  // GET, and any other number a caller gives
 }
 
 // `headers` with every line ending in CRLF: a server may end its header lines in a bare LF, and
@@ -93,7 +85,7 @@ HttpFailure PerformHttpExchange(const HttpExchangeRequest& request, HttpExchange
   HttpFailure failure = HttpFailure::kNone;
   const std::unique_ptr<HttpSession> session = OpenHttpSession(request, result, failure);
   if (!session) return failure;
-  const HttpHop first{request.url, request.verb, request.verb != "HEAD", true, 0};
+  const HttpHop first{request.url, request.method, request.method != HttpMethod::kHead, true, 0};
   const ChainRules rules{request.followRedirects, /*unfollowableIsAnswer=*/true};
   return FollowRedirects(*session, first, rules, [](const HopHead&) { return HopBody::kDeliver; })
       .failure;
@@ -106,59 +98,18 @@ long RequestTimeoutMs(int timeoutSeconds) {
   return static_cast<long>(std::min<long long>(ms, std::numeric_limits<long>::max()));
 }
 
-std::string HttpFailureMessage(int code) {
-  switch (code) {
-    case 700:
-      return Utf8ToGbk("700 当前系统不支持WinHttp服务!");
-    case 701:
-      return Utf8ToGbk("701 解析URL地址失败!");
-    case 702:
-      return Utf8ToGbk("702 创建WinHttp会话失败!");
-    case 703:
-      return Utf8ToGbk("703 创建WinHttp连接失败!");
-    case 704:
-      return Utf8ToGbk("704 创建WinHttp请求失败!");
-    case 705:
-      return Utf8ToGbk("705 设置超时时间失败!");
-    case 707:
-      return Utf8ToGbk("707 设置代理凭证失败!");
-    case 708:
-      return Utf8ToGbk("708 禁止自动设置Cookies失败!");
-    case 709:
-      return Utf8ToGbk("709 重定向设置失败!");
-    case 710:
-      return Utf8ToGbk("710 设置协议头失败!");
-    case 711:
-      return Utf8ToGbk("711 发送请求失败!");
-    case 712:
-      return Utf8ToGbk("712 服务器未响应!");
-    case 713:
-      return Utf8ToGbk("713 读取数据失败!");
-    default:
-      return {};
-  }
-}
-
-int HttpFailureCode(const std::string& status) {
-  for (int code = static_cast<int>(HttpFailure::kNoPlatformSupport);
-       code <= static_cast<int>(HttpFailure::kRead); ++code) {
-    const std::string message = HttpFailureMessage(code);
-    if (!message.empty() && message == status) return code;
-  }
-  return 0;
-}
-
 std::string HttpRequest(HttpRequestParams& params) {
   const auto url = CrackHttpUrl(params.url);
   if (!url) {
-    params.status = HttpFailureMessage(HttpFailure::kBadUrl);
+    params.failure = HttpFailure::kBadUrl;
+    params.status = HttpFailureMessage(params.failure);
     ProcessPendingMessages();
     return {};
   }
 
   HttpExchangeRequest request;
   request.url = *url;
-  request.verb = Verb(params.method);
+  request.method = KnownMethod(params.method);
   request.headerText = HeaderText(params);
   request.body = params.body;
   request.proxy = params.proxy;
@@ -176,6 +127,7 @@ std::string HttpRequest(HttpRequestParams& params) {
 
   HttpExchangeResult exchange;
   const HttpFailure failure = PerformHttpExchange(request, exchange);
+  params.failure = failure;
   switch (failure) {
     case HttpFailure::kNone:
     case HttpFailure::kRead:

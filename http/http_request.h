@@ -1,37 +1,19 @@
 #pragma once
 // HttpRequest: one complete HTTP or HTTPS exchange, synchronous on the caller's thread.
 //
-// Failures are never shown; each is written as a numbered message into `status`, and the result
-// is then empty (or, for 713, the part of the body that was read). An HTTP error status (404,
-// 500, ...) is a successful exchange. Nothing is kept between calls.
+// Failures are never shown; each is given as `failure` with its numbered message in `status`,
+// and the result is then empty (or, for 713, the part of the body that was read). An HTTP error
+// status (404, 500, ...) is a successful exchange. Nothing is kept between calls.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "http/http_failure.h"
+#include "http/http_method.h"
+
 namespace ornivel {
-
-// The request methods, by the numbers callers give them.
-enum class HttpMethod { kGet = 0, kPost = 1, kHead = 2, kPut = 3 };
-
-// The numbered failures of HttpRequest (there is no 706).
-enum class HttpFailure {
-  kNone = 0,
-  kNoPlatformSupport = 700,
-  kBadUrl = 701,
-  kSession = 702,
-  kConnection = 703,
-  kRequest = 704,
-  kTimeouts = 705,
-  kCredentials = 707,
-  kCookieOption = 708,
-  kRedirectOption = 709,
-  kHeaders = 710,
-  kSend = 711,
-  kNoResponse = 712,
-  kRead = 713,
-};
 
 // The parameters, inputs and outputs of one request. Every field but `url` is optional: an
 // omitted text is empty, a number 0, a flag false.
@@ -53,8 +35,9 @@ struct HttpRequestParams {
   std::string proxyPassword;
   int timeoutSeconds = 0;  // 0 or negative: 30 seconds
   std::string location;    // out: the "Location: " header's value; unchanged when none
-  std::string status;      // out: "200 OK" and the like, or a numbered failure message
-  std::vector<std::uint8_t> responseBytes;  // out: the body as received
+  std::string status;      // out: "200 OK" and the like, or the failure's numbered message
+  HttpFailure failure = HttpFailure::kNone;  // out: kNone when a response was read whole
+  std::vector<std::uint8_t> responseBytes;   // out: the body as received
 };
 
 // Performs the request described by `params` and returns the body as GBK text.
@@ -67,15 +50,5 @@ std::string HttpRequest(HttpRequestParams& params);
 // negative; at most the largest long (about 24.8 days where long has 32 bits, as on Windows). It
 // bounds resolving and connecting, and every silence of the server after that.
 [[nodiscard]] long RequestTimeoutMs(int timeoutSeconds);
-
-// The text of a numbered failure ("711 发送请求失败!" and so on), in GBK; empty for any other
-// number.
-[[nodiscard]] std::string HttpFailureMessage(int code);
-[[nodiscard]] inline std::string HttpFailureMessage(HttpFailure failure) {
-  return HttpFailureMessage(static_cast<int>(failure));
-}
-
-// The number of the failure whose message `status` holds, or 0 when it holds none.
-[[nodiscard]] int HttpFailureCode(const std::string& status);
 
 }  // namespace ornivel

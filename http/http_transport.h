@@ -12,7 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "http/http_request.h"
+#include "http/http_failure.h"
+#include "http/http_method.h"
 #include "http/http_url.h"
 #include "http/redirect_chain.h"
 
@@ -23,9 +24,9 @@ inline constexpr std::size_t kMaxResponseBody = 64u << 20;
 
 struct HttpExchangeRequest {
   HttpUrl url;
-  std::string verb;        // GET, POST, HEAD or PUT
+  HttpMethod method = HttpMethod::kGet;
   std::string headerText;  // header lines, each ending in CRLF
-  std::string_view body;   // sent with any verb but HEAD
+  std::string_view body;   // sent with any method but HEAD
   std::string proxy;       // host:port, empty for none (the system's settings are never used)
   std::string userName;    // Basic credentials for the server, both empty for none
   std::string password;

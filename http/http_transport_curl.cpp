@@ -230,22 +230,24 @@ class Session final : public HttpSession {
     return HttpFailure::kNone;
   }
 
-  // The verb, the body and the credentials of one hop.
+  // The method, the body and the credentials of one hop.
   HttpFailure ConfigureHop(CURL* e, const HttpHop& hop) {
     bool ok = true;
     auto set = [&](CURLoption option, auto value) {
       ok = ok && curl_easy_setopt(e, option, value) == CURLE_OK;
     };
-    if (hop.verb == "HEAD") {
+    // The names are literals, so each ends in a NUL as curl wants.
+    const char* const name = MethodName(hop.method).data();
+    if (hop.method == HttpMethod::kHead) {
       set(CURLOPT_NOBODY, 1L);
-    } else if (hop.withBody &&
-               (hop.verb == "POST" || hop.verb == "PUT" || !request_.body.empty())) {
+    } else if (hop.withBody && (hop.method == HttpMethod::kPost || hop.method == HttpMethod::kPut ||
+                                !request_.body.empty())) {
       set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request_.body.size()));
       set(CURLOPT_POSTFIELDS, request_.body.data());
-      set(CURLOPT_CUSTOMREQUEST, hop.verb == "POST" ? nullptr : hop.verb.c_str());
+      set(CURLOPT_CUSTOMREQUEST, hop.method == HttpMethod::kPost ? nullptr : name);
     } else {
       set(CURLOPT_HTTPGET, 1L);
-      set(CURLOPT_CUSTOMREQUEST, hop.verb == "GET" ? nullptr : hop.verb.c_str());
+      set(CURLOPT_CUSTOMREQUEST, hop.method == HttpMethod::kGet ? nullptr : name);
     }
     if (!ok) return HttpFailure::kRequest;
 

@@ -17,10 +17,10 @@
 #include <string>
 
 #include "http/http_transport.h"
-#include "http/winhttp_api.h"
 #include "text/gbk_text.h"
 #include "win/helper_wait.h"
 #include "win/wide_text.h"
+#include "win/winhttp_api.h"
 
 namespace ornivel {
 namespace {
@@ -84,7 +84,7 @@ class Session final : public HttpSession {
     // Closed in the reverse order: the request, then the connection.
     WinHttpHandle connection(api_.Connect(session_.get(), host.c_str(), parts.nPort, 0));
     if (!connection) return HttpFailure::kConnection;
-    const std::wstring verb = Wide(hop.verb);
+    const std::wstring verb = Wide(MethodName(hop.method));
     WinHttpHandle request(api_.OpenRequest(connection.get(), verb.c_str(), object.c_str(), nullptr,
                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                            secure ? WINHTTP_FLAG_SECURE : 0));
@@ -192,7 +192,8 @@ class Session final : public HttpSession {
       }
     }
     // A response without a body may announce one: to HEAD, and as 204 and 304.
-    if (hop.verb == "HEAD" || status == 204 || status == 304 || (status >= 100 && status < 200)) {
+    if (hop.method == HttpMethod::kHead || status == 204 || status == 304 ||
+        (status >= 100 && status < 200)) {
       return true;
     }
     // A chunked body ends with its last chunk; any other ends when the connection closes, which

@@ -25,9 +25,9 @@ std::optional<HttpHop> NextHop(const HttpHop& hop, const HttpUrl& origin, const 
   HttpHop next = hop;
   next.url = *target;
   next.redirects = hop.redirects + 1;
-  if ((head.status == 303 && hop.verb != "HEAD") ||
-      ((head.status == 301 || head.status == 302) && hop.verb == "POST")) {
-    next.verb = "GET";
+  if ((head.status == 303 && hop.method != HttpMethod::kHead) ||
+      ((head.status == 301 || head.status == 302) && hop.method == HttpMethod::kPost)) {
+    next.method = HttpMethod::kGet;
     next.withBody = false;
   }
   next.withCredentials = SameOrigin(*target, origin);

@@ -7,7 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "http/http_request.h"
+#include "http/http_failure.h"
+#include "http/http_method.h"
 #include "http/http_url.h"
 
 namespace ornivel {
@@ -18,7 +19,7 @@ inline constexpr int kMaxRedirects = 10;
 // One request of a chain.
 struct HttpHop {
   HttpUrl url;
-  std::string verb = "GET";     // GET, POST, HEAD or PUT
+  HttpMethod method = HttpMethod::kGet;
   bool withBody = true;         // the caller's body goes out (a backend never sends one with HEAD)
   bool withCredentials = true;  // the caller's server credentials go out
   int redirects = 0;            // redirects followed before this hop
@@ -61,9 +62,9 @@ class HopSender {
 
 // The hop a redirect from `hop` leads to, as browsers follow one: the Location resolved against
 // the hop's address, http and https only, never from https to http, at most kMaxRedirects. 303
-// turns any verb but HEAD into a body-less GET; 301 and 302 turn a POST into one; other verbs and
-// codes keep the verb and the body. Credentials go only to `origin`, the origin they were given
-// for. nullopt when the redirect cannot be followed.
+// turns any method but HEAD into a body-less GET; 301 and 302 turn a POST into one; other methods
+// and codes keep the method and the body. Credentials go only to `origin`, the origin they were
+// given for. nullopt when the redirect cannot be followed.
 [[nodiscard]] std::optional<HttpHop> NextHop(const HttpHop& hop, const HttpUrl& origin,
                                              const HopHead& head);
 

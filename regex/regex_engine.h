@@ -36,9 +36,9 @@ class RegexEngine {
   // that backtracks without end cannot hang the caller: an engine that can stop a run bounds the
   // work spent at one place of the subject, and a run that reaches the bound ends there and keeps
   // the matches found before it (PCRE2); an engine that cannot stop a run bounds the time it
-  // waits for it, and gives up a run that takes longer, keeping the matches it had found by then
-  // (the platform class, searched one match at a time once a whole run was given up). Either way
-  // it still succeeds. False when the pattern is invalid or the run could not
+  // waits for it, and has a run that takes longer done again by one that can (the platform
+  // class, whose given-up runs PCRE2 does). Either way it still succeeds. False when the pattern
+  // is invalid or the run could not
   // start: nothing of an earlier run is held then (no matches, no groups).
   [[nodiscard]] virtual bool Execute(std::u16string_view pattern, const RegexEngineOptions& options,
                                      std::u16string_view subject) = 0;

@@ -23,6 +23,7 @@
 #include "regex/regex_engines.h"
 #include "regex/replacement.h"
 #include "text/unicode.h"
+#include "text/unique_c_ptr.h"
 
 namespace ornivel {
 namespace {
@@ -43,22 +44,6 @@ constexpr std::size_t kCachedPatterns = 8;
 PCRE2_SPTR AsPcre(std::u16string_view s) {
   return reinterpret_cast<PCRE2_SPTR>(s.data());
 }
-
-struct CodeDeleter {
-  void operator()(pcre2_code* code) const { pcre2_code_free(code); }
-};
-struct MatchDataDeleter {
-  void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
-};
-struct MatchContextDeleter {
-  void operator()(pcre2_match_context* context) const { pcre2_match_context_free(context); }
-};
-struct CompileContextDeleter {
-  void operator()(pcre2_compile_context* context) const { pcre2_compile_context_free(context); }
-};
-struct JitStackDeleter {
-  void operator()(pcre2_jit_stack* stack) const { pcre2_jit_stack_free(stack); }
-};
 
 using CodePtr = std::shared_ptr<const pcre2_code>;
 
@@ -95,18 +80,18 @@ CodePtr Compile(std::u16string_view pattern, std::uint32_t flags) {
     const std::lock_guard lock(mutex);
     if (CodePtr code = cached()) return code;
   }
-  std::unique_ptr<pcre2_compile_context, CompileContextDeleter> context(
+  UniqueCPtr<pcre2_compile_context, pcre2_compile_context_free> context(
       pcre2_compile_context_create(nullptr));
   if (!context) return nullptr;
   pcre2_set_newline(context.get(), PCRE2_NEWLINE_ANYCRLF);
   int error = 0;
   PCRE2_SIZE errorOffset = 0;
-  std::unique_ptr<pcre2_code, CodeDeleter> code(
+  UniqueCPtr<pcre2_code, pcre2_code_free> code(
       pcre2_compile(AsPcre(pattern), pattern.size(), flags, &error, &errorOffset, context.get()));
   if (!code) return nullptr;
   // Without JIT support the interpreter runs the pattern; the limits apply to both.
   pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
-  CodePtr shared(code.release(), CodeDeleter());
+  CodePtr shared(code.release(), FreeWith<pcre2_code_free>());
   const std::lock_guard lock(mutex);
   if (CodePtr other = cached()) return other;  // another thread compiled it meanwhile
   if (cache.size() == kCachedPatterns) cache.pop_back();
@@ -116,9 +101,9 @@ CodePtr Compile(std::u16string_view pattern, std::uint32_t flags) {
 
 // A match context with the depth and heap limits and a JIT stack of its own, for one engine.
 struct MatchSetting {
-  std::unique_ptr<pcre2_jit_stack, JitStackDeleter> stack{
+  UniqueCPtr<pcre2_jit_stack, pcre2_jit_stack_free> stack{
       pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr)};
-  std::unique_ptr<pcre2_match_context, MatchContextDeleter> context{
+  UniqueCPtr<pcre2_match_context, pcre2_match_context_free> context{
       pcre2_match_context_create(nullptr)};
 
   MatchSetting() {
@@ -144,7 +129,7 @@ class Pcre2Engine final : public RegexEngine {
     if (!code) return false;
     std::uint32_t captures = 0;
     pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
-    std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
+    UniqueCPtr<pcre2_match_data, pcre2_match_data_free> data(
         pcre2_match_data_create_from_pattern(code.get(), nullptr));
     if (!setting_) setting_ = std::make_unique<MatchSetting>();
     pcre2_match_context* context = setting_->context.get();

@@ -40,6 +40,7 @@
 
 #include "regex/regex_engines.h"
 #include "regex/replacement.h"
+#include "text/never_freed.h"
 #include "win/com.h"
 #include "win/helper_wait.h"
 #include "win/unique_owner.h"
@@ -65,6 +66,18 @@ struct HeldMatch {
   std::vector<std::u16string> groups;  // groups 1 to n; empty for one that took no part
 };
 
+// Where a run is in its life. It starts queued; a helper takes it up (running) and ends it as
+// one of the three outcomes, unless the caller gave it up meanwhile. A queued run handed back
+// unrun stays queued.
+enum class RunState {
+  kQueued,    // no helper has taken it up
+  kRunning,   // a helper is doing it
+  kNoClass,   // the class could not be made or set up: PCRE2's run
+  kRefused,   // the class refused the pattern, or its matches could not be read
+  kAccepted,  // the class took the pattern and gave a match collection: `matches` holds it
+  kGivenUp,   // the caller stopped waiting: the helper does or keeps nothing more for it
+};
+
 // One run, owned together by the caller and its helper thread: whichever lets go last frees it.
 struct Run {
   // Set before the helper starts and never changed after.
@@ -74,13 +87,24 @@ struct Run {
 
   UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set when the run ended
 
-  std::mutex mutex;       // guards the members below
-  bool started = false;   // a helper took the run up
-  bool noClass = false;   // the class could not be made or set up: PCRE2's run
-  bool accepted = false;  // the class took the pattern and gave a match collection
-  bool givenUp = false;   // the caller stopped waiting: the helper keeps nothing for it
+  std::mutex mutex;  // guards the members below
+  RunState state = RunState::kQueued;
   std::size_t groupCount = 0;
   std::vector<HeldMatch> matches;
+
+  // Moves the run from `from` to `to`; false (and no change) when it is no longer in `from`.
+  bool Move(RunState from, RunState to) {
+    const std::lock_guard lock(mutex);
+    if (state != from) return false;
+    state = to;
+    return true;
+  }
+
+  // The caller stops waiting for a run a helper has taken from its queue.
+  void GiveUp() {
+    const std::lock_guard lock(mutex);
+    if (state == RunState::kQueued || state == RunState::kRunning) state = RunState::kGivenUp;
+  }
 };
 
 // The member ids of the class's three collection and match kinds, looked up once per run
@@ -175,25 +199,30 @@ std::optional<std::pair<ComPtr<IDispatch>, long>> ExecuteOver(IDispatch* engine,
 void ExecuteWhole(Run& run, HelperState& state) {
   IDispatch* engine = MakeEngine(run, run.options.global, state);
   if (engine == nullptr) {
-    const std::lock_guard lock(run.mutex);
-    run.noClass = true;
+    (void)run.Move(RunState::kRunning, RunState::kNoClass);
     return;
   }
   const auto executed = ExecuteOver(engine, run.subject);
-  if (!executed) return;
+  if (!executed) {
+    (void)run.Move(RunState::kRunning, RunState::kRefused);
+    return;
+  }
   const auto& [collection, matchCount] = *executed;
   std::vector<HeldMatch> matches;
   matches.reserve(static_cast<std::size_t>(matchCount));
   for (long i = 0; i < matchCount; ++i) {
     std::optional<HeldMatch> match = ReadMatch(collection.get(), i, run.subject.size(), state.ids);
-    if (!match) return;
+    if (!match) {
+      (void)run.Move(RunState::kRunning, RunState::kRefused);
+      return;
+    }
     matches.push_back(std::move(*match));
   }
   const std::lock_guard lock(run.mutex);
-  if (run.givenUp) return;  // PCRE2 has done it meanwhile
+  if (run.state != RunState::kRunning) return;  // given up: PCRE2 has done it meanwhile
   run.groupCount = matches.empty() ? 0 : matches.front().groups.size();
   run.matches = std::move(matches);
-  run.accepted = true;
+  run.state = RunState::kAccepted;
 }
 
 struct Job {
@@ -265,13 +294,13 @@ class Helper : public std::enable_shared_from_this<Helper> {
   }
 
  private:
-  // Never freed: an abandoned helper may still end while the process exits.
+  // An abandoned helper may still end while the process exits.
   static std::mutex& CurrentMutex() {
-    static auto* mutex = new std::mutex();
+    static NeverFreed<std::mutex> mutex;
     return *mutex;
   }
   static std::shared_ptr<Helper>& CurrentHelper() {
-    static auto* helper = new std::shared_ptr<Helper>();
+    static NeverFreed<std::shared_ptr<Helper>> helper;
     return *helper;
   }
   static int& AbandonedAlive() {
@@ -313,11 +342,7 @@ class Helper : public std::enable_shared_from_this<Helper> {
         job = std::move(jobs_.front());
         jobs_.erase(jobs_.begin());
       }
-      {
-        const std::lock_guard lock(job.run->mutex);
-        job.run->started = true;
-      }
-      ExecuteWhole(*job.run, state);
+      if (job.run->Move(RunState::kQueued, RunState::kRunning)) ExecuteWhole(*job.run, state);
       SetEvent(job.run->done.get());
     }
   }
@@ -345,15 +370,13 @@ std::shared_ptr<Run> RunOnHelper(std::u16string_view pattern, const RegexEngineO
   if (WaitWhilePumping(run->done.get(), Clock::now() + RunTimeLimit(subject.size()),
                        WaitMessages::kWithoutInput)) {
     const std::lock_guard lock(run->mutex);
-    return run->started && !run->noClass ? run : nullptr;
+    // Ended by the class (either way), or handed back unrun or without the class: PCRE2's.
+    return run->state == RunState::kAccepted || run->state == RunState::kRefused ? run : nullptr;
   }
   // Still waiting behind another run (another thread's, or one whose own wait sits below this
   // one on this thread): that run's waiter decides about the helper; this one is PCRE2's.
   if (helper->Withdraw(run)) return nullptr;
-  {
-    const std::lock_guard lock(run->mutex);
-    run->givenUp = true;
-  }
+  run->GiveUp();
   // Stuck on this run: the helper takes no further job.
   Helper::Abandon(helper);
   return nullptr;
@@ -364,45 +387,40 @@ class VbscriptEngine final : public RegexEngine {
   bool Execute(std::u16string_view pattern, const RegexEngineOptions& options,
                std::u16string_view subject) override {
     pattern_.assign(pattern);
-    subject_ = {};
-    executed_ = false;
-    groupCount_ = 0;
-    matches_.clear();
-    fallback_.reset();
+    last_ = {};
 
     const std::shared_ptr<Run> run = RunOnHelper(pattern, options, subject);
     if (!run) {
       // The class did not do the run in time (or could not take it): PCRE2 does it.
-      fallback_ = CreatePcre2Engine();
-      return fallback_->Execute(pattern, options, subject);
+      last_.fallback = CreatePcre2Engine();
+      return last_.fallback->Execute(pattern, options, subject);
     }
     {
       const std::lock_guard lock(run->mutex);
-      // A run that ended without the class taking the pattern found it invalid.
-      if (!run->accepted) return false;
-      groupCount_ = run->groupCount;
-      matches_ = std::move(run->matches);
+      if (run->state != RunState::kAccepted) return false;  // the class refused the pattern
+      last_.groupCount = run->groupCount;
+      last_.matches = std::move(run->matches);
     }
-    subject_ = subject;
-    executed_ = true;
+    last_.subject = subject;
+    last_.executed = true;
     return true;
   }
 
   std::size_t MatchCount() const override {
-    return fallback_ ? fallback_->MatchCount() : matches_.size();
+    return last_.fallback ? last_.fallback->MatchCount() : last_.matches.size();
   }
 
   std::size_t GroupCount() const override {
-    return fallback_ ? fallback_->GroupCount() : groupCount_;
+    return last_.fallback ? last_.fallback->GroupCount() : last_.groupCount;
   }
 
   std::optional<std::u16string_view> MatchGroup(std::size_t match,
                                                 std::size_t group) const override {
-    if (fallback_) return fallback_->MatchGroup(match, group);
-    if (match >= matches_.size()) return std::nullopt;
-    const HeldMatch& held = matches_[match];
+    if (last_.fallback) return last_.fallback->MatchGroup(match, group);
+    if (match >= last_.matches.size()) return std::nullopt;
+    const HeldMatch& held = last_.matches[match];
     if (group == 0) {
-      return subject_.substr(held.place.begin, held.place.end - held.place.begin);
+      return last_.subject.substr(held.place.begin, held.place.end - held.place.begin);
     }
     if (group > held.groups.size()) return std::nullopt;
     return std::u16string_view(held.groups[group - 1]);
@@ -415,23 +433,28 @@ class VbscriptEngine final : public RegexEngine {
   // The replacement is made from the held matches, not by the class's own Replace: that would run
   // the pattern again, as long as it likes.
   std::optional<std::u16string> Replace(std::u16string_view replacement) const override {
-    if (fallback_) return fallback_->Replace(replacement);
-    if (!executed_) return std::nullopt;
+    if (last_.fallback) return last_.fallback->Replace(replacement);
+    if (!last_.executed) return std::nullopt;
     return ReplaceHeldMatches(
-        subject_, matches_.size(), groupCount_, replacement,
-        [this](std::size_t m) { return matches_[m].place; },
+        last_.subject, last_.matches.size(), last_.groupCount, replacement,
+        [this](std::size_t m) { return last_.matches[m].place; },
         [this](std::size_t m, std::size_t g) {
           return MatchGroup(m, g).value_or(std::u16string_view());
         });
   }
 
  private:
+  // What the last Execute left, made anew by each.
+  struct LastRun {
+    std::u16string_view subject;  // the caller's, kept alive by it until the next Execute
+    bool executed = false;
+    std::size_t groupCount = 0;
+    std::vector<HeldMatch> matches;
+    std::unique_ptr<RegexEngine> fallback;  // the run PCRE2 did instead, when it did
+  };
+
   std::u16string pattern_;
-  std::u16string_view subject_;  // the caller's, kept alive by it until the next Execute
-  bool executed_ = false;
-  std::size_t groupCount_ = 0;
-  std::vector<HeldMatch> matches_;
-  std::unique_ptr<RegexEngine> fallback_;  // the run PCRE2 did instead, when it did
+  LastRun last_;
 };
 
 }  // namespace

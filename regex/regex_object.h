@@ -37,9 +37,9 @@ class RegexObject {
   // collection was made, also an empty one; false only for an invalid pattern (or no memory),
   // and then nothing of an earlier Create is held either. A runaway pattern cannot hang the
   // window: on Linux a run that reaches the engine's bound at one place of the subject stops
-  // there and keeps every match found before it; on Windows a run that outlasts its time limit
-  // is given up and searched again one match at a time, keeping the matches found before the
-  // search that outlasts its own limit. Either way Create returns true.
+  // there and keeps every match found before it; on Windows a run of the platform's class that
+  // outlasts its time limit is given up and done again by PCRE2, with the same bound as on
+  // Linux. Either way Create returns true.
   [[nodiscard]] bool Create(std::string_view pattern, std::string_view subject,
                             const RegexOptions& options = {});
 

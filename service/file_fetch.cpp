@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "http/fetch_session.h"
 #include "http/http_url.h"
-#include "service/fetch_session.h"
 
 namespace ornivel {
 namespace {

@@ -1,31 +1,20 @@
 #pragma once
-// The file-fetch seam: one song file from a file server. One backend per platform (libcurl on
-// Linux, WinINet on Windows): a GET over HTTP/1.0 with the user agent
+// Fetching one song file from a file server: a GET over HTTP/1.0 with the user agent
 // "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)" and "Accept: */*", no cache, no proxy,
-// redirects followed.
+// redirects followed, through the platform's fetch session (http/fetch_session.h).
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <string>
 #include <vector>
 
-namespace ornivel {
+#include "http/fetch_session.h"
 
-// Receives the body piece by piece as it arrives; false stops the transfer (a write failed).
-using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
+namespace ornivel {
 
 // Told once, before the first piece reaches the sink, how many bytes the server announced;
 // -1 when it announced no length.
 using LengthSink = std::function<void(std::int64_t announced)>;
-
-// What a transfer may take before it has failed. Connecting has 30 seconds of its own.
-struct FetchLimits {
-  // The longest time without a byte received, headers and body alike: a server that falls
-  // silent cannot hold a download forever. Counted in whole seconds (rounded up) on Linux.
-  std::chrono::milliseconds stall{60000};
-};
 
 // Streams the body at `url` (GBK) into `sink`. True only when the whole body arrived: the
 // server answered with a status from 200 to 299, sent as many bytes as it announced, and sent

@@ -40,12 +40,12 @@ std::optional<std::string> AddressFromLookupReply(std::string_view reply) {
   return ResourceAddress(server, path);
 }
 
-std::optional<std::string> LookUpSongAddress(const std::string& identifier, std::string* status) {
+std::optional<std::string> LookUpSongAddress(const std::string& identifier, HttpStatus* status) {
   HttpRequestParams request;
   request.url = LookupAddress(identifier);
   const std::string reply = HttpRequest(request);
-  if (status != nullptr) *status = request.status;
-  if (HttpFailureCode(request.status) != 0) return std::nullopt;
+  if (status != nullptr) *status = {request.failure, request.status};
+  if (request.failure != HttpFailure::kNone) return std::nullopt;
   return AddressFromLookupReply(reply);
 }
 

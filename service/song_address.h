@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "http/http_failure.h"
 #include "service/prompts.h"
 #include "service/song_list.h"
 #include "service/worker_starter.h"
@@ -24,9 +25,9 @@ void ResolveSongAddress(SongList& list, int row);
 
 // Asks the service where the song `identifier` lies: its download address, or nullopt when the
 // request failed or the reply lacks the file server or the file path. `status`, when given,
-// receives the request's status ("200 OK" and the like, or a numbered failure).
+// receives the request's outcome.
 [[nodiscard]] std::optional<std::string> LookUpSongAddress(const std::string& identifier,
-                                                           std::string* status = nullptr);
+                                                           HttpStatus* status = nullptr);
 
 // The download address a lookup reply gives: "http://" + server + "/resource/" + path, the two
 // values cut out between "mp3dl>" and "</mp3dl" and between "mp3path>" and "</mp3path".

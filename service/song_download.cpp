@@ -45,14 +45,14 @@ std::string TemporaryFileName(std::string_view folder, std::string_view identifi
   return JoinPath(folder, std::string(identifier) + "." + std::to_string(attempt) + ".part");
 }
 
-std::string TargetFileName(std::string_view folder, std::string_view artist,
+std::string TargetFileName(std::string_view folder, std::string_view singer,
                            std::string_view title) {
-  return JoinPath(folder, std::string(artist) + " - " + std::string(title) + ".mp3");
+  return JoinPath(folder, std::string(singer) + " - " + std::string(title) + ".mp3");
 }
 
-std::string NumberedFileName(std::string_view folder, std::string_view artist,
+std::string NumberedFileName(std::string_view folder, std::string_view singer,
                              std::string_view title, int number) {
-  return JoinPath(folder, std::string(artist) + " - " + std::string(title) + "(" +
+  return JoinPath(folder, std::string(singer) + " - " + std::string(title) + "(" +
                               std::to_string(number) + ").mp3");
 }
 
@@ -90,8 +90,6 @@ namespace {
 
 // Far more than any folder holds of one song; it only bounds the loops below.
 constexpr int kMaxNumber = 100000;
-// At most four progress reports a second: in the window each is a hand-over to its thread.
-constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
 // Renames `from` to the first free name of names(0), names(1), ... A name taken between the
 // look and the rename (another download finishing at that moment) moves on to the next one.
@@ -116,8 +114,8 @@ SaveResult SaveSong(const std::string& address, const SongToSave& song, const st
     return IdentifierFileName(folder, song.identifier, number);
   };
   const std::function<std::string(int)> songName = [&](int number) {
-    return number == 0 ? TargetFileName(folder, song.artist, song.title)
-                       : NumberedFileName(folder, song.artist, song.title, number);
+    return number == 0 ? TargetFileName(folder, song.singer, song.title)
+                       : NumberedFileName(folder, song.singer, song.title, number);
   };
   const auto& names = song.namedByIdentifier ? identifierName : songName;
   const std::string target = names(0);
@@ -142,7 +140,8 @@ SaveResult SaveSong(const std::string& address, const SongToSave& song, const st
   std::int64_t announced = -1;
   std::int64_t received = 0;
   bool written = true;
-  auto lastReport = std::chrono::steady_clock::now();
+  ProgressThrottle own(ProgressThrottle::Clock::now());
+  ProgressThrottle& throttle = events.throttle != nullptr ? *events.throttle : own;
   const bool fetched = FetchUrl(
       address,
       [&](std::span<const std::uint8_t> piece) {
@@ -151,11 +150,7 @@ SaveResult SaveSong(const std::string& address, const SongToSave& song, const st
           return false;
         }
         received += static_cast<std::int64_t>(piece.size());
-        const auto now = std::chrono::steady_clock::now();
-        if (events.progress && now - lastReport >= kProgressInterval) {
-          lastReport = now;
-          events.progress(received, announced);
-        }
+        if (events.progress && throttle.Due()) events.progress(received, announced);
         return true;
       },
       [&announced](std::int64_t length) { announced = length; });
@@ -176,7 +171,7 @@ void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& 
   SongToSave song;
   song.identifier = list.GetCellText(row, kColumnIdentifier);
   song.title = list.GetCellText(row, kColumnTitle);
-  song.artist = list.GetCellText(row, kColumnArtist);
+  song.singer = list.GetCellText(row, kColumnSinger);
   // Statuses go to the row only while it holds this song: a new search may refill the list.
   const auto report = [&](const std::string& text) {
     (void)list.SetCellTextIfHolds(row, kColumnAddress, text, kColumnIdentifier, song.identifier);

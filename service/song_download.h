@@ -1,6 +1,7 @@
 #pragma once
-// Song download: the selected row's song saved in the save folder as "artist - title.mp3".
+// Song download: the selected row's song saved in the save folder as "singer - title.mp3".
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -27,11 +28,11 @@ void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& 
                   const std::string& saveFolder);
 
 // One song to save, its texts GBK: the identifier names the temporary file, the singer and the
-// title the saved one ("artist - title.mp3"). A front end that knows only the identifier names
+// title the saved one ("singer - title.mp3"). A front end that knows only the identifier names
 // the file after it ("identifier.mp3") instead.
 struct SongToSave {
   std::string identifier;
-  std::string artist;
+  std::string singer;
   std::string title;
   bool namedByIdentifier = false;
 };
@@ -53,6 +54,27 @@ struct SaveResult {
   std::string path;
 };
 
+// The one limit on progress reports: at most four a second. In the window each is a hand-over
+// to its thread; on a terminal, a redraw.
+class ProgressThrottle {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr auto kInterval = std::chrono::milliseconds(250);
+
+  ProgressThrottle() = default;  // the first report is due at once
+  explicit ProgressThrottle(Clock::time_point last) : last_(last) {}
+
+  // Whether a report is due at `now`; when it is, it counts as made.
+  [[nodiscard]] bool Due(Clock::time_point now = Clock::now()) {
+    if (last_ && now - *last_ < kInterval) return false;
+    last_ = now;
+    return true;
+  }
+
+ private:
+  std::optional<Clock::time_point> last_;
+};
+
 // What SaveSong tells its caller while it works; each may be left empty.
 struct SaveEvents {
   // The song's name is taken: true to save a numbered copy beside it; empty means true. Never
@@ -61,15 +83,18 @@ struct SaveEvents {
   // The transfer starts.
   std::function<void()> started;
   // The bytes received so far and the length the server announced (-1 when it announced none),
-  // at most four times a second.
+  // when `throttle` lets it.
   std::function<void(std::int64_t received, std::int64_t announced)> progress;
+  // The throttle of the progress reports, shared by saves that report on one line (a batch);
+  // null: the save's own, which lets the first report through a quarter second after the start.
+  ProgressThrottle* throttle = nullptr;
 };
 
 // Saves the song at `address` into `folder` the way every front end does: the bytes stream into
 // a temporary file of the download's own (created exclusively, so no earlier download, leftover
 // or planted link can block or redirect it), which is kept only when the server sent the whole
-// song, flushed to disk and renamed to the first free one of "artist - title.mp3",
-// "artist - title(1).mp3", ... A rename never replaces a file, so two downloads never end in one
+// song, flushed to disk and renamed to the first free one of "singer - title.mp3",
+// "singer - title(1).mp3", ... A rename never replaces a file, so two downloads never end in one
 // name. When no such name can be made, the song is kept as "identifier.mp3" (numbered the same
 // way when taken). On any failure the temporary file is removed.
 [[nodiscard]] SaveResult SaveSong(const std::string& address, const SongToSave& song,
@@ -78,9 +103,9 @@ struct SaveEvents {
 // The names of one download, all GBK. `attempt` counts from 1.
 [[nodiscard]] std::string TemporaryFileName(std::string_view folder, std::string_view identifier,
                                             int attempt);
-[[nodiscard]] std::string TargetFileName(std::string_view folder, std::string_view artist,
+[[nodiscard]] std::string TargetFileName(std::string_view folder, std::string_view singer,
                                          std::string_view title);
-[[nodiscard]] std::string NumberedFileName(std::string_view folder, std::string_view artist,
+[[nodiscard]] std::string NumberedFileName(std::string_view folder, std::string_view singer,
                                            std::string_view title, int number);
 // "identifier.mp3", or "identifier(n).mp3" for n of 1 and more.
 [[nodiscard]] std::string IdentifierFileName(std::string_view folder, std::string_view identifier,

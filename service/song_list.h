@@ -19,7 +19,7 @@ namespace ornivel {
 
 inline constexpr int kColumnNumber = 0;
 inline constexpr int kColumnTitle = 1;
-inline constexpr int kColumnArtist = 2;
+inline constexpr int kColumnSinger = 2;
 inline constexpr int kColumnAlbum = 3;
 inline constexpr int kColumnIdentifier = 4;
 inline constexpr int kColumnAddress = 5;

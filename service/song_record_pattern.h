@@ -1,7 +1,7 @@
 #pragma once
 // The song-record pattern of the search reply and the options it runs with, in one place for
 // the program, its tests and its benchmarks: groups 1 identifier, 2 song name, 3 album,
-// 4 whatever stands before the artist field, 5 artist.
+// 4 whatever stands before the 'artist' field, 5 the singer.
 
 #include <string_view>
 

@@ -17,7 +17,7 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 std::atomic<unsigned> g_latestSearch{0};
 
 // The cleaning passes, each a list of (find, replacement) pairs applied in order: characters a
-// file name may not hold become spaces, and the artist's "&" becomes "、".
+// file name may not hold become spaces, and the singer's "&" becomes "、".
 const Pairs& NamePathCharactersToSpace() {
   static const Pairs pairs = {{"?", " "}, {"\\", " "}, {"/", " "}, {":", " "}, {"*", " "}};
   return pairs;
@@ -26,12 +26,12 @@ const Pairs& NameQuoteBracketsAndPipeToSpace() {
   static const Pairs pairs = {{"\"", " "}, {"<", " "}, {">", " "}, {"|", " "}};
   return pairs;
 }
-const Pairs& ArtistAmpersandAndPathCharacters() {
+const Pairs& SingerAmpersandAndPathCharacters() {
   static const Pairs pairs = {
       {"&", Utf8ToGbk("、")}, {"?", " "}, {"\\", " "}, {"/", " "}, {":", " "}};
   return pairs;
 }
-const Pairs& ArtistQuoteBracketsPipeAndStarToSpace() {
+const Pairs& SingerQuoteBracketsPipeAndStarToSpace() {
   static const Pairs pairs = {{"\"", " "}, {"<", " "}, {">", " "}, {"|", " "}, {"*", " "}};
   return pairs;
 }
@@ -67,20 +67,20 @@ std::string CleanSongName(std::string_view name) {
                      NameQuoteBracketsAndPipeToSpace());
 }
 
-std::string CleanArtist(std::string_view artist) {
-  return ReplaceMany(ReplaceMany(artist, ArtistAmpersandAndPathCharacters()),
-                     ArtistQuoteBracketsPipeAndStarToSpace());
+std::string CleanSinger(std::string_view singer) {
+  return ReplaceMany(ReplaceMany(singer, SingerAmpersandAndPathCharacters()),
+                     SingerQuoteBracketsPipeAndStarToSpace());
 }
 
 std::string CleanAlbum(std::string_view album) {
   return ReplaceMany(album, AlbumQuestionMarkToSpace());
 }
 
-std::string RequestSearchReply(const std::string& keyword, std::string* status) {
+std::string RequestSearchReply(const std::string& keyword, HttpStatus* status) {
   HttpRequestParams request;
   request.url = SearchAddress(UrlEncode(keyword, {.toUtf8 = true}));
   const std::string reply = HttpRequest(request);
-  if (status != nullptr) *status = request.status;
+  if (status != nullptr) *status = {request.failure, request.status};
   return Utf8ToGbk(reply);
 }
 
@@ -134,13 +134,13 @@ int ShowSongRecords(SongList& list, Prompts& prompts, const RegexObject* records
   }
   for (int i = 1; i <= count; ++i) {
     const std::string name = CleanSongName(regex.SubMatchText(i, 2));
-    const std::string artist = CleanArtist(regex.SubMatchText(i, 5));
+    const std::string singer = CleanSinger(regex.SubMatchText(i, 5));
     const std::string album = CleanAlbum(regex.SubMatchText(i, 3));
     const std::string identifier = regex.SubMatchText(i, 1);
     const int row = list.AppendRow();
     list.SetCellText(row, kColumnNumber, std::to_string(row + 1));
     list.SetCellText(row, kColumnTitle, name);
-    list.SetCellText(row, kColumnArtist, artist);
+    list.SetCellText(row, kColumnSinger, singer);
     list.SetCellText(row, kColumnAlbum, album);
     list.SetCellText(row, kColumnIdentifier, identifier);
   }

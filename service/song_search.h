@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "http/http_failure.h"
 #include "service/prompts.h"
 #include "service/song_list.h"
 #include "service/song_record_pattern.h"
@@ -19,10 +20,10 @@ namespace ornivel {
 void SearchSongs(SongList& list, Prompts& prompts);
 
 // Sends the search for `keyword` (GBK, not empty) to the service and returns its reply converted
-// to GBK. `status`, when given, receives the request's status: "200 OK" and the like, or a
-// numbered failure (see HttpRequest), on which the reply is empty or partial.
+// to GBK. `status`, when given, receives the request's outcome; after a failure the reply is
+// empty or partial.
 [[nodiscard]] std::string RequestSearchReply(const std::string& keyword,
-                                             std::string* status = nullptr);
+                                             HttpStatus* status = nullptr);
 
 // Empties the list and appends one row per song record of `reply` (GBK); the number of rows.
 // 0, with a message, when the pattern fails or finds no record.
@@ -36,7 +37,7 @@ int FillSongList(SongList& list, Prompts& prompts, const std::string& reply);
 
 // The cleaning passes of the three shown fields.
 [[nodiscard]] std::string CleanSongName(std::string_view name);
-[[nodiscard]] std::string CleanArtist(std::string_view artist);
+[[nodiscard]] std::string CleanSinger(std::string_view singer);
 [[nodiscard]] std::string CleanAlbum(std::string_view album);
 
 // The messages of the search, in GBK.

@@ -1,5 +1,7 @@
 #include "text/text_convert.h"
 
+#include <algorithm>
+
 namespace ornivel {
 namespace {
 
@@ -14,6 +16,12 @@ bool IsUnreserved(unsigned char c) {
          (c >= 'a' && c <= 'z');
 }
 
+// Whether `text` is ASCII alone, which GBK and UTF-8 write alike: converting it between them
+// changes nothing, and the code-page backend need not be asked.
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
 }  // namespace
 
 std::string UrlEncode(std::string_view text, const UrlEncodeOptions& options) {
@@ -26,10 +34,14 @@ std::string UrlEncode(std::string_view text, const UrlEncodeOptions& options) {
 }
 
 std::string GbkToUtf8(std::string_view text) {
+  text = UpToNul(text);
+  if (IsAscii(text)) return std::string(text);
   return Utf16ToText(TextToUtf16(text, kCodePageGbk), kCodePageUtf8);
 }
 
 std::string Utf8ToGbk(std::string_view text) {
+  text = UpToNul(text);
+  if (IsAscii(text)) return std::string(text);
   return Utf16ToText(TextToUtf16(text), kCodePageGbk);
 }
 

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
   params.url = url;
 
   const std::string body = ornivel::HttpRequest(params);
-  const bool failed = ornivel::HttpFailureCode(params.status) != 0;
+  const bool failed = params.failure != ornivel::HttpFailure::kNone;
 
   Label("status", params.status);
   Label("location", params.location);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "text/message_pump.h"
+#include "text/never_freed.h"
 #include "win/unique_owner.h"
 
 namespace ornivel {
@@ -97,11 +98,14 @@ DWORD WINAPI ServeWork(void* parameter) {
   }
 }
 
-// The helpers not busy now. Kept for the life of the process, and never freed: at its end their
-// threads are still waiting for work.
-std::mutex g_idleMutex;
+// The helpers not busy now, and the lock over them: at the end of the process their threads are
+// still waiting for work.
+std::mutex& IdleMutex() {
+  static NeverFreed<std::mutex> mutex;
+  return *mutex;
+}
 std::vector<PooledHelper*>& IdleHelpers() {
-  static auto* idle = new std::vector<PooledHelper*>();
+  static NeverFreed<std::vector<PooledHelper*>> idle;
   return *idle;
 }
 
@@ -109,7 +113,7 @@ std::vector<PooledHelper*>& IdleHelpers() {
 // when no thread can be made.
 PooledHelper* TakeHelper() {
   {
-    const std::lock_guard lock(g_idleMutex);
+    const std::lock_guard lock(IdleMutex());
     if (!IdleHelpers().empty()) {
       PooledHelper* helper = IdleHelpers().back();
       IdleHelpers().pop_back();
@@ -141,7 +145,7 @@ void RunWhilePumping(const std::function<void()>& work) {
   // `work` lives on this frame: the helper is waited for to its end, whatever the wait says.
   if (!WaitWhilePumping(helper->done.get())) WaitForSingleObject(helper->done.get(), INFINITE);
   helper->work = nullptr;
-  const std::lock_guard lock(g_idleMutex);
+  const std::lock_guard lock(IdleMutex());
   IdleHelpers().push_back(helper);
 }
 

@@ -1,6 +1,9 @@
 #include "app/cli/command_line.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
+#include <utility>
 
 #include "service/service_host.h"
 #include "text/text_convert.h"
@@ -32,11 +35,6 @@ constexpr std::string_view kUsage =
     "Exit status: 0 when everything asked for was done, 1 when a song or the service failed\n"
     "(each failure is one line on standard error), 2 on a usage error.\n";
 
-// The options that take a value.
-bool TakesValue(std::string_view option) {
-  return option == "--service" || option == "--to" || option == "--first";
-}
-
 std::optional<int> PositiveCount(std::string_view text) {
   if (text.empty() || text.size() > 9) return std::nullopt;
   int value = 0;
@@ -46,6 +44,166 @@ std::optional<int> PositiveCount(std::string_view text) {
   }
   if (value < 1) return std::nullopt;
   return value;
+}
+
+// What the arguments said, as they were read: the request, and what is checked once all of them
+// are in.
+struct Reading {
+  CliRequest request;
+  std::optional<CliCommand> command;
+  std::vector<std::string> words;  // the command's own arguments, GBK
+  bool help = false;
+  bool version = false;
+  bool json = false;    // search --json
+  bool search = false;  // download --search
+  bool all = false;     // download --search --all
+  bool again = false;   // download --again
+  bool folder = false;  // --to
+};
+
+// What an option with a value does with it; the problem it finds in it, empty when none.
+using ValueRule = std::string (*)(Reading& reading, const std::string& value);
+
+std::string TakeFirst(Reading& reading, const std::string& value) {
+  const auto count = PositiveCount(value);
+  if (!count) return "--first needs a whole number of 1 or more, not \"" + value + "\"";
+  reading.request.first = *count;
+  return {};
+}
+
+std::string TakeFolder(Reading& reading, const std::string& value) {
+  auto folder = Utf8ToGbkExactly(value);
+  if (!folder) return "the folder's name holds characters GBK cannot hold: " + value;
+  if (folder->empty()) return "--to needs a folder";
+  reading.request.folder = std::move(*folder);
+  reading.folder = true;
+  return {};
+}
+
+std::string TakeService(Reading& reading, const std::string& value) {
+  if (!IsServiceHost(value)) {
+    return "--service needs HOST or HOST:PORT (port 1 to 65535), not \"" + value + "\"";
+  }
+  reading.request.serviceHost = value;
+  return {};
+}
+
+// The options, each named once: a flag sets its field of the reading; an option with a value
+// hands it to its rule.
+struct OptionRule {
+  std::string_view name;
+  bool Reading::*flag;
+  ValueRule takeValue;
+};
+constexpr OptionRule kOptions[] = {
+    {"--help", &Reading::help, nullptr},   {"--version", &Reading::version, nullptr},
+    {"--json", &Reading::json, nullptr},   {"--all", &Reading::all, nullptr},
+    {"--again", &Reading::again, nullptr}, {"--search", &Reading::search, nullptr},
+    {"--first", nullptr, &TakeFirst},      {"--to", nullptr, &TakeFolder},
+    {"--service", nullptr, &TakeService},
+};
+
+constexpr std::pair<std::string_view, CliCommand> kCommands[] = {
+    {"search", CliCommand::kSearch},
+    {"url", CliCommand::kUrl},
+    {"download", CliCommand::kDownload}};
+
+// Reads the arguments one by one into `reading`: the options by the table, the first other word
+// as the command, the rest as its words. The problem, empty when there is none.
+std::string ReadArguments(const std::vector<std::string>& arguments, Reading& reading) {
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (!optionsEnded && argument.starts_with("--") && argument.size() > 2) {
+      const auto equals = argument.find('=');
+      const std::string_view name = argument.substr(0, equals);
+      const auto rule = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                     [name](const OptionRule& r) { return r.name == name; });
+      const bool known = rule != std::end(kOptions);
+      const bool takesValue = known && rule->takeValue != nullptr;
+      // A value given to an option that takes none is said first, known or not.
+      if (equals != std::string_view::npos && !takesValue) {
+        return std::string(name) + " takes no value";
+      }
+      if (!known) return "unknown option " + std::string(name);
+      std::string value;
+      if (equals != std::string_view::npos) {
+        if (!takesValue) return std::string(name) + " takes no value";
+        value = std::string(argument.substr(equals + 1));
+      } else if (takesValue) {
+        if (i + 1 >= arguments.size()) return std::string(name) + " needs a value";
+        value = arguments[++i];
+      }
+      if (!takesValue) {
+        reading.*(rule->flag) = true;
+      } else if (std::string problem = rule->takeValue(reading, value); !problem.empty()) {
+        return problem;
+      }
+    } else if (!optionsEnded && argument == "-h") {
+      reading.help = true;
+    } else if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+    } else if (!reading.command) {
+      const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                        [argument](const auto& c) { return c.first == argument; });
+      if (command == std::end(kCommands)) {
+        return "unknown command \"" + std::string(argument) + "\"";
+      }
+      reading.command = command->second;
+    } else {
+      auto gbk = Utf8ToGbkExactly(argument);
+      if (!gbk) return "an argument holds characters GBK cannot hold: " + std::string(argument);
+      reading.words.push_back(std::move(*gbk));
+    }
+  }
+  return {};
+}
+
+// Whether the options read go with the command; the problem, empty when they do.
+std::string CheckOptions(const Reading& reading) {
+  const CliCommand command = *reading.command;
+  const bool pick = reading.all || reading.request.first;
+  if (reading.json && command != CliCommand::kSearch) {
+    return "--json goes with search only";
+  }
+  if (command != CliCommand::kDownload &&
+      (reading.folder || reading.again || reading.search || pick)) {
+    return "--to, --again, --search, --first and --all go with download only";
+  }
+  if (command == CliCommand::kDownload && !reading.search && pick) {
+    return "--first and --all go with download --search";
+  }
+  return {};
+}
+
+// The command's words taken into the request: the keyword of a search (which then needs one of
+// --first N and --all), else the identifiers. The problem, empty when there is none.
+std::string CollectWords(Reading& reading) {
+  CliRequest& request = reading.request;
+  if (request.command == CliCommand::kSearch || reading.search) {
+    for (const std::string& word : reading.words) {
+      if (!request.keyword.empty()) request.keyword += ' ';
+      request.keyword += word;
+    }
+    // A keyword of spaces is searched, as in the window; an empty one has nothing to search.
+    if (request.keyword.empty()) return "no keyword given";
+    if (reading.search && reading.all == request.first.has_value()) {
+      return "download --search needs either --first N or --all";
+    }
+    return {};
+  }
+  for (std::string& word : reading.words) {
+    if (word.empty()) return "an empty song identifier";
+    if (word == "-") {
+      request.identifiersFromInput = true;
+    } else {
+      request.identifiers.push_back(std::move(word));
+    }
+  }
+  if (request.identifiers.empty() && !request.identifiersFromInput) {
+    return "no song identifier given";
+  }
+  return {};
 }
 
 }  // namespace
@@ -76,146 +234,25 @@ IdentifierLines ReadIdentifierLines(std::string_view utf8) {
 }
 
 CliParse ParseCommandLine(const std::vector<std::string>& arguments) {
-  CliParse parse;
-  CliRequest& request = parse.request;
-  const auto fail = [&parse](std::string problem) {
-    parse.problem = std::move(problem);
-    return parse;
+  Reading reading;
+  // The request as far as it was read, with the problem found, if any.
+  const auto finish = [&reading](std::string problem) {
+    reading.request.json = reading.json;
+    reading.request.again = reading.again;
+    return CliParse{std::move(reading.request), std::move(problem)};
   };
-
-  std::optional<CliCommand> command;
-  std::vector<std::string> words;  // the command's own arguments, GBK
-  bool searchOption = false;
-  bool help = false;
-  bool version = false;
-  bool optionsEnded = false;
-  bool hasFolder = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string_view argument = arguments[i];
-    std::string value;
-    if (!optionsEnded && argument.starts_with("--") && argument.size() > 2) {
-      std::string_view option = argument;
-      const auto equals = argument.find('=');
-      bool hasValue = false;
-      if (equals != std::string_view::npos) {
-        option = argument.substr(0, equals);
-        value = std::string(argument.substr(equals + 1));
-        hasValue = true;
-      }
-      if (TakesValue(option) && !hasValue) {
-        if (i + 1 >= arguments.size()) return fail(std::string(option) + " needs a value");
-        value = arguments[++i];
-        hasValue = true;
-      } else if (!TakesValue(option) && hasValue) {
-        return fail(std::string(option) + " takes no value");
-      }
-      if (option == "--help") {
-        help = true;
-      } else if (option == "--version") {
-        version = true;
-      } else if (option == "--json") {
-        request.json = true;
-      } else if (option == "--all") {
-        request.all = true;
-      } else if (option == "--again") {
-        request.again = true;
-      } else if (option == "--search") {
-        searchOption = true;
-      } else if (option == "--first") {
-        const auto count = PositiveCount(value);
-        if (!count) return fail("--first needs a whole number of 1 or more, not \"" + value + "\"");
-        request.first = *count;
-      } else if (option == "--to") {
-        auto folder = Utf8ToGbkExactly(value);
-        if (!folder) return fail("the folder's name holds characters GBK cannot hold: " + value);
-        if (folder->empty()) return fail("--to needs a folder");
-        request.folder = std::move(*folder);
-        hasFolder = true;
-      } else if (option == "--service") {
-        if (!IsServiceHost(value)) {
-          return fail("--service needs HOST or HOST:PORT (port 1 to 65535), not \"" + value + "\"");
-        }
-        request.serviceHost = value;
-      } else {
-        return fail("unknown option " + std::string(option));
-      }
-      continue;
-    }
-    if (!optionsEnded && argument == "-h") {
-      help = true;
-      continue;
-    }
-    if (!optionsEnded && argument == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (!command) {
-      if (argument == "search") {
-        command = CliCommand::kSearch;
-      } else if (argument == "url") {
-        command = CliCommand::kUrl;
-      } else if (argument == "download") {
-        command = CliCommand::kDownload;
-      } else {
-        return fail("unknown command \"" + std::string(argument) + "\"");
-      }
-      continue;
-    }
-    auto gbk = Utf8ToGbkExactly(argument);
-    if (!gbk) return fail("an argument holds characters GBK cannot hold: " + std::string(argument));
-    words.push_back(std::move(*gbk));
+  if (std::string problem = ReadArguments(arguments, reading); !problem.empty()) {
+    return finish(std::move(problem));
   }
-
-  if (help) {
-    request.command = CliCommand::kHelp;
-    return parse;
+  if (reading.help || reading.version) {
+    reading.request.command = reading.help ? CliCommand::kHelp : CliCommand::kVersion;
+    return finish({});
   }
-  if (version) {
-    request.command = CliCommand::kVersion;
-    return parse;
-  }
-  if (!command) return fail("no command given");
-  request.command = *command;
-
-  const bool isSearch = *command == CliCommand::kSearch;
-  const bool isDownload = *command == CliCommand::kDownload;
-  if (request.json && !isSearch) return fail("--json goes with search only");
-  if (!isDownload && (hasFolder || request.again || searchOption || request.all || request.first)) {
-    return fail("--to, --again, --search, --first and --all go with download only");
-  }
-  if (isDownload && !searchOption && (request.all || request.first)) {
-    return fail("--first and --all go with download --search");
-  }
-
-  const auto joined = [&words] {
-    std::string keyword;
-    for (const std::string& word : words) {
-      if (!keyword.empty()) keyword += ' ';
-      keyword += word;
-    }
-    return keyword;
-  };
-  if (isSearch || searchOption) {
-    request.keyword = joined();
-    // A keyword of spaces is searched, as in the window; an empty one has nothing to search.
-    if (request.keyword.empty()) return fail("no keyword given");
-    if (searchOption && request.all == (request.first > 0)) {
-      return fail("download --search needs either --first N or --all");
-    }
-    return parse;
-  }
-  for (std::string& word : words) {
-    if (word.empty()) return fail("an empty song identifier");
-    if (word == "-") {
-      request.identifiersFromInput = true;
-    } else {
-      request.identifiers.push_back(std::move(word));
-    }
-  }
-  if (request.identifiers.empty() && !request.identifiersFromInput) {
-    return fail("no song identifier given");
-  }
-  return parse;
+  if (!reading.command) return finish("no command given");
+  reading.request.command = *reading.command;
+  std::string problem = CheckOptions(reading);
+  if (problem.empty()) problem = CollectWords(reading);
+  return finish(std::move(problem));
 }
 
 }  // namespace ornivel

@@ -1,6 +1,7 @@
 #pragma once
 // ornivel-dl's command line: what it is asked to do, read from its arguments.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,11 +17,11 @@ struct CliRequest {
   std::vector<std::string> identifiers;  // url, download
   bool identifiersFromInput = false;     // "-" among the identifiers: one per line on stdin
   bool json = false;                     // search --json
-  int first = 0;                         // download --search --first N; 0 with --all
-  bool all = false;                      // download --search --all
-  std::string folder;                    // download --to DIR; empty for the saved setting
-  bool again = false;                    // download --again: a numbered copy of a saved song
-  std::string serviceHost;               // --service HOST:PORT; empty for the usual one
+  // download --search: the first N songs found (--first N); nullopt for every one (--all).
+  std::optional<int> first;
+  std::string folder;       // download --to DIR; empty for the saved setting
+  bool again = false;       // download --again: a numbered copy of a saved song
+  std::string serviceHost;  // --service HOST:PORT; empty for the usual one
 };
 
 // The arguments (UTF-8, after the program's name) read as a request; `problem` says what is

@@ -27,8 +27,6 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
-// At most four progress redraws a second.
-constexpr auto kRedrawInterval = std::chrono::milliseconds(250);
 
 // The search box of the window is the keyword; the search's messages are kept for the caller.
 class CommandLinePrompts final : public Prompts {
@@ -142,10 +140,10 @@ class Run {
   // The songs the window would list for the keyword, in its order; nullopt when the service
   // could not be asked (said on standard error). An empty list has said why.
   std::optional<std::vector<SongLine>> FindSongs(const std::string& keyword) {
-    std::string status;
+    HttpStatus status;
     const std::string reply = RequestSearchReply(keyword, &status);
-    if (HttpFailureCode(status) != 0) {
-      Fail(Utf8ToGbk("搜索失败：") + status);
+    if (status.failed()) {
+      Fail(Utf8ToGbk("搜索失败：") + status.text);
       return std::nullopt;
     }
     MemorySongList list;
@@ -154,7 +152,7 @@ class Run {
     std::vector<SongLine> songs;
     for (int row = 0; row < count; ++row) {
       const std::vector<std::string> cells = list.Row(row);
-      songs.push_back({row + 1, cells[kColumnTitle], cells[kColumnArtist], cells[kColumnAlbum],
+      songs.push_back({row + 1, cells[kColumnTitle], cells[kColumnSinger], cells[kColumnAlbum],
                        cells[kColumnIdentifier]});
     }
     if (count == 0) {
@@ -193,12 +191,12 @@ class Run {
 
   // The song's download address, or nullopt with the reason said.
   std::optional<std::string> Address(const std::string& identifier, const std::string& label) {
-    std::string status;
+    HttpStatus status;
     auto address = LookUpSongAddress(identifier, &status);
     if (!address) {
-      const bool requestFailed = HttpFailureCode(status) != 0;
       Fail(label + Utf8ToGbk("：") + LookupFailedStatus() + Utf8ToGbk("（") +
-           (requestFailed ? status : Utf8ToGbk("回复中没有歌曲的文件地址，状态 ") + status) +
+           (status.failed() ? status.text
+                            : Utf8ToGbk("回复中没有歌曲的文件地址，状态 ") + status.text) +
            Utf8ToGbk("）"));
     }
     return address;
@@ -227,8 +225,8 @@ class Run {
       const auto songs = FindSongs(request.keyword);
       if (!songs || songs->empty()) return kFailed;  // nothing to download; the reason was said
       const std::size_t count =
-          request.all ? songs->size()
-                      : std::min(songs->size(), static_cast<std::size_t>(request.first));
+          request.first ? std::min(songs->size(), static_cast<std::size_t>(*request.first))
+                        : songs->size();
       for (std::size_t i = 0; i < count; ++i) {
         const SongLine& line = (*songs)[i];
         wanted.push_back({{line.identifier, line.singer, line.title, false},
@@ -259,12 +257,11 @@ class Run {
 
     auto start = std::chrono::steady_clock::now();
     std::size_t drawn = 0;  // the width of the progress line on the screen
+    // Drawn when the run's throttle lets it: at most four redraws a second over the whole run,
+    // however short each song.
     const auto draw = [&](std::int64_t received, std::int64_t announced) {
       if (!errIsTerminal_) return;
-      // At most four redraws a second over the whole run, however short each song.
       const auto now = std::chrono::steady_clock::now();
-      if (lastDraw_ && now - *lastDraw_ < kRedrawInterval) return;
-      lastDraw_ = now;
       const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start);
       const std::string text = ProgressText(received, announced, elapsed, wanted.label);
       const std::size_t width = DisplayWidth(Utf8ToGbk(text));
@@ -284,9 +281,10 @@ class Run {
     events.keepNumberedCopy = [again](const std::string&) { return again; };
     events.started = [&] {
       start = std::chrono::steady_clock::now();
-      draw(0, -1);
+      if (redraws_.Due()) draw(0, -1);
     };
     events.progress = draw;
+    events.throttle = &redraws_;
     const SaveResult result = SaveSong(*address, wanted.song, folder, events);
     clear();
 
@@ -323,7 +321,7 @@ class Run {
   const bool errIsTerminal_ = console_.ErrIsTerminal();
   bool failed_ = false;
   bool outLost_ = false;
-  std::optional<std::chrono::steady_clock::time_point> lastDraw_;
+  ProgressThrottle redraws_;  // the progress line's, over the whole run
 };
 }  // namespace
 

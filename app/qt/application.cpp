@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/main_window_events.h"
+#include "app/qt/layout_text.h"
 #include "app/qt/main_window.h"
 #include "app/qt/platform_start.h"
 #include "app/qt/qt_front_end.h"
@@ -16,12 +17,10 @@
 #include "app/qt/resources.h"
 #include "app/qt/tip_window.h"
 #include "app/settings.h"
+#include "text/never_freed.h"
 
 namespace ornivel {
 namespace {
-
-// Lives until the process ends: workers still running at exit may hold references to it.
-QtFrontEnd* g_frontEnd = nullptr;
 
 QIcon ProgramIcon() {
   EnsureResources();
@@ -62,17 +61,16 @@ int RunApplication(int argc, char** argv) {
   InstallQtMessagePump();
 
   if (QGuiApplication::primaryScreen() == nullptr) {
-    QMessageBox::critical(nullptr, QString::fromUtf8("信息："),
-                          QString::fromUtf8("载入启动窗口失败"));
+    QMessageBox::critical(nullptr, Text(layout::kMessageTitle), Text(layout::kStartFailedText));
     return -1;
   }
   SaveFolderStore& store = ProgramSaveFolder();
   const ProgramPaths paths = CurrentProgramPaths();
   auto window = std::make_unique<MainWindow>();
   window->PlaceCentred();
-  // Workers may outlive the window and even this function: the front end is never freed.
-  g_frontEnd = new QtFrontEnd(window.get());
-  QtFrontEnd* frontEnd = g_frontEnd;
+  // Workers may outlive the window and even this function, holding references to the front end.
+  static NeverFreed<QtFrontEnd> liveFrontEnd(window.get());
+  QtFrontEnd* frontEnd = &*liveFrontEnd;
 
   ConnectMainWindow(*window, *frontEnd, store, paths);
 

@@ -5,18 +5,11 @@
 #include <QScreen>
 #include <QShortcut>
 
+#include "app/qt/layout_text.h"
 #include "app/window_layout.h"
 
 namespace ornivel {
 namespace {
-
-QString Text(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-QRect Geometry(const layout::Place& place) {
-  return QRect(place.x, place.y, place.width, place.height);
-}
 
 QLineEdit* MakeEditBox(QWidget* parent, const char* name, QRect geometry) {
   auto* box = new QLineEdit(parent);
@@ -47,6 +40,21 @@ QLabel* MakeCaption(QWidget* parent, const char* name, QRect geometry, std::stri
   label->setPalette(palette);
   label->setFocusPolicy(Qt::NoFocus);
   return label;
+}
+
+// The signal of a menu item.
+void (MainWindow::*ChosenSignal(layout::MenuItem item))() {
+  switch (item) {
+    case layout::MenuItem::kCopyAddress:
+      return &MainWindow::copyAddressChosen;
+    case layout::MenuItem::kDownload:
+      return &MainWindow::downloadChosen;
+    case layout::MenuItem::kChangeFolder:
+      return &MainWindow::changeFolderChosen;
+    case layout::MenuItem::kTip:
+      break;
+  }
+  return &MainWindow::tipChosen;
 }
 
 }  // namespace
@@ -88,16 +96,10 @@ MainWindow::MainWindow() {
 
   menu_ = new QMenu(Text(layout::kMenuTitle), this);
   menu_->setObjectName(QStringLiteral("SongListMenu"));
-  const auto item = [this](layout::MenuItem which) {
-    return menu_->addAction(Text(layout::kMenuItemTexts[static_cast<std::size_t>(which)]));
-  };
-  connect(item(layout::MenuItem::kCopyAddress), &QAction::triggered, this,
-          &MainWindow::copyAddressChosen);
-  connect(item(layout::MenuItem::kDownload), &QAction::triggered, this,
-          &MainWindow::downloadChosen);
-  connect(item(layout::MenuItem::kChooseFolder), &QAction::triggered, this,
-          &MainWindow::changeFolderChosen);
-  connect(item(layout::MenuItem::kTip), &QAction::triggered, this, &MainWindow::tipChosen);
+  for (const layout::MenuItem item : layout::kMenuItems) {
+    connect(menu_->addAction(Text(layout::MenuItemText(item))), &QAction::triggered, this,
+            ChosenSignal(item));
+  }
 
   connect(searchButton_, &QPushButton::clicked, this, &MainWindow::searchClicked);
   connect(songList_, &SongTable::leftClicked, this, &MainWindow::listLeftClicked);
@@ -108,10 +110,7 @@ MainWindow::MainWindow() {
 }
 
 void MainWindow::PlaceCentred() {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if (screen == nullptr) return;
-  const QRect area = screen->geometry();
-  move(area.x() + (area.width() - kOuterWidth) / 2, area.y() + (area.height() - kOuterHeight) / 2);
+  ornivel::PlaceCentred(*this, QGuiApplication::primaryScreen());
 }
 
 void MainWindow::ShowSongListMenu() {

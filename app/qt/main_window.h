@@ -25,8 +25,9 @@ class MainWindow final : public QWidget {
   // SongListMenu: "复制歌曲地址", "下载此歌曲", "更改保存目录", "实现小目标".
   QMenu* songListMenu() const { return menu_; }
 
-  // Places the window as the layout was drawn: its 646 × 393 outer size centred on the primary
-  // screen, the division truncated toward zero.
+  // Places the window as the layout was drawn: its outer size (before it is shown, the client
+  // area in the design's frame, 646 × 393) centred on the primary screen, the division truncated
+  // toward zero.
   void PlaceCentred();
 
  signals:
@@ -50,9 +51,5 @@ class MainWindow final : public QWidget {
   QPushButton* searchButton_;
   QMenu* menu_;
 };
-
-// The outer size the layout was drawn for (its client area is the layout's).
-inline constexpr int kOuterWidth = 646;
-inline constexpr int kOuterHeight = 393;
 
 }  // namespace ornivel

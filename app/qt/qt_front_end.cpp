@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "app/qt/layout_text.h"
 #include "text/message_pump.h"
 #include "text/text_convert.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 std::atomic<std::thread::id> g_pumpThread;
 
-const QString kMessageTitle = QString::fromUtf8("信息：");
+const QString kMessageTitle = Text(layout::kMessageTitle);
 
 }  // namespace
 

@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QPainter>
-#include <QScreen>
 
 #include "app/qt/jpeg_image.h"
+#include "app/qt/layout_text.h"
 #include "app/qt/resources.h"
 
 namespace ornivel {
@@ -19,9 +19,10 @@ namespace {
 // text needs and only its top part, the label's rectangle, is filled.
 class TipLabel final : public QLabel {
  public:
-  TipLabel(QWidget* parent, const char* name, QRect rectangle, const char* text)
-      : QLabel(QString::fromUtf8(text), parent), fillHeight_(rectangle.height()) {
-    setObjectName(QString::fromUtf8(name));
+  TipLabel(QWidget* parent, const layout::tip::Label& label)
+      : QLabel(Text(label.text), parent), fillHeight_(label.place.dy) {
+    const QRect rectangle = Geometry(label.place);
+    setObjectName(Text(label.name));
     setWordWrap(true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Its own roles: inherited from the dialog they would be the button face and its text.
@@ -29,11 +30,11 @@ class TipLabel final : public QLabel {
     setForegroundRole(QPalette::WindowText);
     setAutoFillBackground(false);
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor(255, 168, 255));
-    colours.setColor(QPalette::WindowText, QColor(128, 0, 128));
+    colours.setColor(QPalette::Window, Colour(layout::tip::kLabelFill));
+    colours.setColor(QPalette::WindowText, Colour(layout::tip::kLabelText));
     setPalette(colours);
     QFont labelFont = font();
-    labelFont.setPixelSize(16);
+    labelFont.setPixelSize(layout::tip::kLabelFontPixels);
     labelFont.setWeight(QFont::Normal);
     setFont(labelFont);
     const int textHeight =
@@ -62,11 +63,11 @@ class TipLabel final : public QLabel {
 
 TipWindow::TipWindow(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("TipWindow"));
-  setWindowTitle(QString::fromUtf8("   微信扫一扫，打赏作者"));
+  setWindowTitle(Text(layout::tip::kTitle));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(kClientWidth, kClientHeight);
+  setFixedSize(layout::tip::kClientWidth, layout::tip::kClientHeight);
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   setAttribute(Qt::WA_DeleteOnClose);
@@ -74,25 +75,20 @@ TipWindow::TipWindow(QWidget* owner) : QDialog(owner) {
   // answerable while the dialog is open.
   setWindowModality(Qt::WindowModal);
 
-  new TipLabel(this, "标签1", QRect(76, 8, 228, 19), "某的小目标，你准备贡献多少？");
-  new TipLabel(this, "标签2", QRect(40, 286, 304, 34),
-               "不打赏？！大坏蛋，人家要拿小拳拳捶你胸口，(?\?ˇ?ˇ?\?)哼！");
+  for (const layout::tip::Label& label : layout::tip::kLabels) new TipLabel(this, label);
   auto* picture = new QLabel(this);
-  picture->setObjectName(QString::fromUtf8("图片框2"));
-  picture->setGeometry(66, 35, 243, 243);
+  picture->setObjectName(Text(layout::tip::kPictureName));
+  picture->setGeometry(Geometry(layout::tip::kPicture));
   EnsureResources();
   QFile file(QStringLiteral(":/ornivel/tip.jpg"));
   const QImage image = file.open(QIODevice::ReadOnly) ? DecodeJpeg(file.readAll()) : QImage();
   if (!image.isNull()) {
     // Stretched to fill the box, without keeping the aspect ratio, smoothly.
     picture->setPixmap(QPixmap::fromImage(
-        image.scaled(243, 243, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        image.scaled(picture->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
   }
   // Centred on the screen like the main window, by its outer size.
-  if (const QScreen* screen = owner != nullptr ? owner->screen() : nullptr) {
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - 385) / 2, area.y() + (area.height() - 365) / 2);
-  }
+  PlaceCentred(*this, owner != nullptr ? owner->screen() : nullptr);
 }
 
 void ShowTipWindow(QWidget* owner) {

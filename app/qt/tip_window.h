@@ -3,6 +3,8 @@
 
 #include <QDialog>
 
+#include "app/window_layout.h"
+
 namespace ornivel {
 
 class TipWindow final : public QDialog {
@@ -11,9 +13,10 @@ class TipWindow final : public QDialog {
  public:
   explicit TipWindow(QWidget* owner);
 
-  // The outer size the layout was drawn for is 385 × 365; this is the client area it leaves.
-  static constexpr int kClientWidth = 379;
-  static constexpr int kClientHeight = 334;
+  // The client area of the layout (app/window_layout.h); centred by its outer size, 385 × 365
+  // before it is shown.
+  static constexpr int kClientWidth = layout::tip::kClientWidth;
+  static constexpr int kClientHeight = layout::tip::kClientHeight;
 };
 
 // Shows a new TipWindow modally over `owner` and returns when it has been closed.

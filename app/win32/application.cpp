@@ -9,14 +9,9 @@
 #include "app/win32/main_window.h"
 #include "app/win32/tip_window.h"
 #include "app/win32/win32_front_end.h"
+#include "text/never_freed.h"
 
 namespace ornivel {
-namespace {
-
-// Lives until the process ends: workers still running at exit may hold references to it.
-Win32FrontEnd* g_frontEnd = nullptr;
-
-}  // namespace
 
 int RunApplication(HINSTANCE instance) {
   std::atexit(ExitCleanup);
@@ -44,13 +39,14 @@ int RunApplication(HINSTANCE instance) {
 
   auto window = MainWindow::Create(instance, std::move(handlers));
   if (!window) {
-    MessageBoxW(nullptr, L"载入启动窗口失败", kMessageTitle, MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    MessageBoxW(nullptr, LayoutText(layout::kStartFailedText).c_str(), MessageTitle(),
+                MB_OK | MB_ICONERROR | MB_TASKMODAL);
     return -1;
   }
   mainWindow = window->hwnd();
-  // Workers may outlive the window: the front end is never freed.
-  g_frontEnd = new Win32FrontEnd(*window);
-  ui = g_frontEnd;
+  // Workers may outlive the window, holding references to the front end.
+  static NeverFreed<Win32FrontEnd> frontEnd(*window);
+  ui = &*frontEnd;
   events.emplace(*ui, store, paths);
 
   // The created event: the save folder is in its box before the window is first shown.

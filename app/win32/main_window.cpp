@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "app/window_layout.h"
-#include "text/code_page.h"
-#include "text/text_convert.h"
+#include "win/device_context.h"
 
 namespace ornivel {
 namespace {
@@ -49,41 +48,30 @@ HFONT GuiFont() {
 }
 
 HWND MakeChild(HWND parent, HINSTANCE instance, DWORD extendedStyle, const wchar_t* className,
-               const wchar_t* text, DWORD style, int id, RECT place) {
-  HWND child =
-      CreateWindowExW(extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, place.left,
-                      place.top, place.right, place.bottom, parent,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+               const wchar_t* text, DWORD style, int id, const layout::Rect& place) {
+  HWND child = CreateWindowExW(
+      extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, place.x, place.y, place.dx,
+      place.dy, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
   if (child != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
   return child;
 }
 
 // A single-line edit box: centred text scrolling sideways, a thin sunken border, no length
 // limit. Raised when the font is taller than the box allows.
-HWND MakeEditBox(HWND parent, HINSTANCE instance, int id, RECT place, DWORD extraStyle,
+HWND MakeEditBox(HWND parent, HINSTANCE instance, int id, layout::Rect place, DWORD extraStyle,
                  const wchar_t* text) {
-  HDC dc = GetDC(parent);
-  HGDIOBJ old = SelectObject(dc, GuiFont());
   TEXTMETRICW metrics{};
-  GetTextMetricsW(dc, &metrics);
-  SelectObject(dc, old);
-  ReleaseDC(parent, dc);
+  {
+    const WindowDc dc(parent);
+    const SelectedObject font(dc.get(), GuiFont());
+    GetTextMetricsW(dc.get(), &metrics);
+  }
   const int needed = metrics.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE);
-  if (needed > place.bottom) place.bottom = needed;
+  if (needed > place.dy) place.dy = needed;
   HWND box = MakeChild(parent, instance, WS_EX_STATICEDGE, L"EDIT", text,
                        WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER | extraStyle, id, place);
   if (box != nullptr) SendMessageW(box, EM_SETLIMITTEXT, 0, 0);  // 0: as long as memory allows
   return box;
-}
-
-// A layout text as UTF-16 for a W call.
-std::wstring LayoutText(std::string_view utf8) {
-  const std::u16string units = TextToUtf16(utf8, kCodePageUtf8);
-  return std::wstring(units.begin(), units.end());
-}
-
-RECT Place(const layout::Place& place) {
-  return RECT{place.x, place.y, place.width, place.height};  // left, top, width, height
 }
 
 }  // namespace
@@ -98,10 +86,11 @@ std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, Handlers hand
 
   std::unique_ptr<MainWindow> window(new MainWindow(std::move(handlers)));
   // The client area is the layout's; the outer size follows from the frame around it.
-  const RECT place = CentredWindowRect(layout::kClientWidth, layout::kClientHeight, kStyle, 0);
+  const layout::Rect place =
+      CentredWindowPlace(layout::kClientWidth, layout::kClientHeight, kStyle, 0);
   HWND hwnd = CreateWindowExW(0, kMainWindowClassName, LayoutText(layout::kWindowTitle).c_str(),
-                              kStyle, place.left, place.top, place.right - place.left,
-                              place.bottom - place.top, nullptr, nullptr, instance, window.get());
+                              kStyle, place.x, place.y, place.dx, place.dy, nullptr, nullptr,
+                              instance, window.get());
   if (hwnd == nullptr) return nullptr;
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
   window->CreateComponents(instance);
@@ -116,26 +105,25 @@ MainWindow::~MainWindow() {
 
 void MainWindow::CreateComponents(HINSTANCE instance) {
   // In the order of the window design; none of them overlap.
-  saveFolderBox_ = MakeEditBox(hwnd_, instance, kIdSaveFolderBox, Place(layout::kSaveFolderBox),
-                               ES_READONLY, L"");
+  saveFolderBox_ =
+      MakeEditBox(hwnd_, instance, kIdSaveFolderBox, layout::kSaveFolderBox, ES_READONLY, L"");
   // The captions' rectangles reach under the boxes beside them (the search caption's by 3 px):
   // clipped by their siblings, they never paint over a box's border.
   const DWORD captionStyle = SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX | WS_CLIPSIBLINGS;
   saveFolderCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC",
                                  LayoutText(layout::kSaveFolderCaptionText).c_str(), captionStyle,
-                                 kIdSaveFolderCaption, Place(layout::kSaveFolderCaption));
+                                 kIdSaveFolderCaption, layout::kSaveFolderCaption);
   searchCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC",
                              LayoutText(layout::kSearchCaptionText).c_str(), captionStyle,
-                             kIdSearchCaption, Place(layout::kSearchCaption));
-  songList_ =
-      MakeChild(hwnd_, instance, WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, kIdSongList, Place(layout::kSongList));
-  searchBox_ = MakeEditBox(hwnd_, instance, kIdSearchBox, Place(layout::kSearchBox), 0,
+                             kIdSearchCaption, layout::kSearchCaption);
+  songList_ = MakeChild(hwnd_, instance, WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                        WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, kIdSongList, layout::kSongList);
+  searchBox_ = MakeEditBox(hwnd_, instance, kIdSearchBox, layout::kSearchBox, 0,
                            LayoutText(layout::kSearchBoxText).c_str());
   searchButton_ =
       MakeChild(hwnd_, instance, 0, L"BUTTON", LayoutText(layout::kSearchButtonText).c_str(),
                 WS_TABSTOP | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | BS_MULTILINE, kIdSearchButton,
-                Place(layout::kSearchButton));
+                layout::kSearchButton);
   if (songList_ == nullptr) return;
 
   // Focus stops follow the order of the windows: the last made comes first, so Tab goes
@@ -165,9 +153,9 @@ void MainWindow::CreateComponents(HINSTANCE instance) {
   // The hidden top-level menu: never a menu bar, only popped up.
   menu_ = CreateMenu();
   HMENU items = CreatePopupMenu();
-  for (std::size_t i = 0; i < layout::kMenuItemTexts.size(); ++i) {
-    AppendMenuW(items, MF_STRING, kMenuCopyAddress + i,
-                LayoutText(layout::kMenuItemTexts[i]).c_str());
+  for (const layout::MenuItem item : layout::kMenuItems) {
+    AppendMenuW(items, MF_STRING, static_cast<UINT_PTR>(MenuCommand(item)),
+                LayoutText(layout::MenuItemText(item)).c_str());
   }
   AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(items),
               LayoutText(layout::kMenuTitle).c_str());
@@ -226,6 +214,20 @@ LRESULT CALLBACK MainWindow::WindowProcedure(HWND hwnd, UINT message, WPARAM wPa
   return window->Handle(message, wParam, lParam);
 }
 
+const std::function<void()>& MainWindow::MenuHandler(layout::MenuItem item) const {
+  switch (item) {
+    case layout::MenuItem::kCopyAddress:
+      return handlers_.copyAddressChosen;
+    case layout::MenuItem::kDownload:
+      return handlers_.downloadChosen;
+    case layout::MenuItem::kChangeFolder:
+      return handlers_.changeFolderChosen;
+    case layout::MenuItem::kTip:
+      break;
+  }
+  return handlers_.tipChosen;
+}
+
 LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == RunMessage()) {
     // Listed until its sender, blocked in SendMessage, takes it off again.
@@ -245,18 +247,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   };
   switch (message) {
     case WM_COMMAND:
+      for (const layout::MenuItem item : layout::kMenuItems) {
+        if (LOWORD(wParam) == MenuCommand(item)) return run(MenuHandler(item));
+      }
       switch (LOWORD(wParam)) {
         case kIdSearchButton:
           if (HIWORD(wParam) == BN_CLICKED) return run(handlers_.searchClicked);
           break;
-        case kMenuCopyAddress:
-          return run(handlers_.copyAddressChosen);
-        case kMenuDownload:
-          return run(handlers_.downloadChosen);
-        case kMenuChangeFolder:
-          return run(handlers_.changeFolderChosen);
-        case kMenuTip:
-          return run(handlers_.tipChosen);
         case IDCANCEL:  // Esc
           PostMessageW(hwnd_, WM_CLOSE, 0, 0);
           return 0;

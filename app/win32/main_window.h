@@ -10,10 +10,12 @@
 
 #include "app/win32/program_windows.h"
 #include "app/win32/resource.h"
+#include "app/window_layout.h"
 
 namespace ornivel {
 
-// Control identifiers; the menu's items are numbered from kMenuFirstItem in their order.
+// Control identifiers; the menu's items are numbered from kIdFirstMenuItem in the layout's
+// order (layout::MenuItem).
 enum : int {
   kIdSaveFolderBox = 101,
   kIdSaveFolderCaption,
@@ -21,11 +23,13 @@ enum : int {
   kIdSongList,
   kIdSearchBox,
   kIdSearchButton,
-  kMenuCopyAddress = 201,
-  kMenuDownload,
-  kMenuChangeFolder,
-  kMenuTip,
+  kIdFirstMenuItem = 201,
 };
+
+// The command identifier of a menu item.
+[[nodiscard]] constexpr int MenuCommand(layout::MenuItem item) {
+  return kIdFirstMenuItem + static_cast<int>(item);
+}
 
 class MainWindow {
  public:
@@ -72,6 +76,8 @@ class MainWindow {
   explicit MainWindow(Handlers handlers) : handlers_(std::move(handlers)) {}
   static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  // The handler of a menu item.
+  const std::function<void()>& MenuHandler(layout::MenuItem item) const;
   void CreateComponents(HINSTANCE instance);
   // The focused component, kept while the window is not the active one, and given back.
   void RememberFocus();

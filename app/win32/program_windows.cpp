@@ -3,6 +3,8 @@
 #include <cwchar>
 
 #include "app/win32/resource.h"
+#include "text/code_page.h"
+#include "text/text_convert.h"
 
 namespace ornivel {
 
@@ -29,14 +31,18 @@ bool RegisterProgramWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC
   return RegisterClassExW(&windowClass) != 0;
 }
 
-RECT CentredWindowRect(int width, int height, DWORD style, DWORD extendedStyle) {
+std::wstring LayoutText(std::string_view utf8) {
+  const std::u16string units = TextToUtf16(utf8, kCodePageUtf8);
+  return std::wstring(units.begin(), units.end());
+}
+
+layout::Rect CentredWindowPlace(int width, int height, DWORD style, DWORD extendedStyle) {
   RECT outer{0, 0, width, height};
   AdjustWindowRectEx(&outer, style, FALSE, extendedStyle);
   const int outerWidth = outer.right - outer.left;
   const int outerHeight = outer.bottom - outer.top;
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2;
-  return RECT{left, top, left + outerWidth, top + outerHeight};
+  return {(GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2,
+          (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2, outerWidth, outerHeight};
 }
 
 bool TranslateProgramKeys(MSG& message) {

@@ -1,9 +1,14 @@
 #pragma once
 // What every top-level window of the Windows program shares: the window classes, the icon, the
-// centred place on the screen, and the keys (Esc, Tab, Enter) handled before a message is
-// dispatched.
+// layout's texts as UTF-16, the centred place on the screen, and the keys (Esc, Tab, Enter)
+// handled before a message is dispatched.
 
 #include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "app/window_layout.h"
 
 namespace ornivel {
 
@@ -19,10 +24,13 @@ HICON ProgramIcon(HINSTANCE instance, bool small);
 // arrow cursor and the program's icon. False when it cannot be registered.
 bool RegisterProgramWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure);
 
-// The window's outer rectangle for a client area of `width` × `height` with `style`, centred on
-// the primary screen: left = (screen width − outer width) / 2, truncated toward zero, and so for
-// the top.
-RECT CentredWindowRect(int width, int height, DWORD style, DWORD extendedStyle);
+// A layout text (UTF-8) as UTF-16 for a W call.
+std::wstring LayoutText(std::string_view utf8);
+
+// The window's outer place on the screen for a client area of `width` × `height` with `style`,
+// centred on the primary screen: x = (screen width − outer width) / 2, truncated toward zero,
+// and so for y.
+layout::Rect CentredWindowPlace(int width, int height, DWORD style, DWORD extendedStyle);
 
 // Handles the keys the program's windows share, before the message is dispatched: Esc closes the
 // active window of the program (the main window or the tip dialog), Tab and Shift+Tab move the

@@ -6,31 +6,44 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/win32/main_window.h"
+#include "app/window_layout.h"
 #include "win/com.h"
+#include "win/device_context.h"
 #include "win/unique_owner.h"
 
 namespace ornivel {
 namespace {
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr COLORREF kLabelFill = RGB(255, 168, 255);
-constexpr COLORREF kLabelText = RGB(128, 0, 128);
 constexpr UINT kLabelTextFlags = DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOCLIP | DT_NOPREFIX;
 
+constexpr COLORREF ColourRef(const layout::Colour& colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
+
+// The layout's labels, each with its control identifier (from kIdTipLabel1 in their order) and
+// its text as UTF-16.
 struct Label {
   int id;
-  RECT place;  // left, top, width, height
-  const wchar_t* text;
+  layout::Rect place;
+  std::wstring text;
 };
 
-constexpr Label kLabels[] = {
-    {kIdTipLabel1, {76, 8, 228, 19}, L"某的小目标，你准备贡献多少？"},
-    {kIdTipLabel2,
-     {40, 286, 304, 34},
-     L"不打赏？！大坏蛋，人家要拿小拳拳捶你胸口，(?\?ˇ?ˇ?\?)哼！"},
-};
+const std::vector<Label>& Labels() {
+  static const std::vector<Label> labels = [] {
+    std::vector<Label> made;
+    for (const layout::tip::Label& label : layout::tip::kLabels) {
+      made.push_back(
+          {kIdTipLabel1 + static_cast<int>(made.size()), label.place, LayoutText(label.text)});
+    }
+    return made;
+  }();
+  return labels;
+}
 
 // What one dialog owns: the labels' font and the decoded picture.
 struct TipState {
@@ -63,30 +76,26 @@ ComPtr<IPicture> LoadTipPicture(HINSTANCE instance) {
 }
 
 // The height a label's text takes when wrapped to `width`.
-int TextHeight(HWND window, HFONT font, const wchar_t* text, int width) {
-  HDC dc = GetDC(window);
-  HGDIOBJ old = SelectObject(dc, font);
+int TextHeight(HWND window, HFONT font, const std::wstring& text, int width) {
+  const WindowDc dc(window);
+  const SelectedObject selected(dc.get(), font);
   RECT box{0, 0, width, 0};
-  DrawTextW(dc, text, -1, &box, kLabelTextFlags | DT_CALCRECT);
-  SelectObject(dc, old);
-  ReleaseDC(window, dc);
+  DrawTextW(dc.get(), text.c_str(), -1, &box, kLabelTextFlags | DT_CALCRECT);
   return box.bottom - box.top;
 }
 
 void DrawLabel(const DRAWITEMSTRUCT& item, HFONT font, const Label& label) {
   // The label's own rectangle is filled; text taller than it runs on below, over the dialog.
   RECT fill = item.rcItem;
-  fill.bottom = std::min(fill.bottom, fill.top + static_cast<LONG>(label.place.bottom));
-  HBRUSH brush = CreateSolidBrush(kLabelFill);
+  fill.bottom = std::min(fill.bottom, fill.top + static_cast<LONG>(label.place.dy));
+  const UniqueGdiObject<HBRUSH> brush(CreateSolidBrush(ColourRef(layout::tip::kLabelFill)));
   FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
-  FillRect(item.hDC, &fill, brush);
-  DeleteObject(brush);
-  HGDIOBJ old = SelectObject(item.hDC, font);
+  FillRect(item.hDC, &fill, brush.get());
+  const SelectedObject selected(item.hDC, font);
   SetBkMode(item.hDC, TRANSPARENT);
-  SetTextColor(item.hDC, kLabelText);
+  SetTextColor(item.hDC, ColourRef(layout::tip::kLabelText));
   RECT text = item.rcItem;
-  DrawTextW(item.hDC, label.text, -1, &text, kLabelTextFlags);
-  SelectObject(item.hDC, old);
+  DrawTextW(item.hDC, label.text.c_str(), -1, &text, kLabelTextFlags);
 }
 
 void DrawPicture(const DRAWITEMSTRUCT& item, IPicture* picture) {
@@ -94,8 +103,9 @@ void DrawPicture(const DRAWITEMSTRUCT& item, IPicture* picture) {
   if (picture == nullptr) return;
   OLE_HANDLE handle = 0;
   if (FAILED(picture->get_Handle(&handle)) || handle == 0) return;
-  HDC source = CreateCompatibleDC(item.hDC);
-  HGDIOBJ old = SelectObject(source, reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)));
+  const UniqueMemoryDc source(CreateCompatibleDC(item.hDC));
+  const SelectedObject selected(source.get(),
+                                reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)));
   BITMAP bitmap{};
   GetObjectW(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), sizeof bitmap, &bitmap);
   // Stretched to fill the box, without keeping the aspect ratio: smoothly on a display of more
@@ -104,10 +114,8 @@ void DrawPicture(const DRAWITEMSTRUCT& item, IPicture* picture) {
   SetStretchBltMode(item.hDC, smooth ? HALFTONE : COLORONCOLOR);
   if (smooth) SetBrushOrgEx(item.hDC, 0, 0, nullptr);
   StretchBlt(item.hDC, item.rcItem.left, item.rcItem.top, item.rcItem.right - item.rcItem.left,
-             item.rcItem.bottom - item.rcItem.top, source, 0, 0, bitmap.bmWidth, bitmap.bmHeight,
-             SRCCOPY);
-  SelectObject(source, old);
-  DeleteDC(source);
+             item.rcItem.bottom - item.rcItem.top, source.get(), 0, 0, bitmap.bmWidth,
+             bitmap.bmHeight, SRCCOPY);
 }
 
 void Close(HWND dialog, TipState* state) {
@@ -133,7 +141,7 @@ LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         DrawPicture(item, state->picture.get());
         return TRUE;
       }
-      for (const Label& label : kLabels) {
+      for (const Label& label : Labels()) {
         if (static_cast<int>(item.CtlID) == label.id) {
           DrawLabel(item, state->labelFont.get(), label);
           return TRUE;
@@ -168,27 +176,28 @@ HWND CreateTipWindow(HINSTANCE instance, HWND owner) {
   TipState* state = made.get();
   state->owner = owner;
   state->picture = LoadTipPicture(instance);
-  // 16 pixels of character height, normal weight, the system's face and character set.
-  state->labelFont = UniqueGdiObject<HFONT>(
-      CreateFontW(-16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr));
-  const RECT place = CentredWindowRect(kTipClientWidth, kTipClientHeight, kStyle, 0);
-  HWND dialog = CreateWindowExW(0, kTipWindowClassName, L"   微信扫一扫，打赏作者", kStyle,
-                                place.left, place.top, place.right - place.left,
-                                place.bottom - place.top, owner, nullptr, instance, &made);
+  // The layout's character height, normal weight, the system's face and character set.
+  state->labelFont = UniqueGdiObject<HFONT>(CreateFontW(
+      -layout::tip::kLabelFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr));
+  const layout::Rect place = CentredWindowPlace(kTipClientWidth, kTipClientHeight, kStyle, 0);
+  HWND dialog =
+      CreateWindowExW(0, kTipWindowClassName, LayoutText(layout::tip::kTitle).c_str(), kStyle,
+                      place.x, place.y, place.dx, place.dy, owner, nullptr, instance, &made);
   // A window that could not be made freed the state if it had taken it; `made` frees it if not.
   if (dialog == nullptr) return nullptr;
   SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                FALSE);
-  for (const Label& label : kLabels) {
-    const int height =
-        std::max(static_cast<int>(label.place.bottom),
-                 TextHeight(dialog, state->labelFont.get(), label.text, label.place.right));
-    CreateWindowExW(0, L"STATIC", label.text, WS_CHILD | WS_VISIBLE | SS_OWNERDRAW,
-                    label.place.left, label.place.top, label.place.right, height, dialog,
+  for (const Label& label : Labels()) {
+    const int height = std::max(
+        label.place.dy, TextHeight(dialog, state->labelFont.get(), label.text, label.place.dx));
+    CreateWindowExW(0, L"STATIC", label.text.c_str(), WS_CHILD | WS_VISIBLE | SS_OWNERDRAW,
+                    label.place.x, label.place.y, label.place.dx, height, dialog,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(label.id)), instance, nullptr);
   }
-  CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 66, 35, 243, 243, dialog,
+  const layout::Rect& picture = layout::tip::kPicture;
+  CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, picture.x, picture.y,
+                  picture.dx, picture.dy, dialog,
                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdTipPicture)), instance, nullptr);
   ShowWindow(dialog, SW_SHOW);
   return dialog;

@@ -1,13 +1,15 @@
 #pragma once
-// The tip dialog "   微信扫一扫，打赏作者": two pink labels and the tip picture carried in the
-// executable, decoded by the platform's picture loader.
+// The tip dialog (layout::tip): two pink labels and the tip picture carried in the executable,
+// decoded by the platform's picture loader.
 
 #include <windows.h>
 
+#include "app/window_layout.h"
+
 namespace ornivel {
 
-inline constexpr int kTipClientWidth = 379;
-inline constexpr int kTipClientHeight = 334;
+inline constexpr int kTipClientWidth = layout::tip::kClientWidth;
+inline constexpr int kTipClientHeight = layout::tip::kClientHeight;
 
 // Control identifiers of the dialog's components.
 enum : int { kIdTipLabel1 = 301, kIdTipLabel2, kIdTipPicture };

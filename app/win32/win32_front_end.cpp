@@ -8,7 +8,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/win32/program_windows.h"
+#include "app/window_layout.h"
 #include "text/message_pump.h"
+#include "text/never_freed.h"
 #include "win/com.h"
 #include "win/unique_owner.h"
 #include "win/wide_text.h"
@@ -67,7 +70,7 @@ int ShowMessageBox(HWND mainWindow, const std::string& text, UINT flags) {
   HWND before = GetActiveWindow();
   if (before == nullptr) before = mainWindow;
   const bool wasInFront = before != nullptr && GetForegroundWindow() == before;
-  const int answer = MessageBoxW(nullptr, Wide(text).c_str(), kMessageTitle, flags | MB_TASKMODAL);
+  const int answer = MessageBoxW(nullptr, Wide(text).c_str(), MessageTitle(), flags | MB_TASKMODAL);
   if (wasInFront && IsWindow(before) && IsWindowEnabled(before)) {
     // Unless another thread of the program has a box in front now (a worker's question, or the
     // window thread's prompt): it stays in front until it is answered.
@@ -90,6 +93,12 @@ DWORD WINAPI WorkerMain(void* parameter) {
 }
 
 }  // namespace
+
+const wchar_t* MessageTitle() {
+  // A worker's message box may still show it while the process exits.
+  static NeverFreed<std::wstring> title(LayoutText(layout::kMessageTitle));
+  return title->c_str();
+}
 
 void InstallWin32MessagePump() {
   g_pumpThread = GetCurrentThreadId();

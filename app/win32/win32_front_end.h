@@ -66,7 +66,7 @@ class Win32FrontEnd final : public SongList,
 // delivers the pending messages; on any other thread it returns at once.
 void InstallWin32MessagePump();
 
-// The title of every message box of the program, "信息：".
-inline constexpr wchar_t kMessageTitle[] = L"信息：";
+// The title of every message box of the program (layout::kMessageTitle), as UTF-16.
+[[nodiscard]] const wchar_t* MessageTitle();
 
 }  // namespace ornivel

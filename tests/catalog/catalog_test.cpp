@@ -34,15 +34,15 @@ TEST_F(CatalogTest, ReadsUnicodeTagsGbkInLatin1FieldsAndFileNames) {
   const auto& songs = library.songs();  // in path order
   EXPECT_EQ(songs[0].relativePath, "a/unicode.mp3");
   EXPECT_EQ(songs[0].title, "告白气球");
-  EXPECT_EQ(songs[0].artist, "周杰伦");
+  EXPECT_EQ(songs[0].singer, "周杰伦");
   EXPECT_EQ(songs[0].album, "床边故事");
   EXPECT_EQ(songs[1].title, "红豆");
-  EXPECT_EQ(songs[1].artist, "王菲");
+  EXPECT_EQ(songs[1].singer, "王菲");
   EXPECT_EQ(songs[2].title, "十年");
-  EXPECT_EQ(songs[2].artist, "陈奕迅");
+  EXPECT_EQ(songs[2].singer, "陈奕迅");
   EXPECT_EQ(songs[3].title, "Café");
   EXPECT_EQ(songs[4].title, "江南");
-  EXPECT_EQ(songs[4].artist, "林俊杰");
+  EXPECT_EQ(songs[4].singer, "林俊杰");
 }
 
 TEST_F(CatalogTest, IdentifiersAreStableAcrossScans) {

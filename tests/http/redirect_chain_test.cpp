@@ -37,7 +37,11 @@ class ScriptedSender final : public HopSender {
 HttpHop FirstHop(const std::string& url, const std::string& verb = "GET") {
   HttpHop hop;
   hop.url = *CrackHttpUrl(url);
-  hop.verb = verb;
+  for (const HttpMethod method :
+       {HttpMethod::kGet, HttpMethod::kPost, HttpMethod::kHead, HttpMethod::kPut}) {
+    if (MethodName(method) == verb) hop.method = method;
+  }
+  EXPECT_EQ(MethodName(hop.method), verb);
   hop.withBody = verb != "HEAD";
   return hop;
 }
@@ -97,7 +101,7 @@ TEST(RedirectChainTest, EachStatusKeepsOrDropsTheVerbAndBodyAsBrowsersDo) {
     ScriptedSender sender({Redirect(c.status, "/next"), Final()});
     (void)FollowRedirects(sender, FirstHop("http://a.test/form", c.verb), ChainRules{}, kDeliver);
     ASSERT_EQ(sender.hops.size(), 2u) << c.verb << " " << c.status;
-    EXPECT_EQ(sender.hops[1].verb, c.nextVerb) << c.verb << " " << c.status;
+    EXPECT_EQ(MethodName(sender.hops[1].method), c.nextVerb) << c.verb << " " << c.status;
     EXPECT_EQ(sender.hops[1].withBody, c.nextBody) << c.verb << " " << c.status;
   }
 }

@@ -14,6 +14,7 @@ import pathlib
 import subprocess
 import sys
 import tempfile
+import textwrap
 import time
 import unittest
 
@@ -198,14 +199,15 @@ class DriveWaitTest(unittest.TestCase):
         self.assertIn("the last words", done.stderr)
 
     def test_what_the_program_did_before_it_ended_still_counts(self):
-        done, _ = self.drive(
-            '(touch "$work/saved"; exit 0) &\n'
-            'watch $!\n'
-            'sleep 1\n'
-            'saved() { [ -f "$work/saved" ]; }\n'
-            'wait_for 600 saved && echo "saved: yes"\n'
-            'ended() { ! kill -0 "$watched" 2>/dev/null; }\n'
-            'wait_for 600 ended && echo "ended: yes"\n')
+        done, _ = self.drive(textwrap.dedent("""\
+            (touch "$work/saved"; exit 0) &
+            watch $!
+            sleep 1
+            saved() { [ -f "$work/saved" ]; }
+            wait_for 600 saved && echo "saved: yes"
+            ended() { ! kill -0 "$watched" 2>/dev/null; }
+            wait_for 600 ended && echo "ended: yes"
+            """))
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertIn("saved: yes", done.stdout)
         self.assertIn("ended: yes", done.stdout)

@@ -324,7 +324,7 @@ class FetchedSongTest : public ::testing::Test {
     ui_.DeleteAllRows();
     const int row = ui_.AppendRow();
     ui_.SetCellText(row, kColumnTitle, Gbk("東風破"));
-    ui_.SetCellText(row, kColumnArtist, Gbk("周杰伦"));
+    ui_.SetCellText(row, kColumnSinger, Gbk("周杰伦"));
     ui_.SetCellText(row, kColumnIdentifier, "MUSIC_1");
     ui_.SetCellText(row, kColumnAddress, address);
     ui_.RecordCellWrites();

@@ -65,6 +65,14 @@ class ServiceEndToEndTest : public test::SmallLibraryTest {
     ui_.WaitForWorkers();
   }
 
+  // The save folder holds one file, `utf8Name`, and it is the very bytes of `source`.
+  void ExpectSavedAlone(const std::string& utf8Name, const fs::path& source) {
+    const fs::path saved = save_ / Utf8Path(utf8Name);
+    ASSERT_TRUE(fs::is_regular_file(saved));
+    EXPECT_EQ(FileText(saved), FileText(source));
+    EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);
+  }
+
   MemoryFrontEnd ui_;
 };
 
@@ -73,7 +81,7 @@ TEST_F(ServiceEndToEndTest, SearchFillsNumberedCleanedRowsWithoutAddresses) {
   ASSERT_EQ(ui_.RowCount(), 2);
   EXPECT_EQ(ui_.Row(0)[kColumnNumber], "1");
   EXPECT_EQ(ui_.Row(0)[kColumnTitle], Gbk("告白气球"));
-  EXPECT_EQ(ui_.Row(0)[kColumnArtist], Gbk("周杰伦"));
+  EXPECT_EQ(ui_.Row(0)[kColumnSinger], Gbk("周杰伦"));
   EXPECT_EQ(ui_.Row(0)[kColumnAlbum], Gbk("床边故事"));
   EXPECT_EQ(ui_.Row(0)[kColumnIdentifier].rfind("MUSIC_", 0), 0u);
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], "");
@@ -83,7 +91,7 @@ TEST_F(ServiceEndToEndTest, SearchFillsNumberedCleanedRowsWithoutAddresses) {
   ASSERT_EQ(ui_.RowCount(), 1);
   EXPECT_EQ(ui_.Row(0)[kColumnNumber], "1");
   EXPECT_EQ(ui_.Row(0)[kColumnTitle], "Either Or  Live ");
-  EXPECT_EQ(ui_.Row(0)[kColumnArtist], Gbk("Simon 、 Garfunkel"));
+  EXPECT_EQ(ui_.Row(0)[kColumnSinger], Gbk("Simon 、 Garfunkel"));
   EXPECT_EQ(ui_.Row(0)[kColumnAlbum], "What ");
 
   Search("no such song anywhere");
@@ -102,10 +110,7 @@ TEST_F(ServiceEndToEndTest, LookupWritesTheAddressAndDownloadSavesTheVeryBytes) 
 
   Download(0);
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
-  const fs::path saved = save_ / Utf8Path("周杰伦 - 告白气球.mp3");
-  ASSERT_TRUE(fs::exists(saved));
-  EXPECT_EQ(FileText(saved), FileText(music_ / "jay/gaobai.mp3"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);
+  ExpectSavedAlone("周杰伦 - 告白气球.mp3", music_ / "jay/gaobai.mp3");
   EXPECT_TRUE(ui_.Questions().empty());
 
   // The row now shows a status, not an address: a new download asks for the address first.
@@ -190,10 +195,7 @@ TEST_F(ServiceEndToEndTest, TitleWithAEuroSignBeforeASlashIsSavedInTheSaveFolder
   LookUp(0);
   Download(0);
   EXPECT_EQ(ui_.Row(0)[kColumnAddress], DownloadedStatus());
-  const fs::path saved = save_ / Utf8Path("Band€ - AC€ DC Live.mp3");
-  ASSERT_TRUE(fs::is_regular_file(saved));
-  EXPECT_EQ(FileText(saved), FileText(music_ / "acdc.mp3"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(save_), fs::directory_iterator()), 1);
+  ExpectSavedAlone("Band€ - AC€ DC Live.mp3", music_ / "acdc.mp3");
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ class ServiceFaultsTest : public ::testing::Test {
     ui_.DeleteAllRows();
     const int row = ui_.AppendRow();
     ui_.SetCellText(row, kColumnTitle, "Title");
-    ui_.SetCellText(row, kColumnArtist, "Artist");
+    ui_.SetCellText(row, kColumnSinger, "Artist");
     ui_.SetCellText(row, kColumnIdentifier, identifier);
     ui_.SetCellText(row, kColumnAddress, address);
     ui_.Select(row);
@@ -351,7 +351,7 @@ TEST_F(ServiceFaultsTest, OneLineReplyWhoseLaterRecordsCannotBeReadStillFillsThe
     SCOPED_TRACE(n);
     EXPECT_EQ(ui_.Row(n - 1),
               (std::vector<std::string>{std::to_string(n), Gbk(test::RecordSongName(n)),
-                                        Gbk(test::RecordArtist(n)), Gbk(test::RecordAlbum()),
+                                        Gbk(test::RecordSinger(n)), Gbk(test::RecordAlbum()),
                                         test::RecordIdentifier(n), ""}));
   }
 }

@@ -19,9 +19,9 @@ TEST(CleaningTest, SongNamesLoseEveryCharacterAFileNameCannotHold) {
   EXPECT_EQ(CleanSongName("  spaced  "), "  spaced  ");  // no trimming, no collapsing
 }
 
-TEST(CleaningTest, ArtistsGetTheEnumerationCommaForAmpersands) {
-  EXPECT_EQ(CleanArtist("A&B"), Gbk("A、B"));
-  EXPECT_EQ(CleanArtist("a?b\\c/d:e\"f<g>h|i*j"), "a b c d e f g h i j");
+TEST(CleaningTest, SingersGetTheEnumerationCommaForAmpersands) {
+  EXPECT_EQ(CleanSinger("A&B"), Gbk("A、B"));
+  EXPECT_EQ(CleanSinger("a?b\\c/d:e\"f<g>h|i*j"), "a b c d e f g h i j");
 }
 
 TEST(CleaningTest, AlbumsLoseOnlyQuestionMarks) {
@@ -35,7 +35,7 @@ TEST(CleaningTest, DoubleByteCharactersWithBackslashOrBarTrailBytesStayWhole) {
   const std::string barTrail = "\x95\x7C";
   EXPECT_EQ(CleanSongName(backslashTrail + "\\" + barTrail + "|"),
             backslashTrail + " " + barTrail + " ");
-  EXPECT_EQ(CleanArtist(barTrail + "&"), barTrail + Gbk("、"));
+  EXPECT_EQ(CleanSinger(barTrail + "&"), barTrail + Gbk("、"));
 }
 
 TEST(CleaningTest, ReplaceManyFoldsAsciiCaseAndIgnoresEmptyPairs) {
@@ -104,7 +104,7 @@ TEST(CleaningTest, EuroSignAndFfNeverHideTheCharacterAfterThem) {
   EXPECT_EQ(CleanSongName(Gbk("AC€/DC")), Gbk("AC€ DC"));
   EXPECT_EQ(CleanSongName("\xFF\\\x80:\x80*\x80\"\x80<\x80>\x80|\x80?"),
             "\xFF \x80 \x80 \x80 \x80 \x80 \x80 \x80 ");
-  EXPECT_EQ(CleanArtist("\x80&\xFF/"), std::string("\x80") + Gbk("、") + "\xFF ");
+  EXPECT_EQ(CleanSinger("\x80&\xFF/"), std::string("\x80") + Gbk("、") + "\xFF ");
   EXPECT_EQ(CleanAlbum("\x80?"), "\x80 ");
 }
 

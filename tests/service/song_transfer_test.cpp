@@ -101,12 +101,12 @@ class SongTransferTest : public ::testing::Test {
   }
 
   // A row as a search and a lookup leave it. Names are UTF-8 here, GBK in the row.
-  int AddRow(const std::string& identifier, const std::string& artist, const std::string& title,
+  int AddRow(const std::string& identifier, const std::string& singer, const std::string& title,
              const std::string& address) {
     const int row = ui_.AppendRow();
     ui_.SetCellText(row, kColumnNumber, std::to_string(row + 1));
     ui_.SetCellText(row, kColumnTitle, Gbk(title));
-    ui_.SetCellText(row, kColumnArtist, Gbk(artist));
+    ui_.SetCellText(row, kColumnSinger, Gbk(singer));
     ui_.SetCellText(row, kColumnIdentifier, identifier);
     ui_.SetCellText(row, kColumnAddress, address);
     return row;

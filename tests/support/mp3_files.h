@@ -73,13 +73,13 @@ inline std::string Field(std::string_view text, std::size_t width) {
 // Writes `frames` frames (417 bytes each) and tags them. Texts are UTF-8 for kId3v2Unicode and
 // raw bytes (for example GBK) for the Latin-1 styles.
 inline void WriteMp3(const std::filesystem::path& path, TagStyle style, const std::string& title,
-                     const std::string& artist, const std::string& album, int frames = 40) {
+                     const std::string& singer, const std::string& album, int frames = 40) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (style == TagStyle::kId3v2Unicode || style == TagStyle::kId3v2Latin1) {
     const bool unicode = style == TagStyle::kId3v2Unicode;
     const std::string body = mp3_detail::TextFrame("TIT2", title, unicode) +
-                             mp3_detail::TextFrame("TPE1", artist, unicode) +
+                             mp3_detail::TextFrame("TPE1", singer, unicode) +
                              mp3_detail::TextFrame("TALB", album, unicode);
     const auto size = static_cast<std::uint32_t>(body.size());
     out << "ID3" << '\x03' << '\x00' << '\x00';  // version 2.3, no flags
@@ -92,7 +92,7 @@ inline void WriteMp3(const std::filesystem::path& path, TagStyle style, const st
   frame[2] = '\x90';
   for (int i = 0; i < frames; ++i) out << frame;
   if (style == TagStyle::kId3v1) {
-    out << "TAG" << mp3_detail::Field(title, 30) << mp3_detail::Field(artist, 30)
+    out << "TAG" << mp3_detail::Field(title, 30) << mp3_detail::Field(singer, 30)
         << mp3_detail::Field(album, 30) << std::string(4 + 30, '\0') << '\xFF';  // no genre
   }
 }

@@ -8,17 +8,15 @@
 // are test_socket.h's.
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <list>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "tests/support/loopback_connections.h"
 #include "tests/support/test_socket.h"
 
 namespace ornivel::test {
@@ -34,32 +32,13 @@ class RawHttpServer {
  public:
   using Handler = std::function<RawReply(const std::string& request)>;
 
-  explicit RawHttpServer(Handler handler)
-      : handler_(std::move(handler)), listener_(TestSocket::ListenOnLoopback()) {
-    port_ = listener_.LocalPort();
-    thread_ = std::thread([this] { Serve(); });
-  }
+  explicit RawHttpServer(Handler handler) : handler_(std::move(handler)) {}
 
-  ~RawHttpServer() {
-    stop_ = true;
-    thread_.join();
-    for (std::thread& connection : connections_) connection.join();
-    CloseHeldConnections();
-  }
-
-  RawHttpServer(const RawHttpServer&) = delete;
-  RawHttpServer& operator=(const RawHttpServer&) = delete;
-
-  int port() const { return port_; }
-  std::string url(const std::string& path = "/") const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
+  int port() const { return connections_.port(); }
+  std::string url(const std::string& path = "/") const { return connections_.url(path); }
 
   // Every request received so far, in the order they arrived.
-  std::vector<std::string> requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-  }
+  std::vector<std::string> requests() const { return connections_.requests(); }
 
   // Closes every connection held open so far, so that a client still waiting on one sees the
   // end of it.
@@ -69,22 +48,6 @@ class RawHttpServer {
   }
 
  private:
-  bool WaitReadable(const TestSocket& socket) {
-    while (!stop_) {
-      if (socket.WaitReadable(20)) return true;
-    }
-    return false;
-  }
-
-  void Serve() {
-    while (WaitReadable(listener_)) {
-      TestSocket connection = listener_.Accept();
-      if (!connection) continue;
-      connections_.emplace_back([this](TestSocket socket) { ServeConnection(std::move(socket)); },
-                                std::move(connection));
-    }
-  }
-
   // The next request of the connection, leaving what follows it in `pending`; empty when the
   // client closed (or the server stops) before a whole request head arrived.
   std::string NextRequest(const TestSocket& connection, std::string& pending) {
@@ -99,7 +62,7 @@ class RawHttpServer {
         need = end + 4 + body;
       }
       if (pending.size() >= need) break;
-      if (!WaitReadable(connection)) break;
+      if (!connections_.WaitReadable(connection)) break;
       const long n = connection.Receive(buffer, sizeof buffer);
       if (n <= 0) break;
       pending.append(buffer, static_cast<std::size_t>(n));
@@ -119,22 +82,16 @@ class RawHttpServer {
       std::string request = NextRequest(connection, pending);
       // A kept-alive connection that the client closes asks for nothing more.
       if (request.empty() && !first) return;
-      {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-      }
+      connections_.Record(request);
       const RawReply reply = handler_(request);
-      const auto until = std::chrono::steady_clock::now() + reply.delay;
-      while (!stop_ && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
+      (void)connections_.Pause(reply.delay);
       connection.SendAll(reply.bytes);
       if (reply.holdOpen) {
         std::lock_guard lock(mutex_);
         held_.push_back(std::move(connection));
         return;
       }
-      if (!reply.keepAlive || stop_) {
+      if (!reply.keepAlive || connections_.stopping()) {
         connection.ShutdownSend();
         return;
       }
@@ -142,14 +99,12 @@ class RawHttpServer {
   }
 
   Handler handler_;
-  TestSocket listener_;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::list<std::thread> connections_;  // only the accepting thread adds to it
-  mutable std::mutex mutex_;            // guards requests_ and held_
-  std::vector<std::string> requests_;
+  std::mutex mutex_;  // guards held_
   std::vector<TestSocket> held_;
-  std::thread thread_;
+  // Last: its threads start once the members above are made, and are stopped and joined before
+  // they go (the held connections closed after).
+  LoopbackConnections connections_{
+      [this](TestSocket socket) { ServeConnection(std::move(socket)); }};
 };
 
 // A whole response with the given status line, extra header lines and body, after which the

@@ -15,9 +15,9 @@ inline std::string RecordSongName(int n) {
   return std::string(kTitles[n % 5]) + " (Live " + std::to_string(n) + ")";
 }
 // Singer of the record numbered `n` (UTF-8).
-inline std::string RecordArtist(int n) {
-  static const char* const kArtists[] = {"邓丽君", "刘若英", "周杰伦", "The Carpenters"};
-  return kArtists[n % 4];
+inline std::string RecordSinger(int n) {
+  static const char* const kSingers[] = {"邓丽君", "刘若英", "周杰伦", "The Carpenters"};
+  return kSingers[n % 4];
 }
 inline const char* RecordAlbum() {
   return "经典金曲";
@@ -29,7 +29,7 @@ inline std::string SearchRecord(int n, const std::string& singerKey = "artist",
                                 const std::string& fields = "") {
   return "{'rid':'" + RecordIdentifier(n) + "','songName':'" + RecordSongName(n) + "','album':'" +
          RecordAlbum() + "','duration':'" + std::to_string(180 + n % 90) + "','format':'mp3'" +
-         fields + ",'" + singerKey + "':'" + RecordArtist(n) + "'},";
+         fields + ",'" + singerKey + "':'" + RecordSinger(n) + "'},";
 }
 
 // A whole reply around `records`, on one line.

@@ -4,16 +4,13 @@
 // silent; FtpGreeter greets every connection like a busy FTP server, for redirects to another
 // scheme.
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <list>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/loopback_connections.h"
 #include "tests/support/song_bytes.h"
 #include "tests/support/test_socket.h"
 
@@ -36,61 +33,24 @@ class SongServer {
  public:
   using Handler = std::function<SongReply(const std::string& request)>;
 
-  explicit SongServer(Handler handler)
-      : handler_(std::move(handler)), listener_(TestSocket::ListenOnLoopback()) {
-    port_ = listener_.LocalPort();
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~SongServer() {
-    stop_ = true;
-    thread_.join();
-    for (std::thread& connection : connections_) connection.join();
-  }
-  SongServer(const SongServer&) = delete;
-  SongServer& operator=(const SongServer&) = delete;
+  explicit SongServer(Handler handler) : handler_(std::move(handler)) {}
 
-  std::string url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
-  std::vector<std::string> requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-  }
+  std::string url(const std::string& path) const { return connections_.url(path); }
+  std::vector<std::string> requests() const { return connections_.requests(); }
 
  private:
-  void Serve() {
-    while (!stop_) {
-      if (!listener_.WaitReadable(20)) continue;
-      TestSocket connection = listener_.Accept();
-      if (!connection) continue;
-      connections_.emplace_back([this](TestSocket socket) { Answer(std::move(socket)); },
-                                std::move(connection));
-    }
-  }
-
-  // Waits `duration`, or less when the server stops; false then.
-  bool Pause(std::chrono::milliseconds duration) {
-    const auto until = std::chrono::steady_clock::now() + duration;
-    while (!stop_ && std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return !stop_;
-  }
+  bool Pause(std::chrono::milliseconds duration) { return connections_.Pause(duration); }
 
   void Answer(TestSocket connection) {
     std::string request;
     char buffer[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
-      if (stop_) return;
-      if (!connection.WaitReadable(20)) continue;
+      if (!connections_.WaitReadable(connection)) return;
       const long n = connection.Receive(buffer, sizeof buffer);
       if (n <= 0) return;
       request.append(buffer, static_cast<std::size_t>(n));
     }
-    {
-      std::lock_guard lock(mutex_);
-      requests_.push_back(request);
-    }
+    connections_.Record(request);
     const SongReply reply = handler_(request);
     if (!connection.SendAll(reply.head)) return;
     std::vector<std::size_t> pieces = reply.pieces;
@@ -111,7 +71,8 @@ class SongServer {
     }
     connection.ShutdownSend();
     // Lets the client see the end before the socket goes.
-    while (!stop_ && connection.WaitReadable(20) && connection.Receive(buffer, sizeof buffer) > 0) {
+    while (!connections_.stopping() && connection.WaitReadable(20) &&
+           connection.Receive(buffer, sizeof buffer) > 0) {
     }
   }
 
@@ -126,13 +87,8 @@ class SongServer {
   }
 
   Handler handler_;
-  TestSocket listener_;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::list<std::thread> connections_;  // only the accepting thread adds to it
-  mutable std::mutex mutex_;
-  std::vector<std::string> requests_;
-  std::thread thread_;
+  // Last: its threads start once the handler is there, and stop before it goes.
+  LoopbackConnections connections_{[this](TestSocket socket) { Answer(std::move(socket)); }};
 };
 
 // The whole of `song` in uneven pieces, announced with its length or chunked, spread over
@@ -154,34 +110,18 @@ inline SongReply UnevenSong(const std::string& song, bool chunked,
 // A loopback port that greets every connection like a busy FTP server and counts them.
 class FtpGreeter {
  public:
-  FtpGreeter() : listener_(TestSocket::ListenOnLoopback()), port_(listener_.LocalPort()) {
-    thread_ = std::thread([this] {
-      while (!stop_) {
-        if (!listener_.WaitReadable(20)) continue;
-        TestSocket connection = listener_.Accept();
-        if (!connection) continue;
-        ++connections_;
-        connection.SendAll("421 Service not available, closing control connection.\r\n");
-        connection.ShutdownSend();
-      }
-    });
-  }
-  ~FtpGreeter() {
-    stop_ = true;
-    thread_.join();
-  }
-  FtpGreeter(const FtpGreeter&) = delete;
-  FtpGreeter& operator=(const FtpGreeter&) = delete;
+  FtpGreeter() = default;
 
-  int port() const { return port_; }
-  int connections() const { return connections_; }
+  int port() const { return connections_.port(); }
+  int connections() const { return greeted_; }
 
  private:
-  TestSocket listener_;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> connections_{0};
-  std::thread thread_;
+  std::atomic<int> greeted_{0};
+  LoopbackConnections connections_{[this](TestSocket connection) {
+    ++greeted_;
+    connection.SendAll("421 Service not available, closing control connection.\r\n");
+    connection.ShutdownSend();
+  }};
 };
 
 }  // namespace ornivel::test

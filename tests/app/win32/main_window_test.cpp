@@ -21,6 +21,7 @@
 #include "service/song_list.h"
 #include "tests/support/gbk.h"
 #include "tests/support/wait.h"
+#include "win/device_context.h"
 
 namespace ornivel {
 namespace {
@@ -105,12 +106,13 @@ class ScreenShot {
     POINT origin{0, 0};
     ClientToScreen(window, &origin);
     pixels_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width_, height_);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width_, height_, screen, origin.x, origin.y, SRCCOPY);
-    SelectObject(memory, old);
+    const WindowDc screen(nullptr);
+    const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+    const UniqueGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.get(), width_, height_));
+    {
+      const SelectedObject selected(memory.get(), bitmap.get());
+      BitBlt(memory.get(), 0, 0, width_, height_, screen.get(), origin.x, origin.y, SRCCOPY);
+    }
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width_;
@@ -118,10 +120,8 @@ class ScreenShot {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height_), pixels_.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height_), pixels_.data(), &info,
+              DIB_RGB_COLORS);
   }
 
   COLORREF At(POINT point) const {
@@ -215,50 +215,23 @@ TEST_F(MainWindowTest, EveryComponentAtItsPlaceWithItsStylesFontAndText) {
   };
   const HWND saveCaption = GetDlgItem(window_->hwnd(), kIdSaveFolderCaption);
   const HWND searchCaption = GetDlgItem(window_->hwnd(), kIdSearchCaption);
+  // clang-format off
   const std::vector<Expected> components = {
-      {window_->saveFolderBox(),
-       L"Edit",
-       {102, 321, 144, 24},
-       L"",
-       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER | ES_READONLY,
-       ES_MULTILINE,
-       WS_EX_STATICEDGE},
-      {saveCaption,
-       L"Static",
-       {14, 321, 80, 24},
-       L"下载保存目录：",
-       SS_CENTERIMAGE,
-       WS_TABSTOP,
-       WS_EX_TRANSPARENT},
-      {searchCaption,
-       L"Static",
-       {258, 321, 90, 24},
-       L"输入歌曲/歌手：",
-       SS_CENTERIMAGE,
-       WS_TABSTOP,
-       WS_EX_TRANSPARENT},
-      {window_->songList(),
-       L"SysListView32",
-       {5, 5, 627, 299},
-       L"",
+      {window_->saveFolderBox(), L"Edit", {102, 321, 144, 24}, L"",
+       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER | ES_READONLY, ES_MULTILINE, WS_EX_STATICEDGE},
+      {saveCaption, L"Static", {14, 321, 80, 24}, L"下载保存目录：",
+       SS_CENTERIMAGE, WS_TABSTOP, WS_EX_TRANSPARENT},
+      {searchCaption, L"Static", {258, 321, 90, 24}, L"输入歌曲/歌手：",
+       SS_CENTERIMAGE, WS_TABSTOP, WS_EX_TRANSPARENT},
+      {window_->songList(), L"SysListView32", {5, 5, 627, 299}, L"",
        WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL,
-       LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_SORTASCENDING,
-       WS_EX_CLIENTEDGE},
-      {window_->searchBox(),
-       L"Edit",
-       {345, 321, 168, 24},
-       L"告白气球",
-       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER,
-       ES_READONLY | ES_MULTILINE,
-       WS_EX_STATICEDGE},
-      {window_->searchButton(),
-       L"Button",
-       {526, 319, 98, 26},
-       L"搜索",
-       WS_TABSTOP | BS_CENTER | BS_VCENTER | BS_MULTILINE,
-       BS_DEFPUSHBUTTON,
-       0},
+       LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_SORTASCENDING, WS_EX_CLIENTEDGE},
+      {window_->searchBox(), L"Edit", {345, 321, 168, 24}, L"告白气球",
+       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER, ES_READONLY | ES_MULTILINE, WS_EX_STATICEDGE},
+      {window_->searchButton(), L"Button", {526, 319, 98, 26}, L"搜索",
+       WS_TABSTOP | BS_CENTER | BS_VCENTER | BS_MULTILINE, BS_DEFPUSHBUTTON, 0},
   };
+  // clang-format on
   for (const Expected& c : components) {
     SCOPED_TRACE(testing::Message() << "component at " << c.place[0] << "," << c.place[1]);
     ASSERT_NE(c.window, nullptr);
@@ -321,7 +294,8 @@ TEST_F(MainWindowTest, HiddenMenuHoldsTheFourItemsEnabled) {
     EXPECT_EQ(GetMenuState(items, static_cast<UINT>(i), MF_BYPOSITION) &
                   (MF_GRAYED | MF_DISABLED | MF_CHECKED | MF_SEPARATOR),
               0u);
-    EXPECT_EQ(GetMenuItemID(items, i), static_cast<UINT>(kMenuCopyAddress + i));
+    EXPECT_EQ(GetMenuItemID(items, i),
+              static_cast<UINT>(MenuCommand(layout::kMenuItems[static_cast<std::size_t>(i)])));
   }
 }
 
@@ -502,8 +476,8 @@ TEST_F(MainWindowTest, WhatThePersonSeesCaptionsBoxesAndRows) {
 
 // A timer procedure (stdcall on i686): closes the message box the test raised, once it is up.
 void CALLBACK CloseTheMessageBox(HWND, UINT, UINT_PTR id, DWORD) {
-  HWND box = FindWindowW(L"#32770", kMessageTitle);  // the class of dialogs
-  if (box == nullptr) return;                        // not up yet: the next tick
+  HWND box = FindWindowW(L"#32770", MessageTitle());  // the class of dialogs
+  if (box == nullptr) return;                         // not up yet: the next tick
   KillTimer(nullptr, id);
   PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
@@ -582,7 +556,7 @@ TEST_F(MainWindowTest, AWorkersQuestionGivesTheWindowBackWithItsFocus) {
     std::thread worker([&] { answer = frontEnd_->AskYesNo("go on?") ? 1 : 0; });
     HWND box = nullptr;
     EXPECT_TRUE(
-        PumpUntil([&box] { return (box = FindWindowW(L"#32770", kMessageTitle)) != nullptr; }));
+        PumpUntil([&box] { return (box = FindWindowW(L"#32770", MessageTitle())) != nullptr; }));
     PumpFor(std::chrono::milliseconds(100));
     if (box != nullptr) PostMessageW(box, WM_COMMAND, IDYES, 0);
     EXPECT_TRUE(PumpUntil([&answer] { return answer.load() != -1; }));

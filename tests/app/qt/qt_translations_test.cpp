@@ -17,7 +17,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_front_end.h"
 #include "app/settings.h"
-#include "tests/gui/gui_test_support.h"
+#include "tests/app/qt/gui_test_support.h"
 
 namespace ornivel {
 namespace {

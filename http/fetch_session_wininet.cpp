@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "http/fetch_session.h"
 #include "http/http_url.h"
-#include "service/fetch_session.h"
 #include "win/internet_handle.h"
 #include "win/wide_text.h"
 

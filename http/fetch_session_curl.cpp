@@ -12,7 +12,7 @@
 #include <string>
 
 #include "http/curl_global.h"
-#include "service/fetch_session.h"
+#include "http/fetch_session.h"
 
 namespace ornivel {
 namespace {

@@ -31,9 +31,8 @@ TEST(CommandLineTest, ReadsEachCommandWithItsOptionsInAnyOrder) {
 
   parse = ParseCommandLine({"download", "--first=3", "--search", "   "});
   ASSERT_EQ(parse.problem, "");
-  EXPECT_EQ(parse.request.keyword, "   ");  // spaces are a keyword, as in the window
-  EXPECT_EQ(parse.request.first, 3);
-  EXPECT_FALSE(parse.request.all);
+  EXPECT_EQ(parse.request.keyword, "   ");                // spaces are a keyword, as in the window
+  EXPECT_EQ(parse.request.first, std::optional<int>(3));  // the first 3, not --all
 
   EXPECT_EQ(ParseCommandLine({"url", "x", "--help"}).request.command, CliCommand::kHelp);
   EXPECT_EQ(ParseCommandLine({"--version"}).request.command, CliCommand::kVersion);
@@ -63,6 +62,7 @@ TEST(CommandLineTest, RefusesWhatItCannotDoWithTheReason) {
       {{"search", "x", "--to", "/tmp"},
        "--to, --again, --search, --first and --all go with download only"},
       {{"search", "x", "--json=yes"}, "--json takes no value"},
+      {{"search", "x", "--loud=yes"}, "--loud takes no value"},  // said before it is unknown
       {{"--service", "http://h/", "search", "x"},
        "--service needs HOST or HOST:PORT (port 1 to 65535), not \"http://h/\""},
       {{"--service", "h:70000", "search", "x"},

@@ -12,7 +12,7 @@
 #include "app/qt/jpeg_image.h"
 #include "app/qt/resources.h"
 #include "app/qt/tip_window.h"
-#include "tests/gui/gui_test_support.h"
+#include "tests/app/qt/gui_test_support.h"
 
 namespace ornivel {
 namespace {

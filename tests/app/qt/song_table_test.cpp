@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "app/qt/main_window.h"
-#include "tests/gui/gui_test_support.h"
+#include "tests/app/qt/gui_test_support.h"
 
 namespace ornivel {
 namespace {

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "app/qt/tip_window.h"
-#include "tests/gui/gui_test_support.h"
+#include "tests/app/qt/gui_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 #include "text/text_convert.h"

@@ -1,16 +1,30 @@
 #pragma once
-// The backends' side of file_fetch.h: a session that sends the GET of one hop at a time, over
-// HTTP/1.0 with the user agent "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)" and
-// "Accept: */*", no cache, no proxy, no cookie or credential of the system's. One backend per
-// platform (libcurl on Linux, WinINet on Windows); redirects are followed by the one loop of
-// http/redirect_chain.h.
+// The song-file seam under service/file_fetch.h: a session that sends the GET of one hop at a
+// time, over HTTP/1.0 with the user agent "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)"
+// and "Accept: */*", no cache, no proxy, no cookie or credential of the system's. One backend
+// per platform (libcurl on Linux, WinINet on Windows), beside the request backends; redirects
+// are followed by the one loop of redirect_chain.h.
 
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 
 #include "http/redirect_chain.h"
-#include "service/file_fetch.h"
 
 namespace ornivel {
+
+// Receives the body piece by piece as it arrives; false stops the transfer (a write failed).
+using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
+
+// What a transfer may take before it has failed. Connecting has 30 seconds of its own.
+struct FetchLimits {
+  // The longest time without a byte received, headers and body alike: a server that falls
+  // silent cannot hold a download forever. Counted in whole seconds (rounded up) on Linux.
+  std::chrono::milliseconds stall{60000};
+};
 
 // The song file's server asks nothing else of a request.
 inline constexpr char kFetchUserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";

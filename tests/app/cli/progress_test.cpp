@@ -93,12 +93,12 @@ TEST(OrnivelDlProgressTest, ATerminalSeesTheShareAndSpeedRedrawnAtMostFourTimesA
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const int last = SongsServer::kSongs;
   const fs::path file =
-      save / Utf8Path(test::RecordArtist(last) + " - " + test::RecordSongName(last) + ".mp3");
+      save / Utf8Path(test::RecordSinger(last) + " - " + test::RecordSongName(last) + ".mp3");
   ASSERT_EQ(OutputLines(run.out).size(), static_cast<std::size_t>(last));
   EXPECT_EQ(OutputLines(run.out).back(), test::PathUtf8(file));
   EXPECT_TRUE(test::Holds(file, service.song()));
   EXPECT_TRUE(
-      test::Holds(save / Utf8Path(test::RecordArtist(1) + " - " + test::RecordSongName(1) + ".mp3"),
+      test::Holds(save / Utf8Path(test::RecordSinger(1) + " - " + test::RecordSongName(1) + ".mp3"),
                   service.small()));
 
   // Each redraw starts with a carriage return; a cleared line is spaces between two of them.
@@ -115,7 +115,7 @@ TEST(OrnivelDlProgressTest, ATerminalSeesTheShareAndSpeedRedrawnAtMostFourTimesA
   int shares = 0;
   int previous = -1;
   for (const std::string& draw : draws) {
-    const int share = ShareOf(draw, test::RecordArtist(last));
+    const int share = ShareOf(draw, test::RecordSinger(last));
     if (share < 0) continue;
     EXPECT_GE(share, previous);
     previous = share;

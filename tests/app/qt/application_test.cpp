@@ -27,7 +27,7 @@
 #include "app/settings.h"
 #include "service/song_address.h"
 #include "service/song_download.h"
-#include "tests/gui/gui_test_support.h"
+#include "tests/app/qt/gui_test_support.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/temp_dir.h"
 #include "text/text_convert.h"
@@ -163,7 +163,7 @@ class SongListMenuTest : public ::testing::Test {
       ui_.SetCellText(index, kColumnNumber, std::to_string(row + 1));
       ui_.SetCellText(index, kColumnTitle,
                       row == 2 ? Utf8ToGbk("告白气球") : "Song " + std::to_string(row));
-      ui_.SetCellText(index, kColumnArtist, row == 2 ? Utf8ToGbk("周杰伦") : "Singer");
+      ui_.SetCellText(index, kColumnSinger, row == 2 ? Utf8ToGbk("周杰伦") : "Singer");
       ui_.SetCellText(index, kColumnAlbum, "Album");
       ui_.SetCellText(index, kColumnIdentifier, "MUSIC_" + std::to_string(1000 + row));
     }

@@ -404,7 +404,7 @@ TEST(OrnivelDlTransferTest, ASongThatDoesNotArriveWholeIsNotKeptAndTheOthersAre)
   std::vector<fs::path> expected;
   for (int n : {1, 4}) {
     const fs::path file =
-        save / Utf8Path(test::RecordArtist(n) + " - " + test::RecordSongName(n) + ".mp3");
+        save / Utf8Path(test::RecordSinger(n) + " - " + test::RecordSongName(n) + ".mp3");
     EXPECT_TRUE(test::Holds(file, LoopbackMusicService::Song(test::RecordIdentifier(n))));
     expected.push_back(file.filename());
   }
@@ -416,9 +416,9 @@ TEST(OrnivelDlTransferTest, ASongThatDoesNotArriveWholeIsNotKeptAndTheOthersAre)
 
 // A search record as the service writes it, each field given (UTF-8).
 std::string Record(const std::string& rid, const std::string& name, const std::string& album,
-                   const std::string& artist) {
+                   const std::string& singer) {
   return "{'rid':'" + rid + "','songName':'" + name + "','album':'" + album + "','artist':'" +
-         artist + "'},";
+         singer + "'},";
 }
 
 TEST(OrnivelDlHostileTextTest, NoControlCharacterOfTheServiceReachesATerminalOrARequest) {
@@ -518,7 +518,7 @@ TEST(OrnivelDlManySongsTest, SearchAllSavesEveryOneOfFiveHundredSongs) {
   ASSERT_EQ(lines.size(), 500u);
   for (int n = 1; n <= 500; ++n) {
     const fs::path file =
-        save / Utf8Path(test::RecordArtist(n) + " - " + test::RecordSongName(n) + ".mp3");
+        save / Utf8Path(test::RecordSinger(n) + " - " + test::RecordSongName(n) + ".mp3");
     ASSERT_EQ(lines[n - 1], test::PathUtf8(file));
     ASSERT_TRUE(test::Holds(file, LoopbackMusicService::Song(test::RecordIdentifier(n))));
   }
