@@ -40,6 +40,17 @@ const Pairs& AlbumQuestionMarkToSpace() {
   return pairs;
 }
 
+// `text` with every control character (0x00 to 0x1F and 0x7F) a space: a name shows no escape,
+// bell or backspace of the service's, in the list or in a saved file's name. No GBK trail byte
+// is one, so no double-byte character is touched.
+std::string ControlsToSpaces(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return result;
+}
+
 }  // namespace
 
 std::string EmptyKeywordMessage() {
@@ -63,12 +74,12 @@ std::string ReplaceMany(std::string_view text, const Pairs& pairs) {
 }
 
 std::string CleanSongName(std::string_view name) {
-  return ReplaceMany(ReplaceMany(name, NamePathCharactersToSpace()),
+  return ReplaceMany(ReplaceMany(ControlsToSpaces(name), NamePathCharactersToSpace()),
                      NameQuoteBracketsAndPipeToSpace());
 }
 
 std::string CleanSinger(std::string_view singer) {
-  return ReplaceMany(ReplaceMany(singer, SingerAmpersandAndPathCharacters()),
+  return ReplaceMany(ReplaceMany(ControlsToSpaces(singer), SingerAmpersandAndPathCharacters()),
                      SingerQuoteBracketsPipeAndStarToSpace());
 }
 

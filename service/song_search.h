@@ -35,7 +35,8 @@ int FillSongList(SongList& list, Prompts& prompts, const std::string& reply);
 [[nodiscard]] std::string ReplaceMany(
     std::string_view text, const std::vector<std::pair<std::string, std::string>>& pairs);
 
-// The cleaning passes of the three shown fields.
+// The cleaning passes of the three shown fields. The song name and the singer, which name the
+// saved file, also lose every control character (0x00 to 0x1F, 0x7F) to a space.
 [[nodiscard]] std::string CleanSongName(std::string_view name);
 [[nodiscard]] std::string CleanSinger(std::string_view singer);
 [[nodiscard]] std::string CleanAlbum(std::string_view album);

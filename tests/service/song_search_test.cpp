@@ -24,6 +24,19 @@ TEST(CleaningTest, SingersGetTheEnumerationCommaForAmpersands) {
   EXPECT_EQ(CleanSinger("a?b\\c/d:e\"f<g>h|i*j"), "a b c d e f g h i j");
 }
 
+TEST(CleaningTest, ControlCharactersInNamesAndSingersBecomeSpaces) {
+  const std::string controls(
+      "a\x1B[2Jb\x07"
+      "c\x08"
+      "d\x7F\x01\x1F\t\r\ne\0f",
+      19);
+  EXPECT_EQ(CleanSongName(controls), "a [2Jb c d      e f");
+  EXPECT_EQ(CleanSinger(controls), "a [2Jb c d      e f");
+  // A GBK character keeps both bytes; "~" (0x7E) and the lead byte 0x81 are no controls.
+  EXPECT_EQ(CleanSongName(Gbk("告白") + "~\x81\x40"), Gbk("告白") + "~\x81\x40");
+  EXPECT_EQ(CleanAlbum("x\x07y"), "x\x07y");  // the album names no file: kept as it came
+}
+
 TEST(CleaningTest, AlbumsLoseOnlyQuestionMarks) {
   EXPECT_EQ(CleanAlbum("x?y"), "x y");
   EXPECT_EQ(CleanAlbum("a/b:c*d"), "a/b:c*d");
@@ -57,6 +70,19 @@ TEST(FillSongListTest, FillsNumberedCleanedRowsWithHiddenIdentifiersAndNoAddress
                                                  Gbk("床边 故事"), "MUSIC_1", ""}));
   EXPECT_EQ(ui.Row(1), (std::vector<std::string>{"2", "a b", "d", "c", "MUSIC_2", ""}));
   EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST(FillSongListTest, TheListShowsNoControlCharacterOfTheServiceInTitlesAndSingers) {
+  MemoryFrontEnd ui;
+  const std::string reply =
+      "{'rid':'MUSIC_1','songName':'Bell\x07Tab\tEsc\x1B[2J','album':'A\x07',"
+      "'artist':'Back\x08"
+      "Del\x7F'},\n";
+  EXPECT_EQ(FillSongList(ui, ui, reply), 1);
+  ASSERT_EQ(ui.RowCount(), 1);
+  EXPECT_EQ(ui.Row(0)[kColumnTitle], "Bell Tab Esc [2J");
+  EXPECT_EQ(ui.Row(0)[kColumnSinger], "Back Del ");
+  EXPECT_EQ(ui.Row(0)[kColumnAlbum], "A\x07");
 }
 
 TEST(FillSongListTest, ReplyWithoutRecordsEmptiesTheListAndSaysSo) {
