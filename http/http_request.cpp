@@ -40,12 +40,11 @@ std::string HeaderText(const HttpRequestParams& params) {
   const std::string& caller = params.extraHeaders;
   std::string text = caller.empty() ? std::string() : caller + "\r\n";
   for (const DefaultHeader& header : kDefaultHeaders) {
-    if (caller.empty() || TextFind(caller, header.probe, 1, header.ignoreCase) == -1) {
+    if (TextFind(caller, header.probe, 1, header.ignoreCase) == -1) {
       text.append(header.line);
     }
   }
-  if (params.cookies && !params.cookies->empty() &&
-      (caller.empty() || TextFind(caller, "Cookie: ", 1, true) == -1)) {
+  if (params.cookies && !params.cookies->empty() && TextFind(caller, "Cookie: ", 1, true) == -1) {
     text.append("Cookie: ").append(*params.cookies).append("\r\n");
   }
   return text;

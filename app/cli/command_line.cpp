@@ -128,7 +128,6 @@ std::string ReadArguments(const std::vector<std::string>& arguments, Reading& re
       if (!known) return "unknown option " + std::string(name);
       std::string value;
       if (equals != std::string_view::npos) {
-        if (!takesValue) return std::string(name) + " takes no value";
         value = std::string(argument.substr(equals + 1));
       } else if (takesValue) {
         if (i + 1 >= arguments.size()) return std::string(name) + " needs a value";

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
+#include "app/qt/layout_text.h"
 #include "app/window_layout.h"
 
 namespace ornivel {
@@ -12,8 +13,7 @@ SongTable::SongTable(QWidget* parent) : QTableWidget(0, kColumnCount, parent) {
   setObjectName(QString::fromUtf8("超级列表框1"));
   QStringList headers;
   for (const layout::Column& column : layout::kSongListColumns) {
-    headers << QString::fromUtf8(column.header.data(),
-                                 static_cast<qsizetype>(column.header.size()));
+    headers << Text(column.header);
   }
   setHorizontalHeaderLabels(headers);
   horizontalHeader()->setMinimumSectionSize(0);
