@@ -88,7 +88,7 @@ int Download(const std::string& host, const std::string& rid, const std::string&
   const std::string address = ui.GetCellText(row, kColumnAddress);
   const long baseline = PeakKiB();
   const auto start = std::chrono::steady_clock::now();
-  DownloadSong(ui, ui, row, address, ui.SaveFolder());
+  DownloadSong(ui, ui, row, address, ui.SaveFolder(), SaveRules{});
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("download %.3f s, peak memory %ld KiB above a baseline of %ld KiB, status ok=%d\n",

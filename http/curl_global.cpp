@@ -47,6 +47,12 @@ HopHead CurlHeadReader::Head() const {
   curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
   head.announced = static_cast<std::int64_t>(announced);
   head.location = CurlHeaderValue(headers_, "Location");
+  head.contentType = CurlHeaderValue(headers_, "Content-Type");
+  head.contentEncoding = CurlHeaderValue(headers_, "Content-Encoding");
+  head.contentRange = CurlHeaderValue(headers_, "Content-Range");
+  head.etag = CurlHeaderValue(headers_, "ETag");
+  head.lastModified = CurlHeaderValue(headers_, "Last-Modified");
+  head.retryAfter = CurlHeaderValue(headers_, "Retry-After");
   return head;
 }
 

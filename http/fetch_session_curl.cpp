@@ -4,12 +4,14 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "http/curl_global.h"
 #include "http/fetch_session.h"
@@ -17,10 +19,21 @@
 namespace ornivel {
 namespace {
 
-// The stall limit in the whole seconds curl counts, rounded up, at least one.
+// The stall window in the whole seconds curl counts, rounded up, at least one.
 long StallSeconds(const FetchLimits& limits) {
-  const auto seconds = std::chrono::ceil<std::chrono::seconds>(limits.stall).count();
+  const auto seconds = std::chrono::ceil<std::chrono::seconds>(limits.lowSpeedWindow).count();
   return static_cast<long>(std::clamp<std::chrono::seconds::rep>(seconds, 1, LONG_MAX));
+}
+
+// The lowest speed in the bytes a second curl counts, at least one.
+long StallSpeed(const FetchLimits& limits) {
+  return static_cast<long>(std::clamp<std::int64_t>(limits.lowSpeedBytes, 1, LONG_MAX));
+}
+
+// Called by curl about once a second and after every piece: a raised stop flag ends the transfer.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* stop = static_cast<const std::atomic<bool>*>(user);
+  return stop != nullptr && stop->load() ? 1 : 0;
 }
 
 // What the callbacks see of one hop.
@@ -46,11 +59,19 @@ class Session final : public FetchSession {
  public:
   Session(const ByteSink& sink, const FetchLimits& limits) : sink_(sink), limits_(limits) {}
 
-  bool Open() {
+  bool Open(const FetchRange& range) {
     if (!EnsureCurlGlobalInit()) return false;
     easy_.reset(curl_easy_init());
-    headers_.reset(curl_slist_append(nullptr, "Accept: */*"));
-    if (!easy_ || !headers_) return false;
+    // The body as the server stores it: curl is given no Accept-Encoding of its own, so it
+    // decodes nothing, and a body sent encoded all the same is refused by the caller.
+    for (const std::string& line :
+         std::vector<std::string>{"Accept: */*", "Accept-Encoding: identity"}) {
+      if (!Append(line)) return false;
+    }
+    for (const std::string& line : RangeHeaderLines(range)) {
+      if (!Append(line)) return false;
+    }
+    if (!easy_) return false;
     CURL* e = easy_.get();
     bool ok = true;
     auto set = [&](CURLoption option, auto value) {
@@ -65,9 +86,12 @@ class Session final : public FetchSession {
     set(CURLOPT_FOLLOWLOCATION, 0L);  // redirects are followed hop by hop
     ok = ok && SetTrustedAuthorities(e);
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kFetchConnectTimeout.count()));
-    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
-    // A transfer that moves nothing for the stall limit has failed.
+    // A transfer slower than the limit for the whole window has stalled.
+    set(CURLOPT_LOW_SPEED_LIMIT, StallSpeed(limits_));
     set(CURLOPT_LOW_SPEED_TIME, StallSeconds(limits_));
+    set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    set(CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(limits_.stop));
     set(CURLOPT_BUFFERSIZE, static_cast<long>(kFetchReadBuffer));
     set(CURLOPT_HEADERFUNCTION, &OnHeader);
     set(CURLOPT_WRITEFUNCTION, &OnBody);
@@ -92,17 +116,26 @@ class Session final : public FetchSession {
   }
 
  private:
+  bool Append(const std::string& line) {
+    curl_slist* longer = curl_slist_append(headers_.get(), line.c_str());
+    if (longer == nullptr) return false;
+    (void)headers_.release();
+    headers_.reset(longer);
+    return true;
+  }
+
   CurlEasyPtr easy_;
-  CurlSlistPtr headers_;  // the one header line of every request
+  CurlSlistPtr headers_;  // the header lines of every request
   const ByteSink& sink_;
   const FetchLimits& limits_;
 };
 
 }  // namespace
 
-std::unique_ptr<FetchSession> OpenFetchSession(const ByteSink& sink, const FetchLimits& limits) {
+std::unique_ptr<FetchSession> OpenFetchSession(const ByteSink& sink, const FetchLimits& limits,
+                                               const FetchRange& range) {
   auto session = std::make_unique<Session>(sink, limits);
-  return session->Open() ? std::move(session) : nullptr;
+  return session->Open(range) ? std::move(session) : nullptr;
 }
 
 }  // namespace ornivel

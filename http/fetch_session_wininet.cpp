@@ -67,15 +67,24 @@ bool SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
   return InternetSetOptionW(handle, option, &milliseconds, sizeof milliseconds) != FALSE;
 }
 
-// The stall limit in the milliseconds WinINet counts, at least one (0 would mean none at all).
+// The stall window in the milliseconds WinINet counts, at least one (0 would mean none at all):
+// a server silent for that long has stalled whatever the speed before.
 DWORD StallMilliseconds(const FetchLimits& limits) {
   return static_cast<DWORD>(
-      std::clamp<std::chrono::milliseconds::rep>(limits.stall.count(), 1, MAXDWORD));
+      std::clamp<std::chrono::milliseconds::rep>(limits.lowSpeedWindow.count(), 1, MAXDWORD));
+}
+
+// The header lines every request adds to WinINet's own, each ended by CR LF.
+std::wstring RequestHeaders(const FetchRange& range) {
+  std::string lines = "Accept-Encoding: identity\r\n";
+  for (const std::string& line : RangeHeaderLines(range)) lines.append(line).append("\r\n");
+  return Wide(lines);
 }
 
 class Session final : public FetchSession {
  public:
-  Session(const ByteSink& sink, const FetchLimits& limits) : sink_(sink), limits_(limits) {}
+  Session(const ByteSink& sink, const FetchLimits& limits, const FetchRange& range)
+      : sink_(sink), limits_(limits), headers_(RequestHeaders(range)) {}
 
   bool Open() {
     // The system's proxy settings are never used.
@@ -90,6 +99,15 @@ class Session final : public FetchSession {
     head.status = static_cast<int>(StatusCode(request_.get()));
     head.location = ResponseHeader(request_.get(), HTTP_QUERY_LOCATION).value_or("");
     head.announced = AnnouncedLength(request_.get());
+    const auto header = [this](DWORD level) {
+      return ResponseHeader(request_.get(), level).value_or("");
+    };
+    head.contentType = header(HTTP_QUERY_CONTENT_TYPE);
+    head.contentEncoding = header(HTTP_QUERY_CONTENT_ENCODING);
+    head.contentRange = header(HTTP_QUERY_CONTENT_RANGE);
+    head.etag = header(HTTP_QUERY_ETAG);
+    head.lastModified = header(HTTP_QUERY_LAST_MODIFIED);
+    head.retryAfter = header(HTTP_QUERY_RETRY_AFTER);
     // A body not delivered goes with its connection, which serves no other hop.
     if (onHead(head) != HopBody::kDeliver) return HttpFailure::kNone;
     return Receive(head.announced) ? HttpFailure::kNone : HttpFailure::kRead;
@@ -125,7 +143,8 @@ class Session final : public FetchSession {
     request_ = InternetHandle(HttpOpenRequestW(connection_.get(), L"GET", Wide(object).c_str(),
                                                L"HTTP/1.0", nullptr, acceptTypes, flags, 0));
     return request_ && SetTimeouts(request_.get()) &&
-           HttpSendRequestW(request_.get(), nullptr, 0, nullptr, 0) != FALSE;
+           HttpSendRequestW(request_.get(), headers_.c_str(), static_cast<DWORD>(headers_.size()),
+                            nullptr, 0) != FALSE;
   }
 
   // Reads the body of the response to the last request into the sink; false when a read
@@ -133,12 +152,21 @@ class Session final : public FetchSession {
   bool Receive(std::int64_t announced) {
     std::vector<std::uint8_t> buffer(kReadBuffer);
     std::int64_t received = 0;
+    LowSpeedWatch watch(limits_);
     for (;;) {
+      if (limits_.stop != nullptr && limits_.stop->load()) return false;
+      // A read waits until it has filled its whole buffer, which a trickling server keeps it
+      // from: it asks only for what has arrived. The wait for that fails when the server falls
+      // silent for the whole stall window, or drops the connection with an error; the watch
+      // catches a server that trickles.
+      DWORD available = 0;
+      if (!InternetQueryDataAvailable(request_.get(), &available, 0, 0)) return false;
+      if (available == 0) break;
       DWORD read = 0;
-      // Fails when the server falls silent for longer than the stall limit, or drops the
-      // connection with an error.
-      if (!InternetReadFile(request_.get(), buffer.data(), kReadBuffer, &read)) return false;
+      const DWORD wanted = std::min<DWORD>(available, kReadBuffer);
+      if (!InternetReadFile(request_.get(), buffer.data(), wanted, &read)) return false;
       if (read == 0) break;
+      if (!watch.Take(read)) return false;
       if (!sink_(std::span<const std::uint8_t>(buffer.data(), read))) return false;
       received += read;
     }
@@ -149,6 +177,7 @@ class Session final : public FetchSession {
 
   const ByteSink& sink_;
   const FetchLimits& limits_;
+  std::wstring headers_;
   InternetHandle session_;  // declared first: closed after the connection and the request
   InternetHandle connection_;
   InternetHandle request_;
@@ -156,8 +185,9 @@ class Session final : public FetchSession {
 
 }  // namespace
 
-std::unique_ptr<FetchSession> OpenFetchSession(const ByteSink& sink, const FetchLimits& limits) {
-  auto session = std::make_unique<Session>(sink, limits);
+std::unique_ptr<FetchSession> OpenFetchSession(const ByteSink& sink, const FetchLimits& limits,
+                                               const FetchRange& range) {
+  auto session = std::make_unique<Session>(sink, limits, range);
   if (!session->Open()) return nullptr;
   return session;
 }

@@ -30,6 +30,13 @@ struct HopHead {
   int status = 0;
   std::string location;         // the Location value as received (GBK); empty for none
   std::int64_t announced = -1;  // the Content-Length the server announced; -1 for none
+  // The header values a download weighs, as received (GBK), empty for none.
+  std::string contentType;
+  std::string contentEncoding;
+  std::string contentRange;
+  std::string etag;
+  std::string lastModified;
+  std::string retryAfter;
 };
 
 // What becomes of a response's body once its head has arrived.

@@ -13,14 +13,52 @@ bool IsSuccess(int status) {
   return status >= 200 && status <= 299;
 }
 
-// Streams the answer's body into `sink`: true when it arrived whole with a status from 200 to
-// 299, at least one byte of it. An error page reaches the sink only when `anyStatus` asks for it.
-// A redirect that cannot be followed fetches nothing at all.
-bool Fetch(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
-           const FetchLimits& limits, bool anyStatus) {
-  if (!IsSafeHttpUrl(url)) return false;
+}  // namespace
+
+FetchOutcome FetchFile(const std::string& url, const FetchRange& range, const AnswerRule& accept,
+                       const ByteSink& sink, const FetchLimits& limits) {
+  FetchOutcome outcome;
+  outcome.end = FetchEnd::kBadAddress;
+  if (!IsSafeHttpUrl(url)) return outcome;
   const std::optional<HttpUrl> first = CrackHttpUrl(url);
-  if (!first) return false;
+  if (!first) return outcome;
+  bool sinkRefused = false;
+  const ByteSink guarded = [&](std::span<const std::uint8_t> piece) {
+    if (sink(piece)) return true;
+    sinkRefused = true;
+    return false;
+  };
+  outcome.end = FetchEnd::kUnreachable;
+  const std::unique_ptr<FetchSession> session = OpenFetchSession(guarded, limits, range);
+  if (!session) return outcome;
+  HttpHop hop;
+  hop.url = *first;
+  bool refused = false;
+  const ChainEnd end = FollowRedirects(
+      *session, hop, ChainRules{true, /*unfollowableIsAnswer=*/false}, [&](const HopHead& head) {
+        refused = !accept(head);
+        return refused ? HopBody::kAbandon : HopBody::kDeliver;
+      });
+  outcome.answered = end.answered;
+  outcome.head = end.head;
+  const bool stopped = limits.stop != nullptr && limits.stop->load();
+  if (end.unfollowable) {
+    outcome.end = FetchEnd::kUnfollowable;
+  } else if (end.failure != HttpFailure::kNone) {
+    outcome.end = stopped        ? FetchEnd::kStopped
+                  : sinkRefused  ? FetchEnd::kSinkRefused
+                  : end.answered ? FetchEnd::kCut
+                                 : FetchEnd::kUnreachable;
+  } else if (!end.answered) {
+    outcome.end = FetchEnd::kUnreachable;
+  } else {
+    outcome.end = refused ? FetchEnd::kRefused : FetchEnd::kWhole;
+  }
+  return outcome;
+}
+
+bool FetchUrl(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
+              const FetchLimits& limits) {
   std::int64_t announced = -1;
   std::int64_t received = 0;
   const ByteSink counted = [&](std::span<const std::uint8_t> piece) {
@@ -28,25 +66,15 @@ bool Fetch(const std::string& url, const ByteSink& sink, const LengthSink& onLen
     received += static_cast<std::int64_t>(piece.size());
     return sink(piece);
   };
-  const std::unique_ptr<FetchSession> session = OpenFetchSession(counted, limits);
-  if (!session) return false;
-  HttpHop hop;
-  hop.url = *first;
-  const ChainEnd end = FollowRedirects(
-      *session, hop, ChainRules{true, /*unfollowableIsAnswer=*/false}, [&](const HopHead& head) {
+  const FetchOutcome outcome = FetchFile(
+      url, {},
+      [&announced](const HopHead& head) {
         announced = head.announced;
         // An error page is no song: nothing of it reaches the sink.
-        return anyStatus || IsSuccess(head.status) ? HopBody::kDeliver : HopBody::kAbandon;
-      });
-  return end.failure == HttpFailure::kNone && end.answered && IsSuccess(end.head.status) &&
-         received > 0;
-}
-
-}  // namespace
-
-bool FetchUrl(const std::string& url, const ByteSink& sink, const LengthSink& onLength,
-              const FetchLimits& limits) {
-  return Fetch(url, sink, onLength, limits, /*anyStatus=*/false);
+        return IsSuccess(head.status);
+      },
+      counted, limits);
+  return outcome.end == FetchEnd::kWhole && received > 0;
 }
 
 std::vector<std::uint8_t> FetchUrlBytes(const std::string& url, const FetchLimits& limits) {
@@ -55,7 +83,8 @@ std::vector<std::uint8_t> FetchUrlBytes(const std::string& url, const FetchLimit
     bytes.insert(bytes.end(), piece.begin(), piece.end());
     return true;
   };
-  (void)Fetch(url, collect, LengthSink(), limits, /*anyStatus=*/true);
+  (void)FetchFile(
+      url, {}, [](const HopHead&) { return true; }, collect, limits);
   return bytes;
 }
 

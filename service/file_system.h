@@ -2,12 +2,14 @@
 // The file-system seam of the download: paths are GBK texts, as everywhere in the program; each
 // backend converts them for the platform (UTF-8 on Linux, UTF-16 on Windows).
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ornivel {
 
@@ -36,11 +38,18 @@ extern const char kPathSeparator;
 // Whether `path` names a folder (a link to one counts).
 [[nodiscard]] bool IsFolder(const std::string& path);
 
-// A file made by CreateNewFile: written to, flushed to disk, and either kept or removed.
+// A file made by CreateNewFile or taken by OpenPartFile, held by this file alone for as long as
+// it is open (no other CreateNewFile or OpenPartFile gets it meanwhile, in any process): written
+// to at its end, flushed to disk, and either kept or removed.
 class NewFile {
  public:
   virtual ~NewFile() = default;
+  // Appends `bytes`.
   [[nodiscard]] virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+  // The bytes in the file, those still buffered included.
+  [[nodiscard]] virtual std::int64_t Size() const = 0;
+  // Empties the file, to write it again from its first byte.
+  [[nodiscard]] virtual bool Restart() = 0;
   // Writes what is buffered and flushes the file to the disk; then closes it.
   [[nodiscard]] virtual bool Finish() = 0;
   // Closes (if still open) and deletes the file.
@@ -52,6 +61,22 @@ class NewFile {
 // (by a file or a folder), false for any other failure.
 [[nodiscard]] std::unique_ptr<NewFile> CreateNewFile(const std::string& path,
                                                      bool* nameTaken = nullptr);
+
+// Opens the ordinary file `path` (never through a link) to write on at its end; null when
+// nothing of that name is an ordinary file, it cannot be opened, or another NewFile holds it
+// (then `busy`, when given, is true).
+[[nodiscard]] std::unique_ptr<NewFile> OpenPartFile(const std::string& path, bool* busy = nullptr);
+
+// The names (GBK) of what a folder holds, "." and ".." left out, and names GBK cannot hold;
+// empty when it cannot be read.
+[[nodiscard]] std::vector<std::string> FolderNames(const std::string& folder);
+
+// When the file or folder was last written to; nullopt when it cannot be told.
+[[nodiscard]] std::optional<std::chrono::system_clock::time_point> LastWriteTime(
+    const std::string& path);
+
+// Deletes the file `path` (never a folder); true when it is gone.
+bool RemoveFile(const std::string& path);
 
 // Renames `from` to `to` unless something named `to` exists; never replaces it.
 [[nodiscard]] bool RenameNoReplace(const std::string& from, const std::string& to);

@@ -2,9 +2,11 @@
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE  // sync_file_range
 #endif
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -41,7 +43,8 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 class PosixNewFile final : public NewFile {
  public:
-  PosixNewFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
+  PosixNewFile(int fd, std::string path, off_t size)
+      : fd_(fd), written_(size), writebackStart_(size), path_(std::move(path)) {
     buffer_.reserve(kWriteBuffer);
   }
   ~PosixNewFile() override {
@@ -59,6 +62,18 @@ class PosixNewFile final : public NewFile {
     }
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     return true;
+  }
+
+  std::int64_t Size() const override {
+    return static_cast<std::int64_t>(written_) + static_cast<std::int64_t>(buffer_.size());
+  }
+
+  bool Restart() override {
+    if (fd_ < 0) return false;
+    buffer_.clear();
+    written_ = 0;
+    writebackStart_ = 0;
+    return ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
   }
 
   bool Finish() override {
@@ -115,12 +130,78 @@ bool IsFolder(const std::string& path) {
   return ::stat(GbkToUtf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+namespace {
+
+// Whether this process alone holds the file open at `fd`, which `native` still names: the lock
+// of a file that another holder removed or replaced meanwhile is worth nothing.
+bool HoldAlone(int fd, const std::string& native) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+  struct stat held;
+  struct stat named;
+  return ::fstat(fd, &held) == 0 && ::lstat(native.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+}  // namespace
+
 std::unique_ptr<NewFile> CreateNewFile(const std::string& path, bool* nameTaken) {
   const std::string native = GbkToUtf8(path);
   const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (nameTaken != nullptr) *nameTaken = fd < 0 && errno == EEXIST;
   if (fd < 0) return nullptr;
-  return std::make_unique<PosixNewFile>(fd, native);
+  // Another download may have opened the new file as a leftover before the lock: it is then
+  // that one's, and this one takes another name.
+  if (!HoldAlone(fd, native)) {
+    ::close(fd);
+    if (nameTaken != nullptr) *nameTaken = true;
+    return nullptr;
+  }
+  return std::make_unique<PosixNewFile>(fd, native, 0);
+}
+
+std::unique_ptr<NewFile> OpenPartFile(const std::string& path, bool* busy) {
+  if (busy != nullptr) *busy = false;
+  const std::string native = GbkToUtf8(path);
+  const int fd = ::open(native.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  if (!HoldAlone(fd, native) || ::fstat(fd, &info) != 0 ||
+      ::lseek(fd, 0, SEEK_END) != info.st_size) {
+    ::close(fd);
+    if (busy != nullptr) *busy = true;
+    return nullptr;
+  }
+  return std::make_unique<PosixNewFile>(fd, native, info.st_size);
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(GbkToUtf8(folder).c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (auto gbk = Utf8ToGbkExactly(name)) names.push_back(std::move(*gbk));
+  }
+  ::closedir(dir);
+  return names;
+}
+
+std::optional<std::chrono::system_clock::time_point> LastWriteTime(const std::string& path) {
+  struct stat info;
+  if (::lstat(GbkToUtf8(path).c_str(), &info) != 0) return std::nullopt;
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(info.st_mtim.tv_sec) +
+          std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+}
+
+bool RemoveFile(const std::string& path) {
+  return ::unlink(GbkToUtf8(path).c_str()) == 0 || errno == ENOENT;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,17 +47,34 @@ UniqueHandle CreateExclusively(const std::wstring& path) {
 
 class Win32NewFile final : public NewFile {
  public:
-  Win32NewFile(UniqueHandle file, std::wstring path)
-      : file_(std::move(file)), path_(std::move(path)) {
+  Win32NewFile(UniqueHandle file, std::wstring path, std::int64_t size)
+      : file_(std::move(file)), path_(std::move(path)), written_(size) {
     buffer_.reserve(kWriteBuffer);
   }
 
   bool Write(std::span<const std::uint8_t> bytes) override {
     if (!file_) return false;
     if (buffer_.size() + bytes.size() > kWriteBuffer && !Flush()) return false;
-    if (bytes.size() >= kWriteBuffer) return WriteAll(file_.get(), bytes.data(), bytes.size());
+    if (bytes.size() >= kWriteBuffer) {
+      if (!WriteAll(file_.get(), bytes.data(), bytes.size())) return false;
+      written_ += static_cast<std::int64_t>(bytes.size());
+      return true;
+    }
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     return true;
+  }
+
+  std::int64_t Size() const override {
+    return written_ + static_cast<std::int64_t>(buffer_.size());
+  }
+
+  bool Restart() override {
+    if (!file_) return false;
+    buffer_.clear();
+    written_ = 0;
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) != 0 &&
+           SetEndOfFile(file_.get()) != 0;
   }
 
   bool Finish() override {
@@ -73,12 +92,14 @@ class Win32NewFile final : public NewFile {
  private:
   bool Flush() {
     const bool ok = WriteAll(file_.get(), buffer_.data(), buffer_.size());
+    written_ += static_cast<std::int64_t>(buffer_.size());
     buffer_.clear();
     return ok;
   }
 
   UniqueHandle file_;
   std::wstring path_;
+  std::int64_t written_;  // the bytes in the file, without the buffer
   std::vector<std::uint8_t> buffer_;
 };
 
@@ -137,7 +158,65 @@ std::unique_ptr<NewFile> CreateNewFile(const std::string& path, bool* nameTaken)
                  (error == ERROR_ACCESS_DENIED && IsFolder(path));
   }
   if (!file) return nullptr;
-  return std::make_unique<Win32NewFile>(std::move(file), std::move(native));
+  return std::make_unique<Win32NewFile>(std::move(file), std::move(native), 0);
+}
+
+std::unique_ptr<NewFile> OpenPartFile(const std::string& path, bool* busy) {
+  if (busy != nullptr) *busy = false;
+  std::wstring native = Wide(path);
+  // Unshared, as a new file is: the open fails while another holds it.
+  UniqueHandle file(CreateFileW(native.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) {
+    if (busy != nullptr) *busy = GetLastError() == ERROR_SHARING_VIOLATION;
+    return nullptr;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  LARGE_INTEGER end{};
+  LARGE_INTEGER size{};
+  if (!GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      GetFileType(file.get()) != FILE_TYPE_DISK ||
+      !SetFilePointerEx(file.get(), end, &size, FILE_END)) {
+    return nullptr;
+  }
+  return std::make_unique<Win32NewFile>(std::move(file), std::move(native), size.QuadPart);
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((Wide(folder) + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    std::string gbk = Narrow(name);
+    // A name that code page 936 cannot hold would come back as another name.
+    if (Wide(gbk) == name) names.push_back(std::move(gbk));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+std::optional<std::chrono::system_clock::time_point> LastWriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  // FILETIME counts 100 ns steps from 1601; the system clock counts from 1970.
+  constexpr std::uint64_t kFrom1601To1970 = 116444736000000000ULL;
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+      data.ftLastWriteTime.dwLowDateTime;
+  const auto since1970 = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>(
+      static_cast<std::int64_t>(ticks) - static_cast<std::int64_t>(kFrom1601To1970));
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(since1970));
+}
+
+bool RemoveFile(const std::string& path) {
+  return DeleteFileW(Wide(path).c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

@@ -1,12 +1,15 @@
 #include "service/song_download.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 #include "service/file_fetch.h"
 #include "service/file_system.h"
+#include "service/part_file.h"
 #include "service/song_address.h"
 #include "text/ascii.h"
 #include "text/gbk_text.h"
@@ -28,6 +31,12 @@ std::string RenameFailedStatus() {
 }
 std::string DownloadFailedStatus() {
   return Utf8ToGbk("下载失败");
+}
+std::string RetryingStatus(int next, int tries) {
+  return Utf8ToGbk("下载失败，重试中 (" + std::to_string(next) + "/" + std::to_string(tries) + ")");
+}
+std::string QuitWhileDownloadingQuestion() {
+  return Utf8ToGbk("有歌曲正在下载，确定退出吗？");
 }
 
 std::string DownloadProgressStatus(std::int64_t received, std::int64_t announced) {
@@ -82,7 +91,7 @@ void StartDownload(SongList& list, Prompts& prompts, WorkerStarter& workers,
     return;
   }
   workers.StartWorker([&list, &prompts, row, address, folder = std::move(saveFolder)] {
-    DownloadSong(list, prompts, row, address, folder);
+    DownloadSong(list, prompts, row, address, folder, SaveRules{});
   });
 }
 
@@ -107,8 +116,266 @@ std::optional<std::string> MoveToFreeName(const std::string& from,
 
 }  // namespace
 
+namespace {
+
+std::atomic<bool> gStopDownloads{false};
+std::atomic<int> gRunningDownloads{0};
+
+// Counts one running save for as long as it lives.
+class RunningSave {
+ public:
+  RunningSave() { ++gRunningDownloads; }
+  ~RunningSave() { --gRunningDownloads; }
+  RunningSave(const RunningSave&) = delete;
+  RunningSave& operator=(const RunningSave&) = delete;
+};
+
+// Waits `duration`, or less when `stop` is raised meanwhile; false then.
+bool WaitUnlessStopped(std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
+  const auto end = std::chrono::steady_clock::now() + duration;
+  while (!stop.load()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return true;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(50)));
+  }
+  return false;
+}
+
+bool IsBlank(std::uint8_t c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// Whether the body sent is the file as stored: no Content-Encoding, or "identity".
+bool IsUnencoded(std::string_view contentEncoding) {
+  return contentEncoding.empty() || AsciiEqualIgnoringCase(contentEncoding, "identity");
+}
+
+// What one request of a try came to.
+enum class TryEnd {
+  kWhole,        // the song is whole in the partial file
+  kStartOver,    // a resume was answered with neither the rest nor the whole: ask for the whole
+  kUnreachable,  // no answer
+  kCut,          // the body broke off or stalled
+  kStatus,       // an answer that is no song, by its status
+  kNotASong,     // a text document, an encoded or empty body
+  kUnfollowable,
+  kWriteFailed,
+  kStopped,
+};
+
+struct TryResult {
+  TryResult(TryEnd how = TryEnd::kUnreachable, int answered = 0, std::string wait = {})
+      : end(how), status(answered), retryAfter(std::move(wait)) {}
+
+  TryEnd end;
+  int status;
+  std::string retryAfter;  // the answer's Retry-After, as sent
+};
+
+// One song's transfers into its partial file.
+class Transfer {
+ public:
+  Transfer(const std::string& address, HeldPart& part, const SaveEvents& events,
+           const SaveRules& rules)
+      : address_(address),
+        part_(part),
+        events_(events),
+        rules_(rules),
+        throttle_(events.throttle != nullptr ? *events.throttle : own_) {}
+
+  // One request: for the rest of the partial file when it can go on, else for the whole.
+  TryResult Request(bool mayResume) {
+    const std::int64_t held = part_.file->Size();
+    const bool resuming =
+        mayResume && held > 0 && part_.record.length > held && !part_.record.Validator().empty();
+    if (!resuming && held > 0 && !part_.file->Restart()) return {TryEnd::kWriteFailed};
+    const FetchRange range = resuming ? FetchRange{held, part_.record.Validator()} : FetchRange{};
+    TryResult result;
+    bool sniffing = false;  // the first bytes of the file are still to be looked at
+    std::int64_t total = -1;
+    const AnswerRule accept = [&](const HopHead& head) {
+      result.status = head.status;
+      result.retryAfter = head.retryAfter;
+      const bool wrongBody =
+          IsTextDocumentType(head.contentType) || !IsUnencoded(head.contentEncoding);
+      if (resuming && head.status == 206) {
+        // The rest of another copy than the one held (an ETag that changed) cannot serve.
+        const bool otherCopy =
+            !head.etag.empty() && !part_.record.etag.empty() && head.etag != part_.record.etag;
+        if (wrongBody || otherCopy || !IsRestOfFile(head.contentRange, held, part_.record.length)) {
+          result.end = TryEnd::kStartOver;
+          return false;
+        }
+        total = part_.record.length;
+        return true;
+      }
+      if (head.status != 200) {
+        result.end =
+            resuming && !IsRetryableStatus(head.status) ? TryEnd::kStartOver : TryEnd::kStatus;
+        return false;
+      }
+      if (wrongBody) {
+        result.end = TryEnd::kNotASong;
+        return false;
+      }
+      // The whole file, from its first byte: what the partial file held is dropped.
+      if (part_.file->Size() > 0 && !part_.file->Restart()) {
+        result.end = TryEnd::kWriteFailed;
+        return false;
+      }
+      part_.record = {address_, head.announced, head.etag, head.lastModified};
+      (void)SaveResumeRecord(part_);  // without it, only a later resume is lost
+      total = head.announced;
+      sniffing = true;
+      return true;
+    };
+    const ByteSink sink = [&](std::span<const std::uint8_t> piece) {
+      if (sniffing) {
+        const auto first = std::find_if_not(piece.begin(), piece.end(), IsBlank);
+        if (first != piece.end()) {
+          // A page or a message of the server, not a song: "<html>", "<?xml", "{".
+          if (*first == '<' || *first == '{') {
+            result.end = TryEnd::kNotASong;
+            return false;
+          }
+          sniffing = false;
+        }
+      }
+      if (!part_.file->Write(piece)) {
+        result.end = TryEnd::kWriteFailed;
+        return false;
+      }
+      if (events_.progress && throttle_.Due()) events_.progress(part_.file->Size(), total);
+      return true;
+    };
+    FetchLimits limits{rules_.lowSpeedBytes, rules_.lowSpeedWindow,
+                       rules_.stop != nullptr ? rules_.stop : &gStopDownloads};
+    const FetchOutcome outcome = FetchFile(address_, range, accept, sink, limits);
+    switch (outcome.end) {
+      case FetchEnd::kWhole:
+        // Nothing but blanks, or nothing at all, is no song either.
+        if (sniffing) return {TryEnd::kNotASong, result.status};
+        if (total >= 0 && part_.file->Size() != total) return {TryEnd::kCut, result.status};
+        return {TryEnd::kWhole, result.status};
+      case FetchEnd::kRefused:
+      case FetchEnd::kSinkRefused:
+        return result;
+      case FetchEnd::kBadAddress:
+      case FetchEnd::kUnfollowable:
+        return {TryEnd::kUnfollowable, result.status};
+      case FetchEnd::kUnreachable:
+        return {TryEnd::kUnreachable};
+      case FetchEnd::kCut:
+        return {TryEnd::kCut, result.status};
+      case FetchEnd::kStopped:
+        return {TryEnd::kStopped, result.status};
+    }
+    return result;
+  }
+
+ private:
+  const std::string& address_;
+  HeldPart& part_;
+  const SaveEvents& events_;
+  const SaveRules& rules_;
+  ProgressThrottle own_{ProgressThrottle::Clock::now()};
+  ProgressThrottle& throttle_;
+};
+
+bool IsRetryable(const TryResult& result) {
+  switch (result.end) {
+    case TryEnd::kUnreachable:
+    case TryEnd::kCut:
+      return true;
+    case TryEnd::kStatus:
+      return IsRetryableStatus(result.status);
+    default:
+      return false;
+  }
+}
+
+SaveOutcome FailureOutcome(const TryResult& result) {
+  switch (result.end) {
+    case TryEnd::kUnreachable:
+      return SaveOutcome::kUnreachable;
+    case TryEnd::kStatus:
+      return SaveOutcome::kServerError;
+    case TryEnd::kNotASong:
+      return SaveOutcome::kNotASong;
+    case TryEnd::kWriteFailed:
+      return SaveOutcome::kWriteFailed;
+    case TryEnd::kStopped:
+      return SaveOutcome::kInterrupted;
+    default:
+      return SaveOutcome::kTransferFailed;
+  }
+}
+
+}  // namespace
+
+bool IsRetryableStatus(int status) {
+  return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
+         status == 504;
+}
+
+bool IsTextDocumentType(std::string_view contentType) {
+  std::string_view type = contentType.substr(0, contentType.find(';'));
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
+  const auto startsWith = [type](std::string_view prefix) {
+    return type.size() >= prefix.size() &&
+           AsciiEqualIgnoringCase(type.substr(0, prefix.size()), prefix);
+  };
+  const bool xmlSuffix =
+      type.size() >= 4 && AsciiEqualIgnoringCase(type.substr(type.size() - 4), "+xml");
+  return startsWith("text/") || AsciiEqualIgnoringCase(type, "application/json") ||
+         AsciiEqualIgnoringCase(type, "application/xml") || xmlSuffix;
+}
+
+std::optional<std::chrono::seconds> RetryAfterSeconds(std::string_view value) {
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+  if (value.empty() || value.size() > 9) return std::nullopt;
+  long long seconds = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    seconds = seconds * 10 + (c - '0');
+  }
+  return std::chrono::seconds(seconds);
+}
+
+bool IsRestOfFile(std::string_view contentRange, std::int64_t first, std::int64_t total) {
+  const std::string expected = "bytes " + std::to_string(first) + "-" + std::to_string(total - 1) +
+                               "/" + std::to_string(total);
+  while (!contentRange.empty() && contentRange.back() == ' ') contentRange.remove_suffix(1);
+  return total > first && first >= 0 && contentRange.size() == expected.size() &&
+         AsciiEqualIgnoringCase(contentRange, expected);
+}
+
+void StopDownloads() {
+  gStopDownloads.store(true);
+}
+
+bool DownloadsStopped() {
+  return gStopDownloads.load();
+}
+
+int RunningDownloads() {
+  return gRunningDownloads.load();
+}
+
+bool WaitForDownloads(std::chrono::milliseconds longest) {
+  const auto end = std::chrono::steady_clock::now() + longest;
+  while (gRunningDownloads.load() > 0) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 SaveResult SaveSong(const std::string& address, const SongToSave& song, const std::string& folder,
-                    const SaveEvents& events) {
+                    const SaveEvents& events, const SaveRules& rules) {
   if (!IsSafeIdentifier(song.identifier)) return {SaveOutcome::kUnsafeIdentifier, {}};
   const std::function<std::string(int)> identifierName = [&](int number) {
     return IdentifierFileName(folder, song.identifier, number);
@@ -122,52 +389,74 @@ SaveResult SaveSong(const std::string& address, const SongToSave& song, const st
   if (PathExists(target) && events.keepNumberedCopy && !events.keepNumberedCopy(target)) {
     return {SaveOutcome::kDeclined, target};
   }
+  const RunningSave running;
   if (events.started) events.started();
 
-  // A name of this download's own: a leftover of an interrupted download, or the same song
-  // downloading at this moment, takes the next attempt's name and is never truncated. Any other
-  // failure (a missing or unwritable folder, a name the system refuses) ends the search for one.
-  std::string temporary;
-  std::unique_ptr<NewFile> file;
-  for (int attempt = 1; attempt <= kMaxNumber && !file; ++attempt) {
-    temporary = TemporaryFileName(folder, song.identifier, attempt);
-    bool nameTaken = false;
-    file = CreateNewFile(temporary, &nameTaken);
-    if (!file && !nameTaken) break;
-  }
-  if (!file) return {SaveOutcome::kCannotCreate, {}};
+  std::optional<HeldPart> part = TakePartFile(folder, song.identifier, address);
+  if (!part) return {SaveOutcome::kCannotCreate, {}};
+  if (part->record.length < 0) (void)SaveResumeRecord(*part);  // a new file: what it is for
 
-  std::int64_t announced = -1;
-  std::int64_t received = 0;
-  bool written = true;
-  ProgressThrottle own(ProgressThrottle::Clock::now());
-  ProgressThrottle& throttle = events.throttle != nullptr ? *events.throttle : own;
-  const bool fetched = FetchUrl(
-      address,
-      [&](std::span<const std::uint8_t> piece) {
-        if (!file->Write(piece)) {
-          written = false;
-          return false;
-        }
-        received += static_cast<std::int64_t>(piece.size());
-        if (events.progress && throttle.Due()) events.progress(received, announced);
-        return true;
-      },
-      [&announced](std::int64_t length) { announced = length; });
-  if (!fetched || !file->Finish()) {
-    file->Remove();
-    return {written && !fetched ? SaveOutcome::kTransferFailed : SaveOutcome::kWriteFailed, {}};
+  Transfer transfer(address, *part, events, rules);
+  SaveResult result;
+  TryResult last;
+  for (int attempt = 1;; ++attempt) {
+    last = transfer.Request(/*mayResume=*/true);
+    ++result.tries;
+    if (last.end == TryEnd::kStartOver) {
+      // The server no longer gives the rest of this copy: the whole file, at once.
+      last = transfer.Request(/*mayResume=*/false);
+      ++result.tries;
+    }
+    if (last.end == TryEnd::kWhole || !IsRetryable(last) || attempt >= rules.tries) break;
+    std::chrono::milliseconds wait = rules.firstRetryWait * (1 << (attempt - 1));
+    if (const auto after = RetryAfterSeconds(last.retryAfter)) {
+      if (*after > rules.longestRetryAfter) break;  // the server asks for more than we wait
+      wait = *after;
+    }
+    if (events.retrying) events.retrying(attempt + 1, rules.tries, wait);
+    if (!WaitUnlessStopped(wait, rules.stop != nullptr ? *rules.stop : gStopDownloads)) {
+      last = {TryEnd::kStopped, last.status};
+      break;
+    }
   }
+  result.status = last.status;
 
-  if (auto saved = MoveToFreeName(temporary, names)) return {SaveOutcome::kSaved, *saved};
+  if (last.end != TryEnd::kWhole) {
+    // Kept when a later try can go on from it: bytes of a length known, and a validator.
+    const bool resumable = (IsRetryable(last) || last.end == TryEnd::kStopped) &&
+                           part->file->Size() > 0 && part->record.length > 0 &&
+                           !part->record.Validator().empty();
+    if (resumable) {
+      KeepPart(*part);
+      result.kept = true;
+    } else {
+      DropPart(*part);
+    }
+    result.outcome = FailureOutcome(last);
+    return result;
+  }
+  // Whole: the record goes first, so no other download takes the file for a leftover.
+  (void)RemoveFile(ResumeRecordPath(part->path));
+  if (!part->file->Finish()) {
+    part->file->Remove();
+    result.outcome = SaveOutcome::kWriteFailed;
+    return result;
+  }
+  if (auto saved = MoveToFreeName(part->path, names)) {
+    result.outcome = SaveOutcome::kSaved;
+    result.path = *saved;
+    return result;
+  }
   // The file system refuses the name (too long, or characters it cannot hold): the song stays
   // under its identifier, and under its temporary name only if even that cannot be made.
-  auto kept = MoveToFreeName(temporary, identifierName);
-  return {SaveOutcome::kSavedUnderIdentifier, kept ? *kept : temporary};
+  auto kept = MoveToFreeName(part->path, identifierName);
+  result.outcome = SaveOutcome::kSavedUnderIdentifier;
+  result.path = kept ? *kept : part->path;
+  return result;
 }
 
 void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& address,
-                  const std::string& saveFolder) {
+                  const std::string& saveFolder, const SaveRules& rules) {
   SongToSave song;
   song.identifier = list.GetCellText(row, kColumnIdentifier);
   song.title = list.GetCellText(row, kColumnTitle);
@@ -184,7 +473,10 @@ void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& 
   events.progress = [&](std::int64_t received, std::int64_t announced) {
     report(DownloadProgressStatus(received, announced));
   };
-  switch (SaveSong(address, song, saveFolder, events).outcome) {
+  events.retrying = [&](int next, int tries, std::chrono::milliseconds) {
+    report(RetryingStatus(next, tries));
+  };
+  switch (SaveSong(address, song, saveFolder, events, rules).outcome) {
     case SaveOutcome::kSaved:
       report(DownloadedStatus());
       break;
@@ -195,8 +487,12 @@ void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& 
       break;  // the row keeps its address
     case SaveOutcome::kUnsafeIdentifier:
     case SaveOutcome::kCannotCreate:
+    case SaveOutcome::kUnreachable:
+    case SaveOutcome::kServerError:
+    case SaveOutcome::kNotASong:
     case SaveOutcome::kTransferFailed:
     case SaveOutcome::kWriteFailed:
+    case SaveOutcome::kInterrupted:
       report(DownloadFailedStatus());
       break;
   }

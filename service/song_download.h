@@ -1,6 +1,7 @@
 #pragma once
 // Song download: the selected row's song saved in the save folder as "singer - title.mp3".
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -8,11 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "service/file_fetch.h"
 #include "service/prompts.h"
 #include "service/song_list.h"
 #include "service/worker_starter.h"
 
 namespace ornivel {
+
+struct SaveRules;
 
 // Bound to "下载此歌曲": starts a worker running DownloadSong for the selected row into
 // `saveFolder` (the save folder as it is now, GBK), or, when its column 5 holds no address
@@ -21,11 +25,11 @@ namespace ornivel {
 void StartDownload(SongList& list, Prompts& prompts, WorkerStarter& workers,
                    std::string saveFolder);
 
-// On a worker: saves `address` for row `row` into `saveFolder` with SaveSong, asking before it
-// saves a numbered copy, and reports in the row's column 5 for as long as the row holds the song
-// it started with.
+// On a worker: saves `address` for row `row` into `saveFolder` with SaveSong under `rules`,
+// asking before it saves a numbered copy, and reports in the row's column 5 for as long as the
+// row holds the song it started with: its progress, each next try, and how it ended.
 void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& address,
-                  const std::string& saveFolder);
+                  const std::string& saveFolder, const SaveRules& rules);
 
 // One song to save, its texts GBK: the identifier names the temporary file, the singer and the
 // title the saved one ("singer - title.mp3"). A front end that knows only the identifier names
@@ -43,8 +47,12 @@ enum class SaveOutcome {
   kDeclined,              // the name was taken and the caller wanted no numbered copy
   kUnsafeIdentifier,      // the identifier cannot name a file (see IsSafeIdentifier)
   kCannotCreate,          // no file can be made in the folder
-  kTransferFailed,        // the server did not send the whole song
+  kUnreachable,           // the server could not be reached, on every try
+  kServerError,           // the server answered with an error status (SaveResult::status)
+  kNotASong,              // the answer was a text document, an encoded body, or empty
+  kTransferFailed,        // the song broke off or stalled on every try, or cannot be followed
   kWriteFailed,           // the song could not be written to the disk
+  kInterrupted,           // the downloads were stopped (StopDownloads) before it was whole
 };
 
 struct SaveResult {
@@ -52,7 +60,53 @@ struct SaveResult {
   // Where the song now lies (kSaved, kSavedUnderIdentifier), or the name that was taken
   // (kDeclined); empty otherwise.
   std::string path;
+  int status = 0;     // the last answer's status, 0 when none came
+  int tries = 0;      // the requests the song took, a start over within a try counted
+  bool kept = false;  // a partial file was kept for a later try to go on from
 };
+
+// How many tries a song gets, and the waits before the second and later ones.
+inline constexpr int kDownloadTries = 3;
+inline constexpr std::chrono::milliseconds kFirstRetryWait{1000};  // doubled for each next try
+// A Retry-After up to this long is waited for; a longer one ends the tries.
+inline constexpr std::chrono::seconds kLongestRetryAfter{30};
+
+// What SaveSong may take; tests make the figures small.
+struct SaveRules {
+  int tries = kDownloadTries;
+  std::chrono::milliseconds firstRetryWait = kFirstRetryWait;
+  std::chrono::milliseconds longestRetryAfter = kLongestRetryAfter;
+  std::int64_t lowSpeedBytes = kSongStallBytesPerSecond;
+  std::chrono::milliseconds lowSpeedWindow = kSongStallWindow;
+  // Raised to stop the save (it keeps its partial file); null for the process's, StopDownloads.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+// Whether a second try may mend a failure: the statuses 408, 429, 500, 502, 503 and 504.
+[[nodiscard]] bool IsRetryableStatus(int status);
+
+// Whether an answer with this Content-Type is a text document and no song: text/*,
+// application/json, application/xml, or any type ending in "+xml" (any letter case, parameters
+// after ";" aside).
+[[nodiscard]] bool IsTextDocumentType(std::string_view contentType);
+
+// The seconds of a Retry-After value that gives them (an HTTP date is not read); nullopt when it
+// does not.
+[[nodiscard]] std::optional<std::chrono::seconds> RetryAfterSeconds(std::string_view value);
+
+// Whether a Content-Range value ("bytes first-last/total") answers a request for the rest of a
+// file of `total` bytes from `first` on.
+[[nodiscard]] bool IsRestOfFile(std::string_view contentRange, std::int64_t first,
+                                std::int64_t total);
+
+// Stops every download of the process as soon as it can (the program is closing), each keeping
+// its partial file for a later try. Safe in a signal handler.
+void StopDownloads();
+[[nodiscard]] bool DownloadsStopped();
+// The saves running now (SaveSong calls).
+[[nodiscard]] int RunningDownloads();
+// Waits up to `longest` for the running saves to end; true when none is left.
+bool WaitForDownloads(std::chrono::milliseconds longest);
 
 // The one limit on progress reports: at most four a second. In the window each is a hand-over
 // to its thread; on a terminal, a redraw.
@@ -85,20 +139,28 @@ struct SaveEvents {
   // The bytes received so far and the length the server announced (-1 when it announced none),
   // when `throttle` lets it.
   std::function<void(std::int64_t received, std::int64_t announced)> progress;
+  // A try failed and the next one, `next` of `tries`, starts after `wait`.
+  std::function<void(int next, int tries, std::chrono::milliseconds wait)> retrying;
   // The throttle of the progress reports, shared by saves that report on one line (a batch);
   // null: the save's own, which lets the first report through a quarter second after the start.
   ProgressThrottle* throttle = nullptr;
 };
 
-// Saves the song at `address` into `folder` the way every front end does: the bytes stream into
-// a temporary file of the download's own (created exclusively, so no earlier download, leftover
-// or planted link can block or redirect it), which is kept only when the server sent the whole
-// song, flushed to disk and renamed to the first free one of "singer - title.mp3",
-// "singer - title(1).mp3", ... A rename never replaces a file, so two downloads never end in one
-// name. When no such name can be made, the song is kept as "identifier.mp3" (numbered the same
-// way when taken). On any failure the temporary file is removed.
+// Saves the song at `address` into `folder` the way every front end does. The bytes stream into
+// the song's partial file (part_file.h): a leftover of an earlier try of the same address when
+// one is there, else a new one of the download's own (created exclusively, so no other download,
+// leftover or planted link can block or redirect it). Only a whole song counts: a 200 to the
+// plain request, or a 206 that gives exactly the rest the partial file lacks, whose body is not
+// a text document and not encoded. A failure a second try can mend (no connection, a cut or
+// stalled body, 408, 429, 500, 502, 503, 504) is tried again, up to `rules.tries` tries, going on
+// from the bytes received. The whole song is flushed to disk and renamed to the first free one of
+// "singer - title.mp3", "singer - title(1).mp3", ... A rename never replaces a file, so two
+// downloads never end in one name. When no such name can be made, the song is kept as
+// "identifier.mp3" (numbered the same way when taken). A failure keeps the partial file only
+// when a later try can go on from it; otherwise it is removed.
 [[nodiscard]] SaveResult SaveSong(const std::string& address, const SongToSave& song,
-                                  const std::string& folder, const SaveEvents& events = {});
+                                  const std::string& folder, const SaveEvents& events = {},
+                                  const SaveRules& rules = {});
 
 // The names of one download, all GBK. `attempt` counts from 1.
 [[nodiscard]] std::string TemporaryFileName(std::string_view folder, std::string_view identifier,
@@ -123,5 +185,9 @@ struct SaveEvents {
 [[nodiscard]] std::string DownloadedStatus();
 [[nodiscard]] std::string RenameFailedStatus();
 [[nodiscard]] std::string DownloadFailedStatus();
+// Between tries: "下载失败，重试中 (2/3)".
+[[nodiscard]] std::string RetryingStatus(int next, int tries);
+// Asked when the window is closed while a download runs.
+[[nodiscard]] std::string QuitWhileDownloadingQuestion();
 
 }  // namespace ornivel

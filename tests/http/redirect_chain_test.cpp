@@ -46,11 +46,18 @@ HttpHop FirstHop(const std::string& url, const std::string& verb = "GET") {
   return hop;
 }
 
+HopHead Head(int status, const std::string& location, std::int64_t announced) {
+  HopHead head;
+  head.status = status;
+  head.location = location;
+  head.announced = announced;
+  return head;
+}
 ScriptedReply Redirect(int status, const std::string& location) {
-  return {HopHead{status, location, 0}};
+  return {Head(status, location, 0)};
 }
 ScriptedReply Final(int status = 200) {
-  return {HopHead{status, "", 5}};
+  return {Head(status, "", 5)};
 }
 
 const HopHeadRule kDeliver = [](const HopHead&) { return HopBody::kDeliver; };
@@ -172,8 +179,7 @@ TEST(RedirectChainTest, WhereARedirectLeadsAndWhenItLeadsNowhere) {
 }
 
 TEST(RedirectChainTest, AFailedHopEndsTheChainWithItsFailure) {
-  ScriptedSender sender(
-      {Redirect(302, "/a"), {HopHead{302, "/b", 0}, HttpFailure::kRead}, Final()});
+  ScriptedSender sender({Redirect(302, "/a"), {Head(302, "/b", 0), HttpFailure::kRead}, Final()});
   const ChainEnd end = FollowRedirects(sender, FirstHop("http://a.test/"), ChainRules{}, kDeliver);
   EXPECT_EQ(end.failure, HttpFailure::kRead);
   EXPECT_EQ(sender.hops.size(), 2u);

@@ -48,7 +48,7 @@ using test::SongServer;
 using test::TestSocket;
 
 // A stall limit that a test can wait for.
-constexpr FetchLimits kShortStall{.stall = 1s};
+constexpr FetchLimits kShortStall{.lowSpeedBytes = 1, .lowSpeedWindow = 1s};
 
 std::string OkHead(const std::string& extra) {
   return "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n" + extra + "\r\n";
@@ -320,7 +320,7 @@ class FetchedSongTest : public ::testing::Test {
 
   // A row as a search and a lookup leave it, downloaded into the test's folder on this thread.
   // Returns the texts that landed in column 5, in order.
-  std::vector<std::string> Download(const std::string& address) {
+  std::vector<std::string> Download(const std::string& address, const SaveRules& rules = {}) {
     ui_.DeleteAllRows();
     const int row = ui_.AppendRow();
     ui_.SetCellText(row, kColumnTitle, Gbk("東風破"));
@@ -328,7 +328,7 @@ class FetchedSongTest : public ::testing::Test {
     ui_.SetCellText(row, kColumnIdentifier, "MUSIC_1");
     ui_.SetCellText(row, kColumnAddress, address);
     ui_.RecordCellWrites();
-    DownloadSong(ui_, ui_, row, address, test::GbkPath(folder_));
+    DownloadSong(ui_, ui_, row, address, test::GbkPath(folder_), rules);
     std::vector<std::string> texts;
     for (const auto& write : ui_.CellWrites()) {
       if (write.row == row && write.column == kColumnAddress) texts.push_back(write.text);
@@ -373,13 +373,26 @@ TEST_F(FetchedSongTest, FailedTransfersSayDownloadFailedAndLeaveNoFile) {
     return RawReply{"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\nonly a part"};
   });
   RawHttpServer empty([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "")}; });
+  SaveRules quick;
+  quick.firstRetryWait = 1ms;
   for (const std::string& address :
-       {notFound.url("/resource/a.mp3"), shortBody.url("/resource/a.mp3"),
-        empty.url("/resource/a.mp3")}) {
-    const std::vector<std::string> texts = Download(address);
+       {notFound.url("/resource/a.mp3"), empty.url("/resource/a.mp3")}) {
+    const std::vector<std::string> texts = Download(address, quick);
     EXPECT_EQ(texts, (std::vector<std::string>{Gbk("歌曲下载中..."), Gbk("下载失败")})) << address;
     EXPECT_TRUE(FileNames().empty()) << address;
   }
+  // A body cut short is tried again, each next try shown in the row; without a validator the
+  // bytes cannot be gone on from, and nothing is kept.
+  std::vector<std::string> texts = Download(shortBody.url("/resource/a.mp3"), quick);
+  texts.erase(std::remove_if(texts.begin(), texts.end(),
+                             [](const std::string& text) {
+                               return text.rfind(Gbk("歌曲下载中... "), 0) == 0;
+                             }),
+              texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{Gbk("歌曲下载中..."), Gbk("下载失败，重试中 (2/3)"),
+                                             Gbk("下载失败，重试中 (3/3)"), Gbk("下载失败")}));
+  EXPECT_EQ(shortBody.requests().size(), 3u);
+  EXPECT_TRUE(FileNames().empty());
 }
 
 }  // namespace

@@ -278,7 +278,7 @@ TEST_F(SongTransferTest, WriteFailureInMidTransferFailsAndLeavesNothing) {
     if (::sigaction(SIGXFSZ, &noted, nullptr) != 0 || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
       ::_exit(3);
     }
-    DownloadSong(ui_, ui_, row, server.url(), folder);
+    DownloadSong(ui_, ui_, row, server.url(), folder, SaveRules{});
     std::string text = ui_.GetCellText(row, kColumnAddress) + "\n" +
                        (g_fileTooLarge != 0 ? "limit hit" : "limit not hit") + "\n";
     for (const std::string& name : FileNames(save_)) text += name + "\n";
@@ -353,7 +353,7 @@ TEST_F(SongTransferTest, TwoDownloadsOfOneRowAtOnceKeepBothSongs) {
   // (StartDownload would take that status for no address): two workers with the address.
   const std::string folder = Gbk(save_.string());
   for (int click = 0; click < 2; ++click) {
-    ui_.StartWorker([&] { DownloadSong(ui_, ui_, row, address, folder); });
+    ui_.StartWorker([&] { DownloadSong(ui_, ui_, row, address, folder, SaveRules{}); });
   }
   ui_.WaitForWorkers();
   ASSERT_TRUE(server.overlapped()) << server.arrived() << " requests arrived";
