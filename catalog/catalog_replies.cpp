@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
+#include <ctime>
 
 #include "text/ascii.h"
 #include "text/text_convert.h"
@@ -113,6 +115,27 @@ std::string EscapeForLog(std::string_view line) {
     }
   }
   return out;
+}
+
+std::string SongEntityTag(std::uint64_t size, std::int64_t modified) {
+  char tag[48];
+  std::snprintf(tag, sizeof tag, "\"%llx-%llx\"", static_cast<unsigned long long>(size),
+                static_cast<unsigned long long>(modified));
+  return tag;
+}
+
+std::string HttpDate(std::int64_t seconds) {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const std::time_t time = static_cast<std::time_t>(seconds);
+  std::tm parts{};
+  if (::gmtime_r(&time, &parts) == nullptr) return {};
+  char date[40];
+  std::snprintf(date, sizeof date, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[parts.tm_wday],
+                parts.tm_mday, kMonths[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
+                parts.tm_min, parts.tm_sec);
+  return date;
 }
 
 }  // namespace ornivel::catalog

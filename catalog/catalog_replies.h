@@ -48,6 +48,13 @@ struct ByteRange {
 };
 [[nodiscard]] ByteRange ParseByteRange(std::string_view header, std::uint64_t size);
 
+// A song file's ETag: its length and its time of change, so a file replaced or rewritten gets
+// another one ("\"3f2a-65b1c0de\"", both in hexadecimal, quotes included).
+[[nodiscard]] std::string SongEntityTag(std::uint64_t size, std::int64_t modified);
+
+// `seconds` since 1970 as an HTTP date: "Sun, 06 Nov 1994 08:49:37 GMT".
+[[nodiscard]] std::string HttpDate(std::int64_t seconds);
+
 // `line` as the log shows it: every byte but printable ASCII (control characters, DEL, and bytes
 // from 0x80 on, which a terminal may read as C1 controls) and the backslash itself as a \xHH
 // escape, so that a terminal showing the log obeys nothing a client sent, and one request stays

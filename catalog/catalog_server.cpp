@@ -204,9 +204,15 @@ struct CatalogServer::State {
     if (song == nullptr) return nullptr;
     OpenedFile file = OpenBeneath(musicFolder.get(), song->relativePath);
     if (!file.fd) return nullptr;
+    const std::string etag = SongEntityTag(file.size, file.modified);
+    const std::string modified = HttpDate(file.modified);
     const char* header =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_RANGE);
-    const ByteRange range = ParseByteRange(header == nullptr ? "" : header, file.size);
+    const char* ifRange =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_RANGE);
+    // A Range on a copy that has changed since (If-Range names another one) gets the whole file.
+    const bool sameCopy = ifRange == nullptr || etag == ifRange || modified == ifRange;
+    const ByteRange range = ParseByteRange(header == nullptr || !sameCopy ? "" : header, file.size);
     if (range.kind == ByteRange::Kind::kUnsatisfiable) {
       status = MHD_HTTP_RANGE_NOT_SATISFIABLE;
       MHD_Response* response = Text("", "text/plain");
@@ -225,6 +231,8 @@ struct CatalogServer::State {
     (void)file.fd.Release();
     MHD_add_response_header(response, "Content-Type", "audio/mpeg");
     MHD_add_response_header(response, MHD_HTTP_HEADER_ACCEPT_RANGES, "bytes");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, etag.c_str());
+    MHD_add_response_header(response, MHD_HTTP_HEADER_LAST_MODIFIED, modified.c_str());
     if (part) {
       status = MHD_HTTP_PARTIAL_CONTENT;
       const std::string contentRange = "bytes " + std::to_string(first) + "-" +

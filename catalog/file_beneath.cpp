@@ -30,7 +30,8 @@ bool PlainComponents(std::string_view path) {
 OpenedFile RegularFile(FileDescriptor fd) {
   struct stat info {};
   if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
-  return {std::move(fd), static_cast<std::uint64_t>(info.st_size)};
+  return {std::move(fd), static_cast<std::uint64_t>(info.st_size),
+          static_cast<std::int64_t>(info.st_mtime)};
 }
 
 }  // namespace

@@ -41,15 +41,16 @@ class FileDescriptor {
 [[nodiscard]] FileDescriptor OpenFolder(const char* path);
 
 // A regular file opened for reading at `relativePath` ("/"-separated, as the library names it)
-// beneath `folder`, and its length in bytes, taken from the open file. Nothing is opened when
-// the path has an empty, "." or ".." component, when its resolution would leave the folder (an
-// absolute link, a link through ".." past the folder, a link into /proc), when it loops, or when
-// it names anything but a regular file. Links that stay inside the folder are followed, as the
-// scan follows them, where the kernel resolves beneath a folder itself (openat2, Linux 5.6);
-// elsewhere the path is walked one component at a time and no link is followed at all.
+// beneath `folder`, its length in bytes and the time of its last change, taken from the open file.
+// Nothing is opened when the path has an empty, "." or ".." component, when its resolution would
+// leave the folder (an absolute link, a link through ".." past the folder, a link into /proc), when
+// it loops, or when it names anything but a regular file. Links that stay inside the folder are
+// followed, as the scan follows them, where the kernel resolves beneath a folder itself (openat2,
+// Linux 5.6); elsewhere the path is walked one component at a time and no link is followed at all.
 struct OpenedFile {
   FileDescriptor fd;
   std::uint64_t size = 0;
+  std::int64_t modified = 0;  // the last change, in seconds since 1970 (UTC)
 };
 [[nodiscard]] OpenedFile OpenBeneath(int folder, std::string_view relativePath);
 
