@@ -5,7 +5,9 @@
 #include <optional>
 #include <utility>
 
+#include "app/cli/song_lines.h"
 #include "service/service_host.h"
+#include "service/song_search.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
@@ -20,20 +22,25 @@ constexpr std::string_view kUsage =
     "      with index, id, title, singer and album instead\n"
     "  url IDENTIFIER...\n"
     "      the download address of each song, one a line\n"
-    "  download IDENTIFIER... [--to DIR] [--again]\n"
-    "  download --search KEYWORD... (--first N | --all) [--to DIR] [--again]\n"
+    "  download IDENTIFIER... [--to DIR] [--again] [-j N]\n"
+    "  download --search KEYWORD... (--first N | --all) [--to DIR] [--again] [-j N]\n"
     "      saves each song into the save folder (the window's, from yyst.ini, unless --to DIR\n"
-    "      is given) and writes each saved file's path; songs found by a search are named\n"
-    "      \"singer - title.mp3\", songs given by identifier \"identifier.mp3\". A song whose\n"
-    "      file exists is skipped; --again saves a numbered copy instead, as \"(1)\"\n"
+    "      is given) and writes each saved file's path, in the order the songs were given;\n"
+    "      songs found by a search are named \"singer - title.mp3\", songs given by identifier\n"
+    "      \"identifier.mp3\". A song whose file exists is skipped; --again saves a numbered\n"
+    "      copy instead, as \"(1)\". -j N, --jobs N saves N songs at once (1 to 16, default 3).\n"
+    "      A failed transfer is tried up to 3 times; an interrupted or failed one leaves its\n"
+    "      \"identifier.N.part\" file, and the next download of the song goes on from there\n"
     "\n"
-    "  An IDENTIFIER of \"-\" reads identifiers from standard input, one a line.\n"
+    "  An IDENTIFIER of \"-\" reads songs from standard input, one a line: an identifier, or\n"
+    "  a line of search --json, which names the file \"singer - title.mp3\" as the search would.\n"
     "  --service HOST:PORT  the music service to ask (else ORNIVEL_SERVICE_HOST, else\n"
     "                       127.0.0.1:8089)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 when everything asked for was done, 1 when a song or the service failed\n"
-    "(each failure is one line on standard error), 2 on a usage error.\n";
+    "(each failure is one line on standard error), 2 on a usage error, 128 + the signal\n"
+    "(130 for Ctrl+C) when interrupted.\n";
 
 std::optional<int> PositiveCount(std::string_view text) {
   if (text.empty() || text.size() > 9) return std::nullopt;
@@ -59,6 +66,7 @@ struct Reading {
   bool all = false;     // download --search --all
   bool again = false;   // download --again
   bool folder = false;  // --to
+  bool jobs = false;    // --jobs
 };
 
 // What an option with a value does with it; the problem it finds in it, empty when none.
@@ -77,6 +85,17 @@ std::string TakeFolder(Reading& reading, const std::string& value) {
   if (folder->empty()) return "--to needs a folder";
   reading.request.folder = std::move(*folder);
   reading.folder = true;
+  return {};
+}
+
+std::string TakeJobs(Reading& reading, const std::string& value) {
+  const auto count = PositiveCount(value);
+  if (!count || *count > kMostJobs) {
+    return "--jobs needs a whole number from 1 to " + std::to_string(kMostJobs) + ", not \"" +
+           value + "\"";
+  }
+  reading.request.jobs = *count;
+  reading.jobs = true;
   return {};
 }
 
@@ -100,7 +119,7 @@ constexpr OptionRule kOptions[] = {
     {"--json", &Reading::json, nullptr},   {"--all", &Reading::all, nullptr},
     {"--again", &Reading::again, nullptr}, {"--search", &Reading::search, nullptr},
     {"--first", nullptr, &TakeFirst},      {"--to", nullptr, &TakeFolder},
-    {"--service", nullptr, &TakeService},
+    {"--service", nullptr, &TakeService},  {"--jobs", nullptr, &TakeJobs},
 };
 
 constexpr std::pair<std::string_view, CliCommand> kCommands[] = {
@@ -113,7 +132,13 @@ constexpr std::pair<std::string_view, CliCommand> kCommands[] = {
 std::string ReadArguments(const std::vector<std::string>& arguments, Reading& reading) {
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string_view argument = arguments[i];
+    std::string spelled = arguments[i];
+    // -j N and -jN are --jobs N (a word such as "-jazz" stays a word).
+    if (!optionsEnded && spelled.starts_with("-j") &&
+        spelled.find_first_not_of("0123456789", 2) == std::string::npos) {
+      spelled = spelled.size() > 2 ? "--jobs=" + spelled.substr(2) : "--jobs";
+    }
+    const std::string_view argument = spelled;
     if (!optionsEnded && argument.starts_with("--") && argument.size() > 2) {
       const auto equals = argument.find('=');
       const std::string_view name = argument.substr(0, equals);
@@ -166,8 +191,8 @@ std::string CheckOptions(const Reading& reading) {
     return "--json goes with search only";
   }
   if (command != CliCommand::kDownload &&
-      (reading.folder || reading.again || reading.search || pick)) {
-    return "--to, --again, --search, --first and --all go with download only";
+      (reading.folder || reading.again || reading.search || pick || reading.jobs)) {
+    return "--to, --again, --search, --first, --all and --jobs go with download only";
   }
   if (command == CliCommand::kDownload && !reading.search && pick) {
     return "--first and --all go with download --search";
@@ -223,8 +248,15 @@ IdentifierLines ReadIdentifierLines(std::string_view utf8) {
     }
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     if (line.empty()) continue;
-    if (auto gbk = Utf8ToGbkExactly(line)) {
-      lines.identifiers.push_back(std::move(*gbk));
+    if (line.starts_with("{")) {
+      if (auto song = ReadSongJsonLine(line)) {
+        lines.songs.push_back({std::move(song->identifier), CleanSinger(song->singer),
+                               CleanSongName(song->title), true});
+      } else {
+        lines.refused.emplace_back(line);
+      }
+    } else if (auto gbk = Utf8ToGbkExactly(line)) {
+      lines.songs.push_back({std::move(*gbk), {}, {}, false});
     } else {
       lines.refused.emplace_back(line);
     }

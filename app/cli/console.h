@@ -32,6 +32,15 @@ class Console {
 // writes to it (no SIGPIPE).
 [[nodiscard]] std::unique_ptr<Console> StandardConsole();
 
+// From now on an interruption (SIGINT, SIGTERM or SIGHUP; on Windows Ctrl+C, Ctrl+Break or the
+// console's closing) stops the downloads (service/song_download.h's StopDownloads) so that each
+// keeps its partial file, instead of ending the program at once; a second one ends it at once.
+void CatchInterruptions();
+
+// The exit status an interruption asks for: 128 and the signal's number (130 for SIGINT and
+// Ctrl+C, 143 for SIGTERM, 129 for SIGHUP and the console's closing); 0 when none came.
+[[nodiscard]] int InterruptionStatus();
+
 // The program's arguments after its name, as UTF-8. On Windows they are read from the process's
 // UTF-16 command line, so no character is lost to the system code page.
 [[nodiscard]] std::vector<std::string> ProgramArguments(int argc, char** argv);

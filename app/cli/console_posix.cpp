@@ -4,10 +4,20 @@
 
 #include <cerrno>
 
+#include <atomic>
+
 #include "app/cli/console.h"
+#include "service/song_download.h"
 
 namespace ornivel {
 namespace {
+
+std::atomic<int> gInterruption{0};
+
+void OnInterruption(int signal) {
+  gInterruption.store(signal);
+  StopDownloads();
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -52,6 +62,19 @@ std::unique_ptr<Console> StandardConsole() {
   }
   ::signal(SIGPIPE, SIG_IGN);
   return std::make_unique<PosixConsole>();
+}
+
+void CatchInterruptions() {
+  struct sigaction action = {};
+  action.sa_handler = &OnInterruption;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;  // a second one ends the program as the system does
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+int InterruptionStatus() {
+  const int signal = gInterruption.load();
+  return signal == 0 ? 0 : 128 + signal;
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {

@@ -3,13 +3,41 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 
 #include "app/cli/console.h"
+#include "service/song_download.h"
 #include "text/code_page.h"
 #include "text/text_convert.h"
 
 namespace ornivel {
 namespace {
+
+std::atomic<int> gInterruption{0};
+
+// Runs on a thread of its own that the system starts for the event.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      // A second one ends the program as the system does.
+      if (gInterruption.exchange(130) != 0) return FALSE;
+      StopDownloads();
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The system ends the process when this returns, and gives it about five seconds: the
+      // downloads get most of them to close their partial files.
+      gInterruption.store(129);
+      StopDownloads();
+      (void)WaitForDownloads(std::chrono::milliseconds(4000));
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
 
 // UTF-8 and the UTF-16 of the console and the command line, through the program's one
 // code-page conversion.
@@ -89,6 +117,14 @@ class Win32Console final : public Console {
 };
 
 }  // namespace
+
+void CatchInterruptions() {
+  (void)SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
+}
+
+int InterruptionStatus() {
+  return gInterruption.load();
+}
 
 std::unique_ptr<Console> StandardConsole() {
   return std::make_unique<Win32Console>();

@@ -1,9 +1,14 @@
 #include "app/cli/ornivel_dl.h"
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "app/cli/command_line.h"
+#include "app/cli/console.h"
 #include "app/cli/song_lines.h"
 #include "app/program_paths.h"
 #include "app/settings.h"
@@ -66,15 +71,14 @@ class Run {
     CliRequest& request = parse.request;
     if (request.identifiersFromInput) {
       IdentifierLines lines = ReadIdentifierLines(console_.ReadInput());
-      if (lines.identifiers.empty() && lines.refused.empty()) {
+      if (lines.songs.empty() && lines.refused.empty()) {
         return Usage("no song identifier on standard input");
       }
       for (const std::string& line : lines.refused) {
-        FailUtf8(line, "标识中有 GBK 无法表示的字符");
+        FailUtf8(line, line.starts_with("{") ? "不是可读的 search --json 行"
+                                             : "标识中有 GBK 无法表示的字符");
       }
-      for (std::string& identifier : lines.identifiers) {
-        request.identifiers.push_back(std::move(identifier));
-      }
+      inputSongs_ = std::move(lines.songs);
     }
     if (!request.serviceHost.empty()) SetServiceHost(request.serviceHost);
 
@@ -184,28 +188,42 @@ class Run {
     return false;
   }
 
-  // The failure of a song whose identifier cannot name a file.
-  void FailUnnameable(const std::string& label) {
-    Fail(label + Utf8ToGbk("：") + DownloadFailedStatus() + Utf8ToGbk("（标识不能用作文件名）"));
+  // The failure line of a song whose identifier cannot name a file.
+  static std::string UnnameableLine(const std::string& label) {
+    return label + Utf8ToGbk("：") + DownloadFailedStatus() + Utf8ToGbk("（标识不能用作文件名）");
   }
 
-  // The song's download address, or nullopt with the reason said.
-  std::optional<std::string> Address(const std::string& identifier, const std::string& label) {
+  // The song's download address, or nullopt with the reason in `problem`.
+  static std::optional<std::string> Address(const std::string& identifier, const std::string& label,
+                                            std::string* problem) {
     HttpStatus status;
     auto address = LookUpSongAddress(identifier, &status);
     if (!address) {
-      Fail(label + Utf8ToGbk("：") + LookupFailedStatus() + Utf8ToGbk("（") +
-           (status.failed() ? status.text
-                            : Utf8ToGbk("回复中没有歌曲的文件地址，状态 ") + status.text) +
-           Utf8ToGbk("）"));
+      *problem = label + Utf8ToGbk("：") + LookupFailedStatus() + Utf8ToGbk("（") +
+                 (status.failed() ? status.text
+                                  : Utf8ToGbk("回复中没有歌曲的文件地址，状态 ") + status.text) +
+                 Utf8ToGbk("）");
     }
     return address;
   }
 
-  int Urls(const CliRequest& request) {
+  // The identifiers of the command line, then those of standard input.
+  std::vector<InputSong> GivenSongs(const CliRequest& request) const {
+    std::vector<InputSong> songs;
     for (const std::string& identifier : request.identifiers) {
+      songs.push_back({identifier, {}, {}, false});
+    }
+    songs.insert(songs.end(), inputSongs_.begin(), inputSongs_.end());
+    return songs;
+  }
+
+  int Urls(const CliRequest& request) {
+    for (const InputSong& song : GivenSongs(request)) {
+      const std::string& identifier = song.identifier;
       if (!CheckIdentifier(identifier)) continue;
-      const auto address = Address(identifier, identifier);
+      std::string problem;
+      const auto address = Address(identifier, identifier, &problem);
+      if (!address) Fail(problem);
       if (address && !Print(*address)) break;
     }
     return failed_ ? kFailed : kDone;
@@ -233,87 +251,226 @@ class Run {
                           line.singer + " - " + line.title + " (" + line.identifier + ")"});
       }
     } else {
-      for (const std::string& identifier : request.identifiers) {
-        if (CheckIdentifier(identifier)) {
-          wanted.push_back({{identifier, {}, {}, true}, identifier});
+      for (const InputSong& given : GivenSongs(request)) {
+        if (!CheckIdentifier(given.identifier)) continue;
+        if (given.named) {
+          wanted.push_back({{given.identifier, given.singer, given.title, false},
+                            given.singer + " - " + given.title + " (" + given.identifier + ")"});
+        } else {
+          wanted.push_back({{given.identifier, {}, {}, true}, given.identifier});
         }
       }
     }
-    for (const Wanted& song : wanted) {
-      if (!Save(song, folder, request.again)) break;
-    }
+    CatchInterruptions();
+    SaveAll(wanted, folder, request);
+    if (const int status = InterruptionStatus(); status != 0) return status;
     return failed_ ? kFailed : kDone;
   }
 
-  // Saves one song; false once standard output has gone.
-  bool Save(const Wanted& wanted, const std::string& folder, bool again) {
+  // What became of one song, told in the input's order.
+  struct Report {
+    std::vector<std::string> said;  // lines for standard error (GBK)
+    std::string path;               // the saved file, for standard output; empty for none
+    bool failed = false;
+    bool unfinished = false;  // stopped by an interruption, or never started
+  };
+
+  // The batch's progress: what each running song has received of what it announced.
+  struct Running {
+    std::int64_t received = 0;
+    std::int64_t announced = -1;
+    bool active = false;
+  };
+
+  // Saves the songs, `request.jobs` at once, and tells of each in the input's order as soon as
+  // it and those before it have ended.
+  void SaveAll(const std::vector<Wanted>& wanted, const std::string& folder,
+               const CliRequest& request) {
+    std::vector<std::optional<Report>> reports(wanted.size());
+    running_.assign(wanted.size(), Running{});
+    count_ = wanted.size();
+    std::size_t next = 0;  // the next song to start
+    std::condition_variable changed;
+    batchStart_ = std::chrono::steady_clock::now();
+
+    const auto work = [&] {
+      std::unique_lock lock(lock_);
+      while (next < wanted.size() && !outLost_) {
+        const std::size_t index = next++;
+        if (DownloadsStopped()) {
+          reports[index] = Report{{}, {}, false, true};
+          ++ended_;
+          changed.notify_all();
+          continue;
+        }
+        lock.unlock();
+        Report report = SaveOne(wanted[index], folder, request.again, index);
+        lock.lock();
+        running_[index].active = false;
+        reports[index] = std::move(report);
+        ++ended_;
+        changed.notify_all();
+      }
+    };
+    const std::size_t workers =
+        std::min(wanted.size(), static_cast<std::size_t>(std::max(request.jobs, 1)));
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
+    for (std::size_t i = 0; i < workers; ++i) threads.emplace_back(work);
+
+    std::vector<std::string> unfinished;
+    {
+      std::unique_lock lock(lock_);
+      for (std::size_t told = 0; told < wanted.size(); ++told) {
+        changed.wait(lock, [&] { return reports[told].has_value() || outLost_; });
+        if (!reports[told]) break;  // standard output went: the rest is not told
+        const Report& report = *reports[told];
+        // The progress line goes only for a line to tell; the next report draws it again.
+        if (!report.said.empty() || !report.path.empty()) ClearProgress();
+        for (const std::string& line : report.said) Say(line);
+        if (report.failed) failed_ = true;
+        if (report.unfinished) unfinished.push_back(wanted[told].label);
+        if (!report.path.empty() && !Print(report.path)) changed.notify_all();
+      }
+      ClearProgress();
+    }
+    for (std::thread& thread : threads) thread.join();
+    if (InterruptionStatus() != 0 && !unfinished.empty()) {
+      std::lock_guard lock(lock_);
+      Say(Utf8ToGbk("已中断；未下载完的歌曲（再次运行同一命令即从中断处继续）："));
+      for (const std::string& label : unfinished) Say("  " + label);
+    }
+  }
+
+  // Saves one song on a worker and says what became of it.
+  Report SaveOne(const Wanted& wanted, const std::string& folder, bool again, std::size_t index) {
+    Report report;
+    const auto fail = [&report](std::string line) {
+      report.said.push_back(std::move(line));
+      report.failed = true;
+    };
+    const std::string name = wanted.label + Utf8ToGbk("：");
     // A song whose identifier cannot name its temporary file is not even looked up.
     if (!IsSafeIdentifier(wanted.song.identifier)) {
-      FailUnnameable(wanted.label);
-      return true;
+      fail(UnnameableLine(wanted.label));
+      return report;
     }
-    const auto address = Address(wanted.song.identifier, wanted.label);
-    if (!address) return true;
-
-    auto start = std::chrono::steady_clock::now();
-    std::size_t drawn = 0;  // the width of the progress line on the screen
-    // Drawn when the run's throttle lets it: at most four redraws a second over the whole run,
-    // however short each song.
-    const auto draw = [&](std::int64_t received, std::int64_t announced) {
-      if (!errIsTerminal_) return;
-      const auto now = std::chrono::steady_clock::now();
-      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start);
-      const std::string text = ProgressText(received, announced, elapsed, wanted.label);
-      const std::size_t width = DisplayWidth(Utf8ToGbk(text));
-      // Spaces over what is left of a longer line before: no escape sequences, which not every
-      // console reads.
-      // Built piece by piece: "literal" + std::string trips a false -Wrestrict in mingw's GCC 12.
-      std::string line(1, '\r');
-      console_.Err(line.append(text).append(drawn > width ? drawn - width : 0, ' '));
-      drawn = std::max(drawn, width);
-    };
-    const auto clear = [&] {
-      if (drawn > 0) console_.Err(std::string(1, '\r').append(drawn, ' ').append(1, '\r'));
-      drawn = 0;
-    };
+    std::string problem;
+    const auto address = Address(wanted.song.identifier, wanted.label, &problem);
+    if (!address) {
+      fail(problem);
+      return report;
+    }
 
     SaveEvents events;
     events.keepNumberedCopy = [again](const std::string&) { return again; };
     events.started = [&] {
-      start = std::chrono::steady_clock::now();
-      if (redraws_.Due()) draw(0, -1);
+      std::lock_guard lock(lock_);
+      running_[index] = {0, -1, true};
+      latest_ = wanted.label;
+      if (redraws_.Due()) DrawProgress();
     };
-    events.progress = draw;
-    events.throttle = &redraws_;
+    events.progress = [&](std::int64_t received, std::int64_t announced) {
+      std::lock_guard lock(lock_);
+      running_[index].received = received;
+      running_[index].announced = announced;
+      if (redraws_.Due()) DrawProgress();
+    };
+    events.retrying = [&](int next, int tries, std::chrono::milliseconds) {
+      std::lock_guard lock(lock_);
+      ClearProgress();
+      Say(name + RetryingStatus(next, tries));
+    };
     const SaveResult result = SaveSong(*address, wanted.song, folder, events);
-    clear();
 
-    const std::string name = wanted.label + Utf8ToGbk("：");
+    const std::string failed = name + DownloadFailedStatus() + Utf8ToGbk("（");
+    const std::string close = Utf8ToGbk("）");
     switch (result.outcome) {
       case SaveOutcome::kSaved:
-        return Print(result.path);
+        report.path = result.path;
+        break;
       case SaveOutcome::kSavedUnderIdentifier:
-        Say(name + RenameFailedStatus() + Utf8ToGbk("，已存为 ") + result.path);
-        return Print(result.path);
+        report.said.push_back(name + RenameFailedStatus() + Utf8ToGbk("，已存为 ") + result.path);
+        report.path = result.path;
+        break;
       case SaveOutcome::kDeclined:
-        Say(name + Utf8ToGbk("文件已经存在，跳过（--again 另存一份）：") + result.path);
-        return true;
+        report.said.push_back(name + Utf8ToGbk("文件已经存在，跳过（--again 另存一份）：") +
+                              result.path);
+        break;
       case SaveOutcome::kUnsafeIdentifier:
-        FailUnnameable(wanted.label);
-        return true;
+        fail(UnnameableLine(wanted.label));
+        break;
       case SaveOutcome::kCannotCreate:
-        Fail(name + DownloadFailedStatus() + Utf8ToGbk("（无法在保存目录中建立文件：") + folder +
-             Utf8ToGbk("）"));
-        return true;
+        fail(failed + Utf8ToGbk("无法在保存目录中建立文件：") + folder + close);
+        break;
+      case SaveOutcome::kUnreachable:
+        fail(failed + Utf8ToGbk("无法连接服务器：") + *address + close);
+        break;
+      case SaveOutcome::kServerError:
+        fail(failed + Utf8ToGbk("服务器回答错误，状态 ") + std::to_string(result.status) +
+             Utf8ToGbk("：") + *address + close);
+        break;
+      case SaveOutcome::kNotASong:
+        fail(failed + Utf8ToGbk("服务器的回答不是歌曲：") + *address + close);
+        break;
       case SaveOutcome::kTransferFailed:
-        Fail(name + DownloadFailedStatus() + Utf8ToGbk("（服务器没有发来完整的歌曲：") + *address +
-             Utf8ToGbk("）"));
-        return true;
+        fail(failed + Utf8ToGbk("服务器没有发来完整的歌曲：") + *address +
+             (result.kept ? Utf8ToGbk("；已保留部分文件，下次从中断处继续") : std::string()) +
+             close);
+        break;
       case SaveOutcome::kWriteFailed:
-        Fail(name + DownloadFailedStatus() + Utf8ToGbk("（写入文件失败）"));
-        return true;
+        fail(failed + Utf8ToGbk("写入文件失败") + close);
+        break;
+      case SaveOutcome::kInterrupted:
+        report.unfinished = true;
+        report.failed = true;
+        break;
     }
-    return true;
+    return report;
+  }
+
+  // The batch's progress line, on a terminal: the bytes of the running songs, the share done of
+  // what they announced, the songs ended of all, and the song that started last. Called with
+  // lock_ held.
+  void DrawProgress() {
+    if (!errIsTerminal_) return;
+    std::int64_t received = 0;
+    std::int64_t announced = 0;
+    bool active = false;
+    for (const Running& song : running_) {
+      if (!song.active) continue;
+      active = true;
+      received += song.received;
+      if (song.announced < 0 || announced < 0) {
+        announced = -1;
+      } else {
+        announced += song.announced;
+      }
+    }
+    if (!active) return;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - batchStart_);
+    // Built piece by piece, as below.
+    std::string label;
+    if (count_ > 1) {
+      label.append(1, '[').append(std::to_string(std::min(ended_ + 1, count_))).append(1, '/');
+      label.append(std::to_string(count_)).append("] ");
+    }
+    label.append(latest_);
+    const std::string text = ProgressText(received, announced, elapsed, label);
+    const std::size_t width = DisplayWidth(Utf8ToGbk(text));
+    // Spaces over what is left of a longer line before: no escape sequences, which not every
+    // console reads.
+    // Built piece by piece: "literal" + std::string trips a false -Wrestrict in mingw's GCC 12.
+    std::string line(1, '\r');
+    console_.Err(line.append(text).append(drawn_ > width ? drawn_ - width : 0, ' '));
+    drawn_ = std::max(drawn_, width);
+  }
+
+  // Called with lock_ held.
+  void ClearProgress() {
+    if (drawn_ > 0) console_.Err(std::string(1, '\r').append(drawn_, ' ').append(1, '\r'));
+    drawn_ = 0;
   }
 
   Console& console_;
@@ -321,7 +478,16 @@ class Run {
   const bool errIsTerminal_ = console_.ErrIsTerminal();
   bool failed_ = false;
   bool outLost_ = false;
+  std::vector<InputSong> inputSongs_;  // read from standard input
+  // Held by whoever writes to the console or touches what follows, while songs are saved.
+  std::mutex lock_;
   ProgressThrottle redraws_;  // the progress line's, over the whole run
+  std::size_t drawn_ = 0;     // the width of the progress line on the screen
+  std::string latest_;        // the label of the song that started last
+  std::vector<Running> running_;
+  std::size_t ended_ = 0;  // the songs ended
+  std::size_t count_ = 0;  // the songs of the batch
+  std::chrono::steady_clock::time_point batchStart_;
 };
 }  // namespace
 

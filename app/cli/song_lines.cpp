@@ -1,6 +1,7 @@
 #include "app/cli/song_lines.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "text/ascii.h"
@@ -147,6 +148,191 @@ std::string SongJsonLine(const SongLine& song) {
          ",\"title\":" + JsonString(GbkToUtf8(song.title)) +
          ",\"singer\":" + JsonString(GbkToUtf8(song.singer)) +
          ",\"album\":" + JsonString(GbkToUtf8(song.album)) + "}\n";
+}
+
+namespace {
+
+// Reads JSON from a one-line text, as far as a song line needs it.
+class JsonReader {
+ public:
+  explicit JsonReader(std::string_view text) : text_(text) {}
+
+  void SkipBlanks() {
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n')) {
+      ++at_;
+    }
+  }
+  bool Take(char c) {
+    SkipBlanks();
+    if (at_ >= text_.size() || text_[at_] != c) return false;
+    ++at_;
+    return true;
+  }
+  [[nodiscard]] bool AtEnd() {
+    SkipBlanks();
+    return at_ == text_.size();
+  }
+  [[nodiscard]] bool Peek(char c) {
+    SkipBlanks();
+    return at_ < text_.size() && text_[at_] == c;
+  }
+
+  // A string, its escapes undone; nullopt when it is not one.
+  std::optional<std::string> String() {
+    if (!Take('"')) return std::nullopt;
+    std::string out;
+    while (at_ < text_.size()) {
+      const char c = text_[at_++];
+      if (c == '"') return out;
+      if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
+      if (c != '\\') {
+        out += c;
+        continue;
+      }
+      if (at_ >= text_.size()) return std::nullopt;
+      const char e = text_[at_++];
+      switch (e) {
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case '/':
+          out += '/';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'u': {
+          auto unit = Hex4();
+          if (!unit) return std::nullopt;
+          char32_t code = *unit;
+          if (IsHighSurrogate(static_cast<char16_t>(*unit))) {
+            if (!(at_ + 1 < text_.size() && text_[at_] == '\\' && text_[at_ + 1] == 'u')) {
+              return std::nullopt;
+            }
+            at_ += 2;
+            const auto low = Hex4();
+            if (!low || !IsLowSurrogate(static_cast<char16_t>(*low))) return std::nullopt;
+            code = 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00);
+          } else if (IsLowSurrogate(static_cast<char16_t>(*unit))) {
+            return std::nullopt;
+          }
+          AppendUtf8(out, code);
+          break;
+        }
+        default:
+          return std::nullopt;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // A number, true, false or null, as its text; nullopt when none is there.
+  std::optional<std::string> Plain() {
+    SkipBlanks();
+    const std::size_t start = at_;
+    while (at_ < text_.size() && std::string_view("+-.0123456789eEtruefalsn").find(text_[at_]) !=
+                                     std::string_view::npos) {
+      ++at_;
+    }
+    if (at_ == start) return std::nullopt;
+    return std::string(text_.substr(start, at_ - start));
+  }
+
+ private:
+  std::optional<char32_t> Hex4() {
+    if (at_ + 4 > text_.size()) return std::nullopt;
+    char32_t value = 0;
+    for (int i = 0; i < 4; ++i) {
+      const char c = text_[at_++];
+      const int digit = c >= '0' && c <= '9'   ? c - '0'
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                               : -1;
+      if (digit < 0) return std::nullopt;
+      value = value * 16 + static_cast<char32_t>(digit);
+    }
+    return value;
+  }
+
+  static void AppendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace
+
+std::optional<SongLine> ReadSongJsonLine(std::string_view utf8) {
+  JsonReader reader(utf8);
+  if (!reader.Take('{')) return std::nullopt;
+  SongLine song;
+  bool haveId = false;
+  bool first = true;
+  while (!reader.Take('}')) {
+    if (!first && !reader.Take(',')) return std::nullopt;
+    first = false;
+    const auto key = reader.String();
+    if (!key || !reader.Take(':')) return std::nullopt;
+    std::optional<std::string> text;
+    if (reader.Peek('"')) {
+      text = reader.String();
+      if (!text) return std::nullopt;
+    } else {
+      const auto plain = reader.Plain();
+      if (!plain) return std::nullopt;
+      if (*key == "index") {
+        int number = 0;
+        const auto [end, error] =
+            std::from_chars(plain->data(), plain->data() + plain->size(), number);
+        if (error == std::errc() && end == plain->data() + plain->size()) song.number = number;
+      }
+      continue;
+    }
+    std::string* field = *key == "id"       ? &song.identifier
+                         : *key == "title"  ? &song.title
+                         : *key == "singer" ? &song.singer
+                         : *key == "album"  ? &song.album
+                                            : nullptr;
+    if (field == nullptr) continue;
+    auto gbk = Utf8ToGbkExactly(*text);
+    if (!gbk) return std::nullopt;
+    *field = std::move(*gbk);
+    if (field == &song.identifier) haveId = true;
+  }
+  if (!reader.AtEnd() || !haveId) return std::nullopt;
+  return song;
 }
 
 std::string ProgressText(std::int64_t received, std::int64_t announced,

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,12 @@ struct SongLine {
 // One JSON object on one line ("\n" at the end): {"index":N,"id":...,"title":...,"singer":...,
 // "album":...}, the texts UTF-8 with JSON's escapes.
 [[nodiscard]] std::string SongJsonLine(const SongLine& song);
+
+// A line as SongJsonLine writes it (or any one-line JSON object of strings, numbers, true,
+// false and null) read back: its "id", "title", "singer" and "album" strings as GBK, "index" as
+// the number. nullopt when it is no such object, has no "id" string, or holds a text GBK cannot
+// hold.
+[[nodiscard]] std::optional<SongLine> ReadSongJsonLine(std::string_view utf8);
 
 // `utf8` as a JSON string, quotes included.
 [[nodiscard]] std::string JsonString(std::string_view utf8);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/cli/song_lines.h"
+#include "service/song_search.h"
 #include "tests/support/gbk.h"
 #include "text/text_convert.h"
 
@@ -60,7 +61,7 @@ TEST(CommandLineTest, RefusesWhatItCannotDoWithTheReason) {
       {{"download", "--first", "2", "x"}, "--first and --all go with download --search"},
       {{"url", "x", "--json"}, "--json goes with search only"},
       {{"search", "x", "--to", "/tmp"},
-       "--to, --again, --search, --first and --all go with download only"},
+       "--to, --again, --search, --first, --all and --jobs go with download only"},
       {{"search", "x", "--json=yes"}, "--json takes no value"},
       {{"search", "x", "--loud=yes"}, "--loud takes no value"},  // said before it is unknown
       {{"--service", "http://h/", "search", "x"},
@@ -82,9 +83,51 @@ TEST(CommandLineTest, IdentifierLinesSkipBlankLinesAndTrimLineEndsAndRefuseOnlyW
   const IdentifierLines lines = ReadIdentifierLines(
       "\xEF\xBB\xBF"
       "a\r\n\n  b c \t\r\nBj\xC3\xB6rk\r\n\r\n中\n\xFF\n");
-  EXPECT_EQ(lines.identifiers, (std::vector<std::string>{"a", "b c", Gbk("中")}));
+  std::vector<std::string> identifiers;
+  for (const InputSong& song : lines.songs) {
+    identifiers.push_back(song.identifier);
+    EXPECT_FALSE(song.named);
+  }
+  EXPECT_EQ(identifiers, (std::vector<std::string>{"a", "b c", Gbk("中")}));
   EXPECT_EQ(lines.refused, (std::vector<std::string>{"Bj\xC3\xB6rk", "\xFF"}));
-  EXPECT_TRUE(ReadIdentifierLines("\xEF\xBB\xBF\r\n  \n").identifiers.empty());
+  EXPECT_TRUE(ReadIdentifierLines("\xEF\xBB\xBF\r\n  \n").songs.empty());
+}
+
+TEST(CommandLineTest, SearchJsonLinesComeBackAsNamedSongsInOrderAmongPlainOnes) {
+  // 500 lines as search --json writes them, with quotes, backslashes, a slash and "\u"
+  // escapes, between plain identifier lines and lines that are no song.
+  std::string input;
+  std::vector<std::pair<std::string, std::string>> expected;  // identifier, title (GBK)
+  for (int n = 1; n <= 500; ++n) {
+    const std::string id = "MUSIC_" + std::to_string(n);
+    const std::string title = Gbk("晴天 \"" + std::to_string(n) + "\" a\\b/c");
+    input += SongJsonLine({n, title, Gbk("周杰伦"), Gbk("叶惠美"), id});
+    // What a search's download names the file: the cleaned title, as the search shows it.
+    expected.emplace_back(id, CleanSongName(title));
+    if (n % 100 == 0) {
+      input += "PLAIN_" + std::to_string(n) + "\r\n";
+      expected.emplace_back("PLAIN_" + std::to_string(n), "");
+    }
+  }
+  input += "{\"id\":\"X\",\"title\":\"\\u6674\\u5929\\u0007\",\"singer\":\"s\"}\n";
+  expected.emplace_back("X", Gbk("晴天 "));  // the bell made a space, as a search does
+  input += "{\"title\":\"no id\"}\n{\"id\":\"cut\n{\"id\":\"\\ud83c\\udfb5\"}\n";
+
+  const IdentifierLines lines = ReadIdentifierLines(input);
+  ASSERT_EQ(lines.songs.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const InputSong& song = lines.songs[i];
+    EXPECT_EQ(song.identifier, expected[i].first) << i;
+    EXPECT_EQ(song.named, !expected[i].second.empty()) << i;
+    if (song.named) {
+      EXPECT_EQ(song.title, expected[i].second) << i;
+    }
+  }
+  EXPECT_EQ(lines.songs.front().singer, Gbk("周杰伦"));
+  EXPECT_EQ(lines.songs.back().singer, "s");
+  // No id, a line cut short, an identifier GBK cannot hold (U+1F3B5): each refused as given.
+  EXPECT_EQ(lines.refused, (std::vector<std::string>{"{\"title\":\"no id\"}", "{\"id\":\"cut",
+                                                     "{\"id\":\"\\ud83c\\udfb5\"}"}));
 }
 
 // The column at which `needle` starts in a UTF-8 line, as a terminal shows it.

@@ -66,7 +66,7 @@ class SongsServer {
   test::LoopbackServer loopback_;
 };
 
-// The share of a progress line (" 37%  1.2 MB/s  label"), or -1 when it shows none.
+// The share of a progress line (" 37%  1.2 MB/s  [3/40] label"), or -1 when it shows none.
 int ShareOf(const std::string& draw, const std::string& label) {
   const auto percent = draw.find("%  ");
   if (percent == std::string::npos) return -1;
@@ -77,7 +77,14 @@ int ShareOf(const std::string& draw, const std::string& label) {
     return -1;
   }
   const auto speed = draw.find("B/s  ", percent);
-  if (speed == std::string::npos || draw.compare(speed + 5, label.size(), label) != 0) return -1;
+  if (speed == std::string::npos) return -1;
+  std::size_t at = speed + 5;
+  if (draw.compare(at, 1, "[") == 0) {  // the batch's count: the songs ended and all
+    const auto end = draw.find("] ", at);
+    if (end == std::string::npos) return -1;
+    at = end + 2;
+  }
+  if (draw.compare(at, label.size(), label) != 0) return -1;
   return std::stoi(front.substr(digits));
 }
 
