@@ -1,11 +1,20 @@
 #include "app/main_window_events.h"
 
+#include <chrono>
+
 #include "service/song_address.h"
 #include "service/song_download.h"
 #include "service/song_search.h"
 #include "text/never_freed.h"
 
 namespace ornivel {
+namespace {
+
+// How long a closing window waits for stopped downloads to close their files: a transfer sees
+// the stop within a fraction of a second.
+constexpr std::chrono::milliseconds kStopWait{2000};
+
+}  // namespace
 
 void MainWindowEvents::SearchClicked() {
   SearchSongs(list_, prompts_);
@@ -30,6 +39,14 @@ void MainWindowEvents::ChangeFolderChosen() {
 
 void MainWindowEvents::Created() {
   LoadSaveFolder(folderWindow_, store_, paths_);
+}
+
+bool MainWindowEvents::CloseAsked() {
+  if (RunningDownloads() == 0) return true;
+  if (!prompts_.AskYesNo(QuitWhileDownloadingQuestion())) return false;
+  StopDownloads();
+  (void)WaitForDownloads(kStopWait);
+  return true;
 }
 
 SaveFolderStore& ProgramSaveFolder() {

@@ -33,6 +33,11 @@ class MainWindowEvents {
   // The created event, before the window is first shown: LoadSaveFolder.
   void Created();
 
+  // The window is asked to close (Esc or its close box): true when it may. While a download
+  // runs the user is asked first; a yes stops the downloads, which keep their partial files for
+  // a later try, and waits a moment for them to close those files.
+  [[nodiscard]] bool CloseAsked();
+
  private:
   SongList& list_;
   Prompts& prompts_;

@@ -45,6 +45,7 @@ void ConnectMainWindow(MainWindow& window, QtFrontEnd& frontEnd, SaveFolderStore
   QObject::connect(&window, &MainWindow::changeFolderChosen,
                    [events] { events->ChangeFolderChosen(); });
   QObject::connect(&window, &MainWindow::tipChosen, [&window] { ShowTipWindow(&window); });
+  window.SetCloseQuestion([events] { return events->CloseAsked(); });
 }
 
 int RunApplication(int argc, char** argv) {

@@ -1,5 +1,6 @@
 #include "app/qt/main_window.h"
 
+#include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -111,6 +112,14 @@ MainWindow::MainWindow() {
 
 void MainWindow::PlaceCentred() {
   ornivel::PlaceCentred(*this, QGuiApplication::primaryScreen());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (mayClose_ && !mayClose_()) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }
 
 void MainWindow::ShowSongListMenu() {

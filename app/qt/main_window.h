@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <functional>
+#include <utility>
+
 #include "app/qt/song_table.h"
 
 namespace ornivel {
@@ -30,6 +33,9 @@ class MainWindow final : public QWidget {
   // toward zero.
   void PlaceCentred();
 
+  // Asked when the window is to close (Esc or the close box): false keeps it open.
+  void SetCloseQuestion(std::function<bool()> mayClose) { mayClose_ = std::move(mayClose); }
+
  signals:
   void searchClicked();
   void listLeftClicked();
@@ -42,6 +48,9 @@ class MainWindow final : public QWidget {
   // Pops SongListMenu up at the cursor; the chosen item's signal follows.
   void ShowSongListMenu();
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   QLineEdit* saveFolderBox_;
   QLabel* saveFolderCaption_;
@@ -50,6 +59,7 @@ class MainWindow final : public QWidget {
   QLineEdit* searchBox_;
   QPushButton* searchButton_;
   QMenu* menu_;
+  std::function<bool()> mayClose_;
 };
 
 }  // namespace ornivel

@@ -30,6 +30,7 @@ int RunApplication(HINSTANCE instance) {
   handlers.downloadChosen = [&events] { events->DownloadChosen(); };
   handlers.changeFolderChosen = [&events] { events->ChangeFolderChosen(); };
   handlers.tipChosen = [instance, &mainWindow] { ShowTipWindow(instance, mainWindow); };
+  handlers.closeAsked = [&events] { return events->CloseAsked(); };
   handlers.destroyed = [&ui] {
     // A window that goes while it is being made ends nothing: the start-up's failure box follows.
     if (ui == nullptr) return;

@@ -308,6 +308,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       RestoreFocus();
       return 0;
     case WM_CLOSE:
+      if (handlers_.closeAsked && !handlers_.closeAsked()) return 0;
       DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:

@@ -41,6 +41,7 @@ class MainWindow {
     std::function<void()> downloadChosen;      // "下载此歌曲"
     std::function<void()> changeFolderChosen;  // "更改保存目录"
     std::function<void()> tipChosen;           // "实现小目标"
+    std::function<bool()> closeAsked;          // Esc or the close box: true when it may close
     std::function<void()> destroyed;           // the window is going (the program ends)
   };
 
