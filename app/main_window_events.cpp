@@ -45,8 +45,11 @@ bool MainWindowEvents::CloseAsked() {
   if (RunningDownloads() == 0) return true;
   if (!prompts_.AskYesNo(QuitWhileDownloadingQuestion())) return false;
   StopDownloads();
-  (void)WaitForDownloads(kStopWait);
   return true;
+}
+
+void FinishStoppedDownloads() {
+  if (DownloadsStopped()) (void)WaitForDownloads(kStopWait);
 }
 
 SaveFolderStore& ProgramSaveFolder() {

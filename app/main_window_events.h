@@ -35,7 +35,7 @@ class MainWindowEvents {
 
   // The window is asked to close (Esc or its close box): true when it may. While a download
   // runs the user is asked first; a yes stops the downloads, which keep their partial files for
-  // a later try, and waits a moment for them to close those files.
+  // a later try (FinishStoppedDownloads lets them close those files).
   [[nodiscard]] bool CloseAsked();
 
  private:
@@ -50,6 +50,10 @@ class MainWindowEvents {
 // The program's save folder, made on first use and kept until the process ends: workers still
 // running at exit may read it.
 [[nodiscard]] SaveFolderStore& ProgramSaveFolder();
+
+// Run by each front end once its window has gone and its front end is closed (a worker's report
+// then waits for no window): gives stopped downloads a moment to close their partial files.
+void FinishStoppedDownloads();
 
 // Run once at exit (registered by each front end's start-up): releases what the program still
 // holds. Nothing is written.

@@ -81,6 +81,7 @@ int RunApplication(int argc, char** argv) {
   window->activateWindow();
   const int code = app.exec();
   frontEnd->Close();
+  FinishStoppedDownloads();
   return code;
 }
 

@@ -59,6 +59,7 @@ int RunApplication(HINSTANCE instance) {
 
   MSG message{};
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchProgramMessage(message);
+  FinishStoppedDownloads();
   return static_cast<int>(message.wParam);
 }
 

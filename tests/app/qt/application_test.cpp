@@ -20,7 +20,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <thread>
 
+#include "app/main_window_events.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_front_end.h"
 #include "app/qt/tip_window.h"
@@ -150,6 +153,18 @@ class SongListMenuTest : public ::testing::Test {
           [this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             const std::size_t piece = std::min<std::size_t>({length, 1 + (offset * 7) % 70000});
             return sink.write(song_.data() + offset, piece);
+          });
+    });
+    // The same file slowly (about four seconds), with an ETag, so that a download of it can be
+    // interrupted and go on later.
+    server_.server().Get(R"(/resource/slow/(.+)\.mp3)", [this](const httplib::Request&,
+                                                               httplib::Response& response) {
+      response.set_header("ETag", "\"slow-1\"");
+      response.set_content_provider(
+          song_.size(), "audio/mpeg",
+          [this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            return sink.write(song_.data() + offset, std::min<std::size_t>(length, 16384));
           });
     });
     ::setenv("ORNIVEL_SERVICE_HOST", server_.host().c_str(), 1);
@@ -309,6 +324,57 @@ TEST_F(SongListMenuTest, EachItemDoesWhatItSaysThroughTheRealWindow) {
               }});
   EXPECT_EQ(tipTitle, QString::fromUtf8("   微信扫一扫，打赏作者"));
   EXPECT_TRUE(window_.isVisible());
+}
+
+TEST_F(SongListMenuTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartForLater) {
+  ui_.SetCellText(2, kColumnAddress, "http://" + server_.host() + "/resource/slow/MUSIC_1002.mp3");
+  Choose(2, 1);
+  // On its way: a share shown in the row.
+  ASSERT_TRUE(PumpUntil([&] {
+    return ui_.GetCellText(2, kColumnAddress).rfind(DownloadingStatus() + " ", 0) == 0;
+  })) << GbkToUtf8(ui_.GetCellText(2, kColumnAddress));
+
+  // Esc asks; No keeps the window and the download.
+  const auto answer = [&](QMessageBox::StandardButton button, QString* text) {
+    return [button, text](QWidget* dialog) {
+      auto* box = qobject_cast<QMessageBox*>(dialog);
+      ASSERT_NE(box, nullptr);
+      *text = box->text();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+      ClickThroughWindow(box->button(button));
+    };
+  };
+  QString asked;
+  WithDialogs([&] { QTest::keyClick(&window_, Qt::Key_Escape); },
+              {answer(QMessageBox::No, &asked)});
+  EXPECT_EQ(asked.toStdString(), GbkToUtf8(QuitWhileDownloadingQuestion()));
+  EXPECT_TRUE(window_.isVisible());
+  EXPECT_EQ(RunningDownloads(), 1);
+
+  // The close box asks the same; Yes closes the window and the download stops, keeping what
+  // arrived and its record for the next try.
+  asked.clear();
+  WithDialogs([&] { window_.close(); }, {answer(QMessageBox::Yes, &asked)});
+  EXPECT_EQ(asked.toStdString(), GbkToUtf8(QuitWhileDownloadingQuestion()));
+  EXPECT_FALSE(window_.isVisible());
+  ui_.Close();  // as the program does once its window has gone
+  FinishStoppedDownloads();
+  EXPECT_EQ(RunningDownloads(), 0);
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_ / "save")) {
+    names.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"MUSIC_1002.1.part", "MUSIC_1002.1.part.resume"}));
+  const auto kept = fs::file_size(dir_ / "save" / "MUSIC_1002.1.part");
+  EXPECT_GT(kept, 0u);
+  EXPECT_LT(kept, song_.size());
+  EXPECT_TRUE(ReadAll(dir_ / "save" / "MUSIC_1002.1.part") == song_.substr(0, kept));
+}
+
+TEST_F(SongListMenuTest, WithNoDownloadTheWindowClosesWithoutAQuestion) {
+  window_.close();
+  EXPECT_FALSE(window_.isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace

@@ -11,17 +11,25 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/main_window_events.h"
 #include "app/win32/tip_window.h"
 #include "app/win32/win32_front_end.h"
+#include "service/song_download.h"
 #include "service/song_list.h"
 #include "tests/support/gbk.h"
+#include "tests/support/gbk_path.h"
+#include "tests/support/song_bytes.h"
+#include "tests/support/song_server.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 #include "win/device_context.h"
+#include "win/wide_text.h"
 
 namespace ornivel {
 namespace {
@@ -679,6 +687,104 @@ TEST_F(MainWindowTest, TipDialogDisablesTheMainWindowUntilItIsClosed) {
   EXPECT_TRUE(IsWindowEnabled(owner));
   EXPECT_TRUE(IsWindow(owner));  // Esc closed only the dialog
   EXPECT_EQ(destroyed_, 0);
+}
+
+// The window as the program wires it, closed while a download of a slow song runs.
+TEST(MainWindowCloseTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartForLater) {
+  const std::string song = test::RandomBytes((3 << 20) + 99, 5);
+  test::SongServer server([&](const std::string&) {
+    test::SongReply reply;
+    reply.head =
+        "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nETag: \"v1\"\r\n"
+        "Content-Length: " +
+        std::to_string(song.size()) + "\r\n\r\n";
+    reply.body = song;
+    reply.pieces.assign(song.size() / 16384, 16384);
+    reply.pieces.push_back(song.size() % 16384);
+    reply.pause = std::chrono::milliseconds(20);  // about four seconds in all
+    return reply;
+  });
+  const std::filesystem::path folder = test::FreshTestFolder("win32-close");
+  SaveFolderStore store;
+  store.Set(test::GbkPath(folder));
+  const ProgramPaths paths{};
+  MainWindowEvents* events = nullptr;
+  Win32FrontEnd* frontEnd = nullptr;
+  int destroyed = 0;
+  MainWindow::Handlers handlers;
+  handlers.closeAsked = [&] { return events->CloseAsked(); };
+  handlers.destroyed = [&] {
+    ++destroyed;
+    frontEnd->Close();
+  };
+  std::unique_ptr<MainWindow> window = MainWindow::Create(GetModuleHandleW(nullptr), handlers);
+  ASSERT_NE(window, nullptr);
+  Win32FrontEnd ui(*window);
+  frontEnd = &ui;
+  MainWindowEvents wired(ui, store, paths);
+  events = &wired;
+  const HWND hwnd = window->hwnd();
+  ShowWindow(hwnd, SW_SHOWNORMAL);
+  SetForegroundWindow(hwnd);
+  PumpFor(std::chrono::milliseconds(200));
+
+  const int row = ui.AppendRow();
+  ui.SetCellText(row, kColumnTitle, test::Gbk("晴天"));
+  ui.SetCellText(row, kColumnSinger, test::Gbk("周杰伦"));
+  ui.SetCellText(row, kColumnIdentifier, "MUSIC_7001");
+  ui.SetCellText(row, kColumnAddress, server.url("/resource/a.mp3"));
+  LVITEMW state{};
+  state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(window->songList(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+  wired.DownloadChosen();
+  ASSERT_TRUE(PumpUntil([&] {
+    return ui.GetCellText(row, kColumnAddress).rfind(DownloadingStatus() + " ", 0) == 0;
+  })) << ui.GetCellText(row, kColumnAddress);
+
+  // The question is modal on this thread: another one reads it and answers.
+  const auto answer = [](int button, std::wstring* text) {
+    return std::thread([button, text] {
+      HWND box = nullptr;
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while ((box = FindWindowW(L"#32770", MessageTitle())) == nullptr &&
+             std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      if (box == nullptr) return;
+      wchar_t buffer[256] = {};
+      GetDlgItemTextW(box, 0xFFFF, buffer, 256);  // the box's text
+      *text = buffer;
+      PostMessageW(box, WM_COMMAND, button, 0);
+    });
+  };
+  std::wstring asked;
+  std::thread no = answer(IDNO, &asked);
+  PressKey(window->searchBox(), VK_ESCAPE);
+  PumpFor(std::chrono::milliseconds(100));
+  no.join();
+  EXPECT_EQ(asked, Wide(QuitWhileDownloadingQuestion()));
+  EXPECT_TRUE(IsWindow(hwnd));
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(RunningDownloads(), 1);
+
+  asked.clear();
+  std::thread yes = answer(IDYES, &asked);
+  PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(hwnd); }));
+  yes.join();
+  EXPECT_EQ(asked, Wide(QuitWhileDownloadingQuestion()));
+  EXPECT_EQ(destroyed, 1);
+  FinishStoppedDownloads();  // as the program does once its window has gone
+  EXPECT_EQ(RunningDownloads(), 0);
+  const std::filesystem::path part = folder / "MUSIC_7001.1.part";
+  ASSERT_TRUE(std::filesystem::exists(part));
+  EXPECT_TRUE(std::filesystem::exists(folder / "MUSIC_7001.1.part.resume"));
+  const auto kept = std::filesystem::file_size(part);
+  EXPECT_GT(kept, 0u);
+  EXPECT_LT(kept, song.size());
+  EXPECT_TRUE(test::FileText(part) == song.substr(0, kept));
+  window.reset();
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
