@@ -408,7 +408,10 @@ SaveResult SaveSong(const std::string& address, const SongToSave& song, const st
       ++result.tries;
     }
     if (last.end == TryEnd::kWhole || !IsRetryable(last) || attempt >= rules.tries) break;
-    std::chrono::milliseconds wait = rules.firstRetryWait * (1 << (attempt - 1));
+    // Doubled for each next try, and never longer than the longest wait.
+    std::chrono::milliseconds wait = rules.firstRetryWait;
+    for (int i = 1; i < attempt && wait < rules.longestRetryAfter; ++i) wait *= 2;
+    wait = std::min<std::chrono::milliseconds>(wait, rules.longestRetryAfter);
     if (const auto after = RetryAfterSeconds(last.retryAfter)) {
       if (*after > rules.longestRetryAfter) break;  // the server asks for more than we wait
       wait = *after;

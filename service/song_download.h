@@ -67,7 +67,8 @@ struct SaveResult {
 
 // How many tries a song gets, and the waits before the second and later ones.
 inline constexpr int kDownloadTries = 3;
-inline constexpr std::chrono::milliseconds kFirstRetryWait{1000};  // doubled for each next try
+// Doubled for each next try, up to kLongestRetryAfter.
+inline constexpr std::chrono::milliseconds kFirstRetryWait{1000};
 // A Retry-After up to this long is waited for; a longer one ends the tries.
 inline constexpr std::chrono::seconds kLongestRetryAfter{30};
 

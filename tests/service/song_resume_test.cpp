@@ -219,6 +219,24 @@ TEST_F(SongResumeTest, StatusesASecondTryMayMendAreTriedAgainAfterTheirWaits) {
   EXPECT_TRUE(test::Holds(Saved(), song_));
   EXPECT_EQ(FileNames(), std::set<std::string>{"周杰伦 - 晴天.mp3"});
 
+  // Many tries: the doubled wait stops at the longest one (and never overflows).
+  {
+    SongServer down([&](const std::string&) { return Page("502 Bad Gateway", "", ""); });
+    SaveRules many = QuickRules(40);
+    many.firstRetryWait = 1ms;
+    many.longestRetryAfter = 8ms;
+    std::chrono::milliseconds longest{0};
+    SaveEvents waits;
+    waits.retrying = [&](int, int, std::chrono::milliseconds wait) {
+      longest = std::max(longest, wait);
+    };
+    const SaveResult failed = Save(down.url("/resource/a.mp3"), many, waits);
+    EXPECT_EQ(failed.outcome, SaveOutcome::kServerError);
+    EXPECT_EQ(failed.status, 502);
+    EXPECT_EQ(down.requests().size(), 40u);
+    EXPECT_EQ(longest, 8ms);
+  }
+
   // A Retry-After is waited for; one longer than the longest wait ends the tries at once.
   for (const auto& [seconds, requests] : {std::pair{"1", 2u}, std::pair{"120", 1u}}) {
     const std::string after = seconds;
