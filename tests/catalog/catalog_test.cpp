@@ -188,6 +188,32 @@ TEST_F(CatalogTest, ServesFilesWithRangesAndNothingOutsideTheFolder) {
   EXPECT_EQ(part->status, 206);
   EXPECT_EQ(part->body, bytes.substr(100, 100));
 
+  // The rest of the same copy for the ETag or the date it was sent with; the whole file for a
+  // validator of another copy (the file changed since), and a new ETag once it has.
+  const std::string tag = whole->get_header_value("ETag");
+  const std::string date = whole->get_header_value("Last-Modified");
+  EXPECT_EQ(tag.front(), '"');
+  EXPECT_TRUE(date.ends_with(" GMT")) << date;
+  for (const std::string& validator : {tag, date}) {
+    auto rest = client.Get("/resource/%E5%8D%8E%E8%AF%AD/one.mp3",
+                           {{"Range", "bytes=1000-"}, {"If-Range", validator}});
+    ASSERT_TRUE(rest);
+    EXPECT_EQ(rest->status, 206) << validator;
+    EXPECT_EQ(rest->body, bytes.substr(1000)) << validator;
+  }
+  auto other = client.Get("/resource/%E5%8D%8E%E8%AF%AD/one.mp3",
+                          {{"Range", "bytes=1000-"}, {"If-Range", "\"other\""}});
+  ASSERT_TRUE(other);
+  EXPECT_EQ(other->status, 200);
+  EXPECT_EQ(other->body, bytes);
+  std::ofstream(root_ / "华语/one.mp3", std::ios::app | std::ios::binary) << "more";
+  auto changed = client.Get("/resource/%E5%8D%8E%E8%AF%AD/one.mp3",
+                            {{"Range", "bytes=1000-"}, {"If-Range", tag}});
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changed->status, 200);
+  EXPECT_EQ(changed->body, bytes + "more");
+  EXPECT_NE(changed->get_header_value("ETag"), tag);
+
   for (const char* path :
        {"/resource/../catalog-secret.txt", "/resource/%2E%2E/catalog-secret.txt",
         "/resource/notes.txt", "/resource//etc/passwd", "/resource/华语/../华语/one.mp3"}) {
