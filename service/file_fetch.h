@@ -19,11 +19,6 @@ namespace ornivel {
 inline constexpr std::int64_t kSongStallBytesPerSecond = 1024;
 inline constexpr std::chrono::seconds kSongStallWindow{30};
 
-// The limits of a song's transfer.
-[[nodiscard]] inline FetchLimits SongFetchLimits(const std::atomic<bool>* stop = nullptr) {
-  return FetchLimits{kSongStallBytesPerSecond, kSongStallWindow, stop};
-}
-
 // Told once, before the first piece reaches the sink, how many bytes the server announced;
 // -1 when it announced none.
 using LengthSink = std::function<void(std::int64_t announced)>;

@@ -189,7 +189,8 @@ class Transfer {
     const std::int64_t held = part_.file->Size();
     const bool resuming =
         mayResume && held > 0 && part_.record.length > held && !part_.record.Validator().empty();
-    if (!resuming && held > 0 && !part_.file->Restart()) return {TryEnd::kWriteFailed};
+    // A plain request keeps the bytes held until a 200 answers it: a request that fails
+    // meanwhile leaves them for a later try.
     const FetchRange range = resuming ? FetchRange{held, part_.record.Validator()} : FetchRange{};
     TryResult result;
     bool sniffing = false;  // the first bytes of the file are still to be looked at
@@ -225,7 +226,13 @@ class Transfer {
         return false;
       }
       part_.record = {address_, head.announced, head.etag, head.lastModified};
-      (void)SaveResumeRecord(part_);  // without it, only a later resume is lost
+      if (!SaveResumeRecord(part_)) {
+        // The record beside the file may still tell of the copy before: it goes, and these
+        // bytes, which no record names, will not be gone on from.
+        (void)RemoveFile(ResumeRecordPath(part_.path));
+        part_.record.etag.clear();
+        part_.record.lastModified.clear();
+      }
       total = head.announced;
       sniffing = true;
       return true;
@@ -425,10 +432,13 @@ SaveResult SaveSong(const std::string& address, const SongToSave& song, const st
   result.status = last.status;
 
   if (last.end != TryEnd::kWhole) {
-    // Kept when a later try can go on from it: bytes of a length known, and a validator.
-    const bool resumable = (IsRetryable(last) || last.end == TryEnd::kStopped) &&
-                           part->file->Size() > 0 && part->record.length > 0 &&
-                           !part->record.Validator().empty();
+    // Kept whenever a later try can go on from it, whatever ended this one (a login page met
+    // on the way takes nothing of it): bytes of the copy its record names, short of the length
+    // known, and a validator to ask for the rest with. Not after a failed write, which leaves
+    // the file's end unknown.
+    const std::int64_t held = part->file->Size();
+    const bool resumable = last.end != TryEnd::kWriteFailed && held > 0 &&
+                           held < part->record.length && !part->record.Validator().empty();
     if (resumable) {
       KeepPart(*part);
       result.kept = true;

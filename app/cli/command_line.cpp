@@ -250,8 +250,11 @@ IdentifierLines ReadIdentifierLines(std::string_view utf8) {
     if (line.empty()) continue;
     if (line.starts_with("{")) {
       if (auto song = ReadSongJsonLine(line)) {
+        // Named as a search names it when the line gives a title; an identifier alone names
+        // the file after itself, as a plain line does.
+        const bool named = !song->title.empty();
         lines.songs.push_back({std::move(song->identifier), CleanSinger(song->singer),
-                               CleanSongName(song->title), true});
+                               CleanSongName(song->title), named});
       } else {
         lines.refused.emplace_back(line);
       }

@@ -51,7 +51,8 @@ struct InputSong {
 
 // Songs given one per line (UTF-8, a byte-order mark in front skipped) as GBK: each line
 // without its line end and the spaces around it, an identifier, or a JSON object as
-// `search --json` writes it (a line that begins with "{"); blank lines are skipped. A line that
+// `search --json` writes it (a line that begins with "{"; named when it gives a title); blank
+// lines are skipped. A line that
 // GBK cannot hold, or a JSON line that cannot be read, is refused on its own, as it was given.
 struct IdentifierLines {
   std::vector<InputSong> songs;

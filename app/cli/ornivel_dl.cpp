@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -293,10 +294,23 @@ class Run {
     std::condition_variable changed;
     batchStart_ = std::chrono::steady_clock::now();
 
+    // The song last taken for each file name: a song saved under the name of an earlier one
+    // waits for it, and then finds its file as it would when saved one after the other.
+    std::map<std::string, std::size_t> claims;
     const auto work = [&] {
       std::unique_lock lock(lock_);
       while (next < wanted.size() && !outLost_) {
         const std::size_t index = next++;
+        const SongToSave& song = wanted[index].song;
+        const std::string name = AsciiLowerText(
+            song.namedByIdentifier ? song.identifier : song.singer + " - " + song.title);
+        if (const auto earlier = claims.find(name); earlier != claims.end()) {
+          const std::size_t before = earlier->second;
+          earlier->second = index;
+          changed.wait(lock, [&] { return reports[before].has_value(); });
+        } else {
+          claims.emplace(name, index);
+        }
         if (DownloadsStopped()) {
           reports[index] = Report{{}, {}, false, true};
           ++ended_;

@@ -60,11 +60,13 @@ std::optional<std::string> HeaderOf(const std::string& request, std::string_view
   return std::nullopt;
 }
 
-// The first byte a Range header asks for ("bytes=N-"); -1 without one.
-std::int64_t RangeStart(const std::string& request) {
+constexpr std::size_t kNoRange = std::string::npos;
+
+// The first byte a Range header asks for ("bytes=N-"); kNoRange without one.
+std::size_t RangeStart(const std::string& request) {
   const auto range = HeaderOf(request, "Range");
-  if (!range || !range->starts_with("bytes=") || !range->ends_with("-")) return -1;
-  return std::stoll(range->substr(6));
+  if (!range || !range->starts_with("bytes=") || !range->ends_with("-")) return kNoRange;
+  return static_cast<std::size_t>(std::stoull(range->substr(6)));
 }
 
 std::string SongHead(const std::string& status, std::size_t length, const std::string& extra) {
@@ -265,8 +267,8 @@ TEST_F(SongResumeTest, ACutSongGoesOnWithRangeAndIfRangeAndEndsByteForByte) {
   const std::size_t half = song_.size() / 2 + 17;
   std::atomic<std::size_t> sent{0};
   SongServer server([&](const std::string& request) {
-    const std::int64_t from = RangeStart(request);
-    const SongReply reply = from < 0 ? Whole(song_, half) : Rest(song_, from);
+    const std::size_t from = RangeStart(request);
+    const SongReply reply = from == kNoRange ? Whole(song_, half) : Rest(song_, from);
     sent += reply.body.size();
     return reply;
   });
@@ -288,8 +290,8 @@ TEST_F(SongResumeTest, ALaterDownloadGoesOnFromTheKeptPartWithTheDateWhenThereIs
   const std::size_t cut = song_.size() / 3;
   std::atomic<bool> broken{true};
   SongServer server([&](const std::string& request) {
-    const std::int64_t from = RangeStart(request);
-    if (from < 0)
+    const std::size_t from = RangeStart(request);
+    if (from == kNoRange)
       return Whole(song_, broken ? cut : std::string::npos, "Last-Modified: " + date + "\r\n");
     SongReply reply = Rest(song_, from);
     reply.head = SongHead("206 Partial Content", song_.size() - from,
@@ -329,35 +331,35 @@ TEST_F(SongResumeTest, ALaterDownloadGoesOnFromTheKeptPartWithTheDateWhenThereIs
 TEST_F(SongResumeTest, WhenTheRestCannotBeHadTheSongStartsOverWithoutDoubledBytes) {
   struct Case {
     const char* what;
-    std::function<SongReply(std::int64_t from)> rest;
+    std::function<SongReply(std::size_t from)> rest;
     std::size_t requests;  // the cut one, the resume, and a plain one when it starts over
   };
   const std::size_t size = song_.size();
   const std::vector<Case> cases = {
-      {"Range ignored", [&](std::int64_t) { return Whole(song_); }, 2},
+      {"Range ignored", [&](std::size_t) { return Whole(song_); }, 2},
       {"a range from 0",
-       [&](std::int64_t from) {
+       [&](std::size_t from) {
          return Rest(song_, from,
                      "bytes 0-" + std::to_string(size - 1) + "/" + std::to_string(size));
        },
        3},
       {"another total",
-       [&](std::int64_t from) {
+       [&](std::size_t from) {
          return Rest(song_, from,
                      "bytes " + std::to_string(from) + "-" + std::to_string(size) + "/" +
                          std::to_string(size + 1));
        },
        3},
-      {"a changed ETag", [&](std::int64_t from) { return Rest(song_, from, {}, "\"other\""); }, 3},
-      {"416", [&](std::int64_t) { return Page("416 Range Not Satisfiable", "", ""); }, 3},
+      {"a changed ETag", [&](std::size_t from) { return Rest(song_, from, {}, "\"other\""); }, 3},
+      {"416", [&](std::size_t) { return Page("416 Range Not Satisfiable", "", ""); }, 3},
   };
   for (const Case& c : cases) {
     fs::remove_all(folder_);
     fs::create_directories(folder_);
     std::atomic<int> plain{0};
     SongServer server([&](const std::string& request) {
-      const std::int64_t from = RangeStart(request);
-      if (from >= 0) return c.rest(from);
+      const std::size_t from = RangeStart(request);
+      if (from != kNoRange) return c.rest(from);
       return ++plain == 1 ? Whole(song_, size / 2) : Whole(song_);
     });
     const SaveResult result = Save(server.url("/resource/a.mp3"));
@@ -406,8 +408,8 @@ TEST_F(SongResumeTest, AStoppedSaveKeepsItsPartAndALaterOneEndsIt) {
   SaveRules rules = QuickRules();
   rules.stop = &stop;
   SongServer server([&](const std::string& request) {
-    const std::int64_t from = RangeStart(request);
-    SongReply reply = from < 0 ? Whole(song_) : Rest(song_, from);
+    const std::size_t from = RangeStart(request);
+    SongReply reply = from == kNoRange ? Whole(song_) : Rest(song_, from);
     reply.pause = 100ms;
     return reply;
   });

@@ -111,6 +111,8 @@ TEST(CommandLineTest, SearchJsonLinesComeBackAsNamedSongsInOrderAmongPlainOnes) 
   }
   input += "{\"id\":\"X\",\"title\":\"\\u6674\\u5929\\u0007\",\"singer\":\"s\"}\n";
   expected.emplace_back("X", Gbk("晴天 "));  // the bell made a space, as a search does
+  input += "{\"id\":\"ALONE\"}\n";           // no title: named after the identifier
+  expected.emplace_back("ALONE", "");
   input += "{\"title\":\"no id\"}\n{\"id\":\"cut\n{\"id\":\"\\ud83c\\udfb5\"}\n";
 
   const IdentifierLines lines = ReadIdentifierLines(input);
@@ -124,7 +126,7 @@ TEST(CommandLineTest, SearchJsonLinesComeBackAsNamedSongsInOrderAmongPlainOnes) 
     }
   }
   EXPECT_EQ(lines.songs.front().singer, Gbk("周杰伦"));
-  EXPECT_EQ(lines.songs.back().singer, "s");
+  EXPECT_EQ(lines.songs[lines.songs.size() - 2].singer, "s");
   // No id, a line cut short, an identifier GBK cannot hold (U+1F3B5): each refused as given.
   EXPECT_EQ(lines.refused, (std::vector<std::string>{"{\"title\":\"no id\"}", "{\"id\":\"cut",
                                                      "{\"id\":\"\\ud83c\\udfb5\"}"}));

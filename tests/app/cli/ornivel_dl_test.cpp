@@ -570,6 +570,26 @@ TEST(OrnivelDlManySongsTest, EightAtOnceTellTheirPathsInTheInputOrderWhateverEnd
   fs::remove_all(save);
 }
 
+TEST(OrnivelDlManySongsTest, ASongGivenTwiceIsSavedOnceAtOnceAsOneAfterTheOther) {
+  const LoopbackMusicService service(3);
+  const fs::path save = test::FreshTestFolder("ornivel-dl-twice");
+  const std::string id = test::RecordIdentifier(2);
+  const ChildRun run = Dl({"--service", service.host(), "download", id, test::RecordIdentifier(1),
+                           id, id, "--to", test::PathUtf8(save), "-j", "4"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(
+      OutputLines(run.out),
+      (std::vector<std::string>{test::PathUtf8(save / (id + ".mp3")),
+                                test::PathUtf8(save / (test::RecordIdentifier(1) + ".mp3"))}));
+  const std::vector<std::string> skipped = OutputLines(run.err);
+  EXPECT_EQ(skipped.size(), 2u) << run.err;
+  for (const std::string& line : skipped) {
+    EXPECT_NE(line.find("文件已经存在，跳过"), std::string::npos) << line;
+  }
+  EXPECT_EQ(FilesIn(save).size(), 2u);  // no numbered copy without --again
+  fs::remove_all(save);
+}
+
 TEST(OrnivelDlPipelineTest, SearchJsonLinesPipedToDownloadKeepTheSearchsNames) {
   const LoopbackMusicService service(6);
   const ChildRun search = Dl({"--service", service.host(), "search", "x", "--json"});
