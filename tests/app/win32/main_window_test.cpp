@@ -779,7 +779,7 @@ TEST(MainWindowCloseTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartFo
   const std::filesystem::path part = folder / "MUSIC_7001.1.part";
   ASSERT_TRUE(std::filesystem::exists(part));
   EXPECT_TRUE(std::filesystem::exists(folder / "MUSIC_7001.1.part.resume"));
-  const auto kept = std::filesystem::file_size(part);
+  const auto kept = static_cast<std::size_t>(std::filesystem::file_size(part));
   EXPECT_GT(kept, 0u);
   EXPECT_LT(kept, song.size());
   EXPECT_TRUE(test::FileText(part) == song.substr(0, kept));
