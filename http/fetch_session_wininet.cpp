@@ -149,25 +149,35 @@ class Session final : public FetchSession {
 
   // Reads the body of the response to the last request into the sink; false when a read
   // failed or stalled, the sink refused a piece, or the body ended short of `announced`.
+  // A body left unread: a request handle may read the rest of it when it is closed, to keep the
+  // connection for another request (Wine does, and waits for it), which for a stopped or
+  // stalled song means the whole rest or a stall window. A short receive time-out bounds that
+  // to what comes without a pause. Always false.
+  bool Abandon() {
+    (void)SetTimeout(request_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, 1);
+    (void)SetTimeout(request_.get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, 1);
+    return false;
+  }
+
   bool Receive(std::int64_t announced) {
     std::vector<std::uint8_t> buffer(kReadBuffer);
     std::int64_t received = 0;
     LowSpeedWatch watch(limits_);
     for (;;) {
-      if (limits_.stop != nullptr && limits_.stop->load()) return false;
+      if (limits_.stop != nullptr && limits_.stop->load()) return Abandon();
       // A read waits until it has filled its whole buffer, which a trickling server keeps it
       // from: it asks only for what has arrived. The wait for that fails when the server falls
       // silent for the whole stall window, or drops the connection with an error; the watch
       // catches a server that trickles.
       DWORD available = 0;
-      if (!InternetQueryDataAvailable(request_.get(), &available, 0, 0)) return false;
+      if (!InternetQueryDataAvailable(request_.get(), &available, 0, 0)) return Abandon();
       if (available == 0) break;
       DWORD read = 0;
       const DWORD wanted = std::min<DWORD>(available, kReadBuffer);
-      if (!InternetReadFile(request_.get(), buffer.data(), wanted, &read)) return false;
+      if (!InternetReadFile(request_.get(), buffer.data(), wanted, &read)) return Abandon();
       if (read == 0) break;
-      if (!watch.Take(read)) return false;
-      if (!sink_(std::span<const std::uint8_t>(buffer.data(), read))) return false;
+      if (!watch.Take(read)) return Abandon();
+      if (!sink_(std::span<const std::uint8_t>(buffer.data(), read))) return Abandon();
       received += read;
     }
     // WinINet ends the body quietly when the connection closes early: a body shorter than its
