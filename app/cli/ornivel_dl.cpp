@@ -281,6 +281,7 @@ class Run {
     std::int64_t received = 0;
     std::int64_t announced = -1;
     bool active = false;
+    const std::string* label = nullptr;  // the song's, while it runs
   };
 
   // Saves the songs, `request.jobs` at once, and tells of each in the input's order as soon as
@@ -380,8 +381,7 @@ class Run {
     events.keepNumberedCopy = [again](const std::string&) { return again; };
     events.started = [&] {
       std::lock_guard lock(lock_);
-      running_[index] = {0, -1, true};
-      latest_ = wanted.label;
+      running_[index] = {0, -1, true, &wanted.label};
       if (redraws_.Due()) DrawProgress();
     };
     events.progress = [&](std::int64_t received, std::int64_t announced) {
@@ -444,16 +444,16 @@ class Run {
   }
 
   // The batch's progress line, on a terminal: the bytes of the running songs, the share done of
-  // what they announced, the songs ended of all, and the song that started last. Called with
-  // lock_ held.
+  // what they announced, the songs ended of all, and the first running song in the input's
+  // order (the one the output waits for). Called with lock_ held.
   void DrawProgress() {
     if (!errIsTerminal_) return;
     std::int64_t received = 0;
     std::int64_t announced = 0;
-    bool active = false;
+    const std::string* first = nullptr;
     for (const Running& song : running_) {
       if (!song.active) continue;
-      active = true;
+      if (first == nullptr) first = song.label;
       received += song.received;
       if (song.announced < 0 || announced < 0) {
         announced = -1;
@@ -461,7 +461,7 @@ class Run {
         announced += song.announced;
       }
     }
-    if (!active) return;
+    if (first == nullptr) return;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - batchStart_);
     // Built piece by piece, as below.
@@ -470,7 +470,7 @@ class Run {
       label.append(1, '[').append(std::to_string(std::min(ended_ + 1, count_))).append(1, '/');
       label.append(std::to_string(count_)).append("] ");
     }
-    label.append(latest_);
+    label.append(*first);
     const std::string text = ProgressText(received, announced, elapsed, label);
     const std::size_t width = DisplayWidth(Utf8ToGbk(text));
     // Spaces over what is left of a longer line before: no escape sequences, which not every
@@ -497,7 +497,6 @@ class Run {
   std::mutex lock_;
   ProgressThrottle redraws_;  // the progress line's, over the whole run
   std::size_t drawn_ = 0;     // the width of the progress line on the screen
-  std::string latest_;        // the label of the song that started last
   std::vector<Running> running_;
   std::size_t ended_ = 0;  // the songs ended
   std::size_t count_ = 0;  // the songs of the batch
