@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "service/song_download.h"
 #include "text/ascii.h"
 
 namespace ornivel {
@@ -41,6 +40,12 @@ void RemoveLeftover(const std::string& part, std::unique_ptr<NewFile> file) {
 }
 
 }  // namespace
+
+std::string TemporaryFileName(std::string_view folder, std::string_view identifier, int number) {
+  return JoinPath(
+      folder,
+      std::string(identifier).append(1, '.').append(std::to_string(number)).append(kPartSuffix));
+}
 
 std::string ResumeRecord::Validator() const {
   if (!etag.empty() && !etag.starts_with("W/")) return etag;

@@ -15,6 +15,10 @@
 
 namespace ornivel {
 
+// The song's partial file of number `number` (from 1) in `folder`: "identifier.N.part", GBK.
+[[nodiscard]] std::string TemporaryFileName(std::string_view folder, std::string_view identifier,
+                                            int number);
+
 // A leftover older than this cannot be trusted to be what its server still sends.
 inline constexpr std::chrono::hours kPartFileLifetime{7 * 24};
 

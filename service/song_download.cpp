@@ -50,10 +50,6 @@ std::string DownloadProgressStatus(std::int64_t received, std::int64_t announced
   return DownloadingStatus() + amount;
 }
 
-std::string TemporaryFileName(std::string_view folder, std::string_view identifier, int attempt) {
-  return JoinPath(folder, std::string(identifier) + "." + std::to_string(attempt) + ".part");
-}
-
 std::string TargetFileName(std::string_view folder, std::string_view singer,
                            std::string_view title) {
   return JoinPath(folder, std::string(singer) + " - " + std::string(title) + ".mp3");

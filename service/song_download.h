@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "service/file_fetch.h"
+#include "service/part_file.h"
 #include "service/prompts.h"
 #include "service/song_list.h"
 #include "service/worker_starter.h"
@@ -163,9 +164,7 @@ struct SaveEvents {
                                   const std::string& folder, const SaveEvents& events = {},
                                   const SaveRules& rules = {});
 
-// The names of one download, all GBK. `attempt` counts from 1.
-[[nodiscard]] std::string TemporaryFileName(std::string_view folder, std::string_view identifier,
-                                            int attempt);
+// The names a download saves under, all GBK (its partial file's: part_file.h).
 [[nodiscard]] std::string TargetFileName(std::string_view folder, std::string_view singer,
                                          std::string_view title);
 [[nodiscard]] std::string NumberedFileName(std::string_view folder, std::string_view singer,
