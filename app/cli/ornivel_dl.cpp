@@ -304,7 +304,8 @@ class Run {
         const std::size_t index = next++;
         const SongToSave& song = wanted[index].song;
         const std::string name = AsciiLowerText(
-            song.namedByIdentifier ? song.identifier : song.singer + " - " + song.title);
+            song.namedByIdentifier ? IdentifierFileName(folder, song.identifier, 0)
+                                   : TargetFileName(folder, song.singer, song.title));
         if (const auto earlier = claims.find(name); earlier != claims.end()) {
           const std::size_t before = earlier->second;
           earlier->second = index;
@@ -312,16 +313,13 @@ class Run {
         } else {
           claims.emplace(name, index);
         }
-        if (DownloadsStopped()) {
-          reports[index] = Report{{}, {}, false, true};
-          ++ended_;
-          changed.notify_all();
-          continue;
+        Report report{{}, {}, false, /*unfinished=*/true};  // not started once stopped
+        if (!DownloadsStopped()) {
+          lock.unlock();
+          report = SaveOne(wanted[index], folder, request.again, index);
+          lock.lock();
+          running_[index].active = false;
         }
-        lock.unlock();
-        Report report = SaveOne(wanted[index], folder, request.again, index);
-        lock.lock();
-        running_[index].active = false;
         reports[index] = std::move(report);
         ++ended_;
         changed.notify_all();
