@@ -147,8 +147,6 @@ class Session final : public FetchSession {
                             nullptr, 0) != FALSE;
   }
 
-  // Reads the body of the response to the last request into the sink; false when a read
-  // failed or stalled, the sink refused a piece, or the body ended short of `announced`.
   // A body left unread: a request handle may read the rest of it when it is closed, to keep the
   // connection for another request (Wine does, and waits for it), which for a stopped or
   // stalled song means the whole rest or a stall window. A short receive time-out bounds that
@@ -159,6 +157,9 @@ class Session final : public FetchSession {
     return false;
   }
 
+  // Reads the body of the response to the last request into the sink; false when a read
+  // failed or stalled, the sink refused a piece, the stop flag was raised, or the body ended
+  // short of `announced`.
   bool Receive(std::int64_t announced) {
     std::vector<std::uint8_t> buffer(kReadBuffer);
     std::int64_t received = 0;
