@@ -13,9 +13,14 @@ struct Line {
   std::size_t end;        // offset after its line break
 };
 
+// The UTF-8 byte-order mark that some editors put before a file's first line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 std::vector<Line> Lines(std::string_view content) {
   std::vector<Line> lines;
-  std::size_t at = 0;
+  // A mark is no part of the first line, and a write keeps it where it is.
+  std::size_t at =
+      content.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
   while (at < content.size()) {
     const auto newline = content.find('\n', at);
     const std::size_t end = newline == std::string_view::npos ? content.size() : newline + 1;

@@ -2,8 +2,9 @@
 // A small INI reader and writer with the private-profile rules the settings file relies on:
 // section and key names match without regard to ASCII case; a value loses its surrounding
 // spaces and one pair of quotes on reading; a write replaces just that key's line (or adds the
-// key, or the section) and keeps every other line of the file byte for byte. Texts are bytes
-// (GBK); nothing is converted.
+// key, or the section) and keeps every other line of the file byte for byte. A UTF-8 byte-order
+// mark at the start of the file, as some editors write one, is no part of its first line (and
+// stays). Texts are bytes (GBK); nothing is converted.
 
 #include <optional>
 #include <string>

@@ -38,7 +38,14 @@ void MainWindowEvents::ChangeFolderChosen() {
 }
 
 void MainWindowEvents::Created() {
-  LoadSaveFolder(folderWindow_, store_, paths_);
+  startNotices_ = LoadSaveFolder(folderWindow_, store_, paths_);
+}
+
+void MainWindowEvents::Shown() {
+  // Each once: the notices go as they are shown.
+  std::vector<StartNotice> notices;
+  notices.swap(startNotices_);
+  for (const StartNotice& notice : notices) prompts_.ShowMessage(notice.text, notice.icon);
 }
 
 bool MainWindowEvents::CloseAsked() {

@@ -3,6 +3,8 @@
 // toolkit's events to these. Only the tip dialog, a window of the toolkit's own, is shown by
 // the front end itself.
 
+#include <vector>
+
 #include "app/program_paths.h"
 #include "app/settings.h"
 #include "service/prompts.h"
@@ -32,6 +34,9 @@ class MainWindowEvents {
 
   // The created event, before the window is first shown: LoadSaveFolder.
   void Created();
+  // Once the window is first shown: the message boxes of what Created found wrong (a settings
+  // file that cannot be read, a save folder that is not there), one after the other.
+  void Shown();
 
   // The window is asked to close (Esc or its close box): true when it may. While a download
   // runs the user is asked first; a yes stops the downloads, which keep their partial files for
@@ -45,6 +50,7 @@ class MainWindowEvents {
   SaveFolderWindow& folderWindow_;
   SaveFolderStore& store_;
   const ProgramPaths& paths_;
+  std::vector<StartNotice> startNotices_;
 };
 
 // The program's save folder, made on first use and kept until the process ends: workers still

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   auto frontEndOwner = std::make_unique<QtFrontEnd>(&window);
   QtFrontEnd* frontEnd = frontEndOwner.get();
   ConnectMainWindow(window, *frontEnd, store, paths);
-  LoadSaveFolder(*frontEnd, store, paths);
+  (void)LoadSaveFolder(*frontEnd, store, paths);
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) return 1;
   QCoreApplication::processEvents();

@@ -45,7 +45,7 @@ int main() {
   if (!window) return 1;
   Win32FrontEnd frontEnd(*window);
   ui = &frontEnd;
-  LoadSaveFolder(frontEnd, store, paths);
+  (void)LoadSaveFolder(frontEnd, store, paths);
   ShowWindow(window->hwnd(), SW_SHOWNORMAL);
   UpdateWindow(window->hwnd());
   ProcessPendingMessages();

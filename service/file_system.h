@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "service/file_error.h"
+
 namespace ornivel {
 
 // The platform's separator between a folder and a name ("/" on Linux, "\" on Windows).
@@ -54,13 +56,15 @@ class NewFile {
   [[nodiscard]] virtual bool Finish() = 0;
   // Closes (if still open) and deletes the file.
   virtual void Remove() = 0;
+  // Why the last Write, Restart or Finish that failed did; kNone while none has.
+  [[nodiscard]] virtual FileError Error() const = 0;
 };
 
 // Creates `path` for writing, only if nothing of that name exists; null when it exists or
-// cannot be made. `nameTaken`, when given, tells the two apart: true when the name is taken
-// (by a file or a folder), false for any other failure.
+// cannot be made. `why`, when given, tells why: kNameTaken when the name is taken (by a file or
+// a folder), another kind for any other failure.
 [[nodiscard]] std::unique_ptr<NewFile> CreateNewFile(const std::string& path,
-                                                     bool* nameTaken = nullptr);
+                                                     FileError* why = nullptr);
 
 // Opens the ordinary file `path` (never through a link) to write on at its end; null when
 // nothing of that name is an ordinary file, it cannot be opened, or another NewFile holds it
@@ -81,11 +85,17 @@ bool RemoveFile(const std::string& path);
 // Renames `from` to `to` unless something named `to` exists; never replaces it.
 [[nodiscard]] bool RenameNoReplace(const std::string& from, const std::string& to);
 
-// The whole content of a file; nullopt when it cannot be read.
-[[nodiscard]] std::optional<std::string> ReadFileBytes(const std::string& path);
+// The whole content of the ordinary file `path`; nullopt, with the reason in `why` when given,
+// when it cannot be read. Anything but an ordinary file (a folder, a pipe, a device) is never
+// read from, so a pipe cannot make the reader wait (kNotAFile).
+[[nodiscard]] std::optional<std::string> ReadFileBytes(const std::string& path,
+                                                       FileError* why = nullptr);
 
 // Replaces the content of `path` with `bytes` atomically: a temporary file beside it is written,
 // flushed to disk and renamed over it, so a crash leaves either the old or the new file whole.
-[[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+// A file marked read-only is not replaced (kNoPermission). False, with the reason in `why`
+// when given, when the file is unchanged.
+[[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view bytes,
+                                       FileError* why = nullptr);
 
 }  // namespace ornivel

@@ -28,6 +28,39 @@ namespace {
 constexpr std::size_t kWriteBuffer = 1 << 20;
 constexpr off_t kWritebackStep = 8 << 20;
 
+FileError FileErrorOf(int error) {
+  switch (error) {
+    case 0:
+      return FileError::kNone;
+    case ENOENT:
+    case ENOTDIR:
+      return FileError::kNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return FileError::kNoPermission;
+    case ENOSPC:
+    case EDQUOT:
+      return FileError::kDiskFull;
+    case ENAMETOOLONG:
+    case EILSEQ:
+    case EINVAL:
+      return FileError::kBadName;
+    case EISDIR:
+    case ENXIO:
+    case ENODEV:
+      return FileError::kNotAFile;
+    case EEXIST:
+      return FileError::kNameTaken;
+    default:
+      return FileError::kOther;
+  }
+}
+
+void Tell(FileError* why, FileError error) {
+  if (why != nullptr) *why = error;
+}
+
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
@@ -52,10 +85,10 @@ class PosixNewFile final : public NewFile {
   }
 
   bool Write(std::span<const std::uint8_t> bytes) override {
-    if (fd_ < 0) return false;
+    if (fd_ < 0) return Failed(EBADF);
     if (buffer_.size() + bytes.size() > kWriteBuffer && !Flush()) return false;
     if (bytes.size() >= kWriteBuffer) {
-      if (!WriteAll(fd_, bytes.data(), bytes.size())) return false;
+      if (!WriteAll(fd_, bytes.data(), bytes.size())) return Failed(errno);
       written_ += static_cast<off_t>(bytes.size());
       StartWriteback();
       return true;
@@ -69,17 +102,18 @@ class PosixNewFile final : public NewFile {
   }
 
   bool Restart() override {
-    if (fd_ < 0) return false;
+    if (fd_ < 0) return Failed(EBADF);
     buffer_.clear();
     written_ = 0;
     writebackStart_ = 0;
-    return ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+    return (::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0) || Failed(errno);
   }
 
   bool Finish() override {
-    if (fd_ < 0) return false;
-    const bool ok = Flush() && ::fsync(fd_) == 0;
-    const bool closed = ::close(fd_) == 0;
+    if (fd_ < 0) return Failed(EBADF);
+    // A full disk may show only at the flush to it, or even at the close.
+    const bool ok = Flush() && (::fsync(fd_) == 0 || Failed(errno));
+    const bool closed = ::close(fd_) == 0 || Failed(errno);
     fd_ = -1;
     return ok && closed;
   }
@@ -90,9 +124,17 @@ class PosixNewFile final : public NewFile {
     ::unlink(path_.c_str());
   }
 
+  FileError Error() const override { return error_; }
+
  private:
+  // Records why an operation failed; always false.
+  bool Failed(int error) {
+    error_ = FileErrorOf(error);
+    return false;
+  }
+
   bool Flush() {
-    const bool ok = WriteAll(fd_, buffer_.data(), buffer_.size());
+    const bool ok = WriteAll(fd_, buffer_.data(), buffer_.size()) || Failed(errno);
     written_ += static_cast<off_t>(buffer_.size());
     buffer_.clear();
     StartWriteback();
@@ -108,6 +150,7 @@ class PosixNewFile final : public NewFile {
   }
 
   int fd_;
+  FileError error_ = FileError::kNone;
   off_t written_ = 0;
   off_t writebackStart_ = 0;
   std::string path_;  // UTF-8
@@ -144,16 +187,16 @@ bool HoldAlone(int fd, const std::string& native) {
 
 }  // namespace
 
-std::unique_ptr<NewFile> CreateNewFile(const std::string& path, bool* nameTaken) {
+std::unique_ptr<NewFile> CreateNewFile(const std::string& path, FileError* why) {
   const std::string native = GbkToUtf8(path);
   const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (nameTaken != nullptr) *nameTaken = fd < 0 && errno == EEXIST;
+  Tell(why, fd < 0 ? FileErrorOf(errno) : FileError::kNone);
   if (fd < 0) return nullptr;
   // Another download may have opened the new file as a leftover before the lock: it is then
   // that one's, and this one takes another name.
   if (!HoldAlone(fd, native)) {
     ::close(fd);
-    if (nameTaken != nullptr) *nameTaken = true;
+    Tell(why, FileError::kNameTaken);
     return nullptr;
   }
   return std::make_unique<PosixNewFile>(fd, native, 0);
@@ -218,15 +261,28 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return true;
 }
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-  const int fd = ::open(GbkToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+std::optional<std::string> ReadFileBytes(const std::string& path, FileError* why) {
+  Tell(why, FileError::kNone);
+  // Without O_NONBLOCK the open of a pipe would wait for a writer; the check below then refuses
+  // it, a device and a folder alike.
+  const int fd = ::open(GbkToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    Tell(why, FileErrorOf(errno));
+    return std::nullopt;
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    Tell(why, FileError::kNotAFile);
+    return std::nullopt;
+  }
   std::string bytes;
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      Tell(why, FileErrorOf(errno));
       ::close(fd);
       return std::nullopt;
     }
@@ -237,17 +293,35 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, FileError* why) {
+  Tell(why, FileError::kNone);
   const std::string target = GbkToUtf8(path);
+  // A file that nobody may write to stays as it is, as on Windows: the rename beside it would
+  // otherwise replace it, whoever runs the program.
+  struct stat info;
+  if (::stat(target.c_str(), &info) == 0 && (info.st_mode & 0222) == 0) {
+    Tell(why, FileError::kNoPermission);
+    return false;
+  }
   std::string temporary = target + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
+  if (fd < 0) {
+    Tell(why, FileErrorOf(errno));
+    return false;
+  }
+  // The first failure's reason: a failed close after a failed write says less.
+  int error = 0;
+  const auto step = [&error](bool ok) {
+    if (!ok && error == 0) error = errno;
+    return ok;
+  };
   const bool written =
-      WriteAll(fd, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) &&
-      ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+      step(WriteAll(fd, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())) &&
+      step(::fchmod(fd, 0644) == 0) && step(::fsync(fd) == 0);
+  const bool closed = step(::close(fd) == 0);
+  if (!written || !closed || !step(::rename(temporary.c_str(), target.c_str()) == 0)) {
     ::unlink(temporary.c_str());
+    Tell(why, FileErrorOf(error));
     return false;
   }
   return true;

@@ -27,11 +27,50 @@ constexpr DWORD kReadPiece = 1 << 16;
 // Names tried for the temporary file of WriteFileAtomically before giving up.
 constexpr int kTemporaryNameAttempts = 100;
 
+FileError FileErrorOf(DWORD error) {
+  switch (error) {
+    case ERROR_SUCCESS:
+      return FileError::kNone;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      return FileError::kNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return FileError::kNoPermission;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_QUOTA_EXCEEDED:
+      return FileError::kDiskFull;
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+      return FileError::kBadName;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return FileError::kNameTaken;
+    default:
+      return FileError::kOther;
+  }
+}
+
+void Tell(FileError* why, FileError error) {
+  if (why != nullptr) *why = error;
+}
+
 bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, kLargestWrite));
     DWORD written = 0;
-    if (!WriteFile(file, data, piece, &written, nullptr) || written == 0) return false;
+    if (!WriteFile(file, data, piece, &written, nullptr)) return false;
+    if (written == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
     data += written;
     size -= written;
   }
@@ -53,10 +92,10 @@ class Win32NewFile final : public NewFile {
   }
 
   bool Write(std::span<const std::uint8_t> bytes) override {
-    if (!file_) return false;
+    if (!file_) return Failed(ERROR_INVALID_HANDLE);
     if (buffer_.size() + bytes.size() > kWriteBuffer && !Flush()) return false;
     if (bytes.size() >= kWriteBuffer) {
-      if (!WriteAll(file_.get(), bytes.data(), bytes.size())) return false;
+      if (!WriteAll(file_.get(), bytes.data(), bytes.size())) return Failed(GetLastError());
       written_ += static_cast<std::int64_t>(bytes.size());
       return true;
     }
@@ -69,18 +108,20 @@ class Win32NewFile final : public NewFile {
   }
 
   bool Restart() override {
-    if (!file_) return false;
+    if (!file_) return Failed(ERROR_INVALID_HANDLE);
     buffer_.clear();
     written_ = 0;
     LARGE_INTEGER start{};
-    return SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) != 0 &&
-           SetEndOfFile(file_.get()) != 0;
+    return (SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) != 0 &&
+            SetEndOfFile(file_.get()) != 0) ||
+           Failed(GetLastError());
   }
 
   bool Finish() override {
-    if (!file_) return false;
-    const bool ok = Flush() && FlushFileBuffers(file_.get()) != 0;
-    const bool closed = file_.Close();
+    if (!file_) return Failed(ERROR_INVALID_HANDLE);
+    // A full disk may show only at the flush to it, or even at the close.
+    const bool ok = Flush() && (FlushFileBuffers(file_.get()) != 0 || Failed(GetLastError()));
+    const bool closed = file_.Close() || Failed(GetLastError());
     return ok && closed;
   }
 
@@ -89,9 +130,17 @@ class Win32NewFile final : public NewFile {
     DeleteFileW(path_.c_str());
   }
 
+  FileError Error() const override { return error_; }
+
  private:
+  // Records why an operation failed; always false.
+  bool Failed(DWORD error) {
+    error_ = FileErrorOf(error);
+    return false;
+  }
+
   bool Flush() {
-    const bool ok = WriteAll(file_.get(), buffer_.data(), buffer_.size());
+    const bool ok = WriteAll(file_.get(), buffer_.data(), buffer_.size()) || Failed(GetLastError());
     written_ += static_cast<std::int64_t>(buffer_.size());
     buffer_.clear();
     return ok;
@@ -99,6 +148,7 @@ class Win32NewFile final : public NewFile {
 
   UniqueHandle file_;
   std::wstring path_;
+  FileError error_ = FileError::kNone;
   std::int64_t written_;  // the bytes in the file, without the buffer
   std::vector<std::uint8_t> buffer_;
 };
@@ -148,16 +198,17 @@ bool IsFolder(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::unique_ptr<NewFile> CreateNewFile(const std::string& path, bool* nameTaken) {
+std::unique_ptr<NewFile> CreateNewFile(const std::string& path, FileError* why) {
   std::wstring native = Wide(path);
   UniqueHandle file = CreateExclusively(native);
-  if (nameTaken != nullptr) {
-    const DWORD error = file ? ERROR_SUCCESS : GetLastError();
+  if (!file) {
+    const DWORD error = GetLastError();
     // A folder of that name may be refused as access denied rather than as existing.
-    *nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-                 (error == ERROR_ACCESS_DENIED && IsFolder(path));
+    Tell(why, error == ERROR_ACCESS_DENIED && IsFolder(path) ? FileError::kNameTaken
+                                                             : FileErrorOf(error));
+    return nullptr;
   }
-  if (!file) return nullptr;
+  Tell(why, FileError::kNone);
   return std::make_unique<Win32NewFile>(std::move(file), std::move(native), 0);
 }
 
@@ -224,41 +275,80 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0) != 0;
 }
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
+std::optional<std::string> ReadFileBytes(const std::string& path, FileError* why) {
+  Tell(why, FileError::kNone);
+  const std::wstring native = Wide(path);
+  // A folder, or a device name ("CON", "\\.\pipe\..."), is never opened to be read.
+  const DWORD attributes = GetFileAttributesW(native.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    Tell(why, FileError::kNotAFile);
+    return std::nullopt;
+  }
   // Shared in every way, so that a writer may replace the file while it is read.
-  const UniqueHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+  const UniqueHandle file(CreateFileW(native.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::nullopt;
+  if (!file) {
+    Tell(why, FileErrorOf(GetLastError()));
+    return std::nullopt;
+  }
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+    Tell(why, FileError::kNotAFile);
+    return std::nullopt;
+  }
   std::string bytes;
   std::vector<char> piece(kReadPiece);
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(file.get(), piece.data(), kReadPiece, &read, nullptr)) return std::nullopt;
+    if (!ReadFile(file.get(), piece.data(), kReadPiece, &read, nullptr)) {
+      Tell(why, FileErrorOf(GetLastError()));
+      return std::nullopt;
+    }
     if (read == 0) break;
     bytes.append(piece.data(), read);
   }
   return bytes;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, FileError* why) {
+  Tell(why, FileError::kNone);
   const std::wstring target = Wide(path);
+  // A read-only file is not replaced: the move below would do it all the same on some systems.
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    Tell(why, FileError::kNoPermission);
+    return false;
+  }
   std::wstring temporary;
   UniqueHandle file;
   for (int attempt = 0; attempt < kTemporaryNameAttempts && !file; ++attempt) {
     temporary = TemporaryNameBeside(target);
     file = CreateExclusively(temporary);
-    if (!file && GetLastError() != ERROR_FILE_EXISTS) return false;
+    if (!file && GetLastError() != ERROR_FILE_EXISTS) {
+      Tell(why, FileErrorOf(GetLastError()));
+      return false;
+    }
   }
-  if (!file) return false;
+  if (!file) {
+    Tell(why, FileError::kNameTaken);
+    return false;
+  }
+  // The first failure's reason: a failed close after a failed write says less.
+  DWORD error = ERROR_SUCCESS;
+  const auto step = [&error](bool ok) {
+    if (!ok && error == ERROR_SUCCESS) error = GetLastError();
+    return ok;
+  };
   const bool written =
-      WriteAll(file.get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) &&
-      FlushFileBuffers(file.get()) != 0;
-  const bool closed = file.Close();
+      step(WriteAll(file.get(), reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                    bytes.size())) &&
+      step(FlushFileBuffers(file.get()) != 0);
+  const bool closed = step(file.Close());
   if (!written || !closed ||
-      !MoveFileExW(temporary.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      !step(MoveFileExW(temporary.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)) {
     DeleteFileW(temporary.c_str());
+    Tell(why, FileErrorOf(error));
     return false;
   }
   return true;

@@ -108,7 +108,7 @@ std::string ResumeRecordPath(std::string_view partPath) {
 
 std::optional<HeldPart> TakePartFile(const std::string& folder, const std::string& identifier,
                                      const std::string& address,
-                                     std::chrono::system_clock::time_point now) {
+                                     std::chrono::system_clock::time_point now, FileError* why) {
   std::vector<int> numbers;
   for (const std::string& name : FolderNames(folder)) {
     if (const auto number = PartNumber(name, identifier)) numbers.push_back(*number);
@@ -139,13 +139,14 @@ std::optional<HeldPart> TakePartFile(const std::string& folder, const std::strin
   for (int number = 1; number <= kMaxPartNumber; ++number) {
     HeldPart part;
     part.path = TemporaryFileName(folder, identifier, number);
-    bool nameTaken = false;
-    part.file = CreateNewFile(part.path, &nameTaken);
+    FileError error = FileError::kNone;
+    part.file = CreateNewFile(part.path, &error);
     if (part.file) {
       part.record.address = address;
       return part;
     }
-    if (!nameTaken) break;
+    if (why != nullptr) *why = error;
+    if (error != FileError::kNameTaken) break;
   }
   return std::nullopt;
 }

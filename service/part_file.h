@@ -53,10 +53,11 @@ struct HeldPart {
 // that no other download holds (its bytes kept), or else a new one. The leftovers of the song
 // that nothing can use any more (their record names another address, or they are older than
 // kPartFileLifetime at `now`) are removed on the way; a file without a record is never touched.
-// nullopt when no file can be made in the folder.
+// nullopt when no file can be made in the folder, with the reason in `why` when given.
 [[nodiscard]] std::optional<HeldPart> TakePartFile(
     const std::string& folder, const std::string& identifier, const std::string& address,
-    std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+    std::chrono::system_clock::time_point now = std::chrono::system_clock::now(),
+    FileError* why = nullptr);
 
 // Writes the record of `part` to the disk; false when it could not be written.
 [[nodiscard]] bool SaveResumeRecord(const HeldPart& part);

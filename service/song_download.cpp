@@ -32,6 +32,52 @@ std::string RenameFailedStatus() {
 std::string DownloadFailedStatus() {
   return Utf8ToGbk("下载失败");
 }
+std::string SaveFailureStatus(const SaveResult& result) {
+  const auto failed = [](std::string_view why) {
+    return DownloadFailedStatus().append(Utf8ToGbk("：")).append(Utf8ToGbk(why));
+  };
+  // What the file system said, where it says something a person can act on.
+  const auto fileProblem = [&](std::string_view otherwise) {
+    switch (result.fileError) {
+      case FileError::kDiskFull:
+        return failed("磁盘已满");
+      case FileError::kNoPermission:
+        return failed("保存目录无法写入");
+      case FileError::kBadName:
+        return failed("无法建立文件名");
+      case FileError::kNotFound:
+        return failed("保存目录不存在");
+      default:
+        return failed(otherwise);
+    }
+  };
+  switch (result.outcome) {
+    case SaveOutcome::kFolderMissing:
+      return failed("保存目录不存在");
+    case SaveOutcome::kUnsafeIdentifier:
+      return failed("无法建立文件名");
+    case SaveOutcome::kCannotCreate:
+      return fileProblem("无法在保存目录中建立文件");
+    case SaveOutcome::kWriteFailed:
+      return fileProblem("写入文件失败");
+    case SaveOutcome::kUnreachable:
+      return failed("无法连接服务器");
+    case SaveOutcome::kServerError:
+      return failed(std::string("服务器错误 ").append(std::to_string(result.status)));
+    case SaveOutcome::kNotASong:
+      return failed("服务器的回答不是歌曲");
+    case SaveOutcome::kTransferFailed:
+      return failed("歌曲没有下载完整");
+    case SaveOutcome::kInterrupted:
+      return failed("已中断");
+    case SaveOutcome::kSaved:
+    case SaveOutcome::kSavedUnderIdentifier:
+    case SaveOutcome::kDeclined:
+      break;
+  }
+  return DownloadFailedStatus();
+}
+
 std::string RetryingStatus(int next, int tries) {
   return Utf8ToGbk("下载失败，重试中 (" + std::to_string(next) + "/" + std::to_string(tries) + ")");
 }
@@ -379,6 +425,8 @@ bool WaitForDownloads(std::chrono::milliseconds longest) {
 
 SaveResult SaveSong(const std::string& address, const SongToSave& song, const std::string& folder,
                     const SaveEvents& events, const SaveRules& rules) {
+  // Looked at for every song: the folder may have gone since the last one.
+  if (!IsFolder(folder)) return {SaveOutcome::kFolderMissing, {}};
   if (!IsSafeIdentifier(song.identifier)) return {SaveOutcome::kUnsafeIdentifier, {}};
   const std::function<std::string(int)> identifierName = [&](int number) {
     return IdentifierFileName(folder, song.identifier, number);
@@ -395,8 +443,14 @@ SaveResult SaveSong(const std::string& address, const SongToSave& song, const st
   const RunningSave running;
   if (events.started) events.started();
 
-  std::optional<HeldPart> part = TakePartFile(folder, song.identifier, address);
-  if (!part) return {SaveOutcome::kCannotCreate, {}};
+  FileError why = FileError::kNone;
+  std::optional<HeldPart> part =
+      TakePartFile(folder, song.identifier, address, std::chrono::system_clock::now(), &why);
+  if (!part) {
+    SaveResult failed{SaveOutcome::kCannotCreate, {}};
+    failed.fileError = why;
+    return failed;
+  }
   if (part->record.length < 0) (void)SaveResumeRecord(*part);  // a new file: what it is for
 
   Transfer transfer(address, *part, events, rules);
@@ -442,11 +496,13 @@ SaveResult SaveSong(const std::string& address, const SongToSave& song, const st
       DropPart(*part);
     }
     result.outcome = FailureOutcome(last);
+    if (last.end == TryEnd::kWriteFailed) result.fileError = part->file->Error();
     return result;
   }
   // Whole: the record goes first, so no other download takes the file for a leftover.
   (void)RemoveFile(ResumeRecordPath(part->path));
   if (!part->file->Finish()) {
+    result.fileError = part->file->Error();
     part->file->Remove();
     result.outcome = SaveOutcome::kWriteFailed;
     return result;
@@ -485,7 +541,8 @@ void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& 
   events.retrying = [&](int next, int tries, std::chrono::milliseconds) {
     report(RetryingStatus(next, tries));
   };
-  switch (SaveSong(address, song, saveFolder, events, rules).outcome) {
+  const SaveResult result = SaveSong(address, song, saveFolder, events, rules);
+  switch (result.outcome) {
     case SaveOutcome::kSaved:
       report(DownloadedStatus());
       break;
@@ -495,6 +552,7 @@ void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& 
     case SaveOutcome::kDeclined:
       break;  // the row keeps its address
     case SaveOutcome::kUnsafeIdentifier:
+    case SaveOutcome::kFolderMissing:
     case SaveOutcome::kCannotCreate:
     case SaveOutcome::kUnreachable:
     case SaveOutcome::kServerError:
@@ -502,7 +560,7 @@ void DownloadSong(SongList& list, Prompts& prompts, int row, const std::string& 
     case SaveOutcome::kTransferFailed:
     case SaveOutcome::kWriteFailed:
     case SaveOutcome::kInterrupted:
-      report(DownloadFailedStatus());
+      report(SaveFailureStatus(result));
       break;
   }
 }

@@ -47,12 +47,13 @@ enum class SaveOutcome {
   kSavedUnderIdentifier,  // the file system refused the name: kept as "identifier.mp3"
   kDeclined,              // the name was taken and the caller wanted no numbered copy
   kUnsafeIdentifier,      // the identifier cannot name a file (see IsSafeIdentifier)
-  kCannotCreate,          // no file can be made in the folder
+  kFolderMissing,         // the save folder is not there (or is no folder)
+  kCannotCreate,          // no file can be made in the folder (SaveResult::fileError)
   kUnreachable,           // the server could not be reached, on every try
   kServerError,           // the server answered with an error status (SaveResult::status)
   kNotASong,              // the answer was a text document, an encoded body, or empty
   kTransferFailed,        // the song broke off or stalled on every try, or cannot be followed
-  kWriteFailed,           // the song could not be written to the disk
+  kWriteFailed,           // the song could not be written to the disk (SaveResult::fileError)
   kInterrupted,           // the downloads were stopped (StopDownloads) before it was whole
 };
 
@@ -61,7 +62,8 @@ struct SaveResult {
   // Where the song now lies (kSaved, kSavedUnderIdentifier), or the name that was taken
   // (kDeclined); empty otherwise.
   std::string path;
-  int status = 0;     // the last answer's status, 0 when none came
+  int status = 0;                          // the last answer's status, 0 when none came
+  FileError fileError = FileError::kNone;  // why the file could not be made or written
   int tries = 0;      // the requests the song took, a start over within a try counted
   bool kept = false;  // a partial file was kept for a later try to go on from
 };
@@ -185,6 +187,9 @@ struct SaveEvents {
 [[nodiscard]] std::string DownloadedStatus();
 [[nodiscard]] std::string RenameFailedStatus();
 [[nodiscard]] std::string DownloadFailedStatus();
+// The status of a save that failed, for column 5 and for ornivel-dl's lines: "下载失败：" and what
+// a person can act on ("下载失败：磁盘已满", "下载失败：服务器错误 404").
+[[nodiscard]] std::string SaveFailureStatus(const SaveResult& result);
 // Between tries: "下载失败，重试中 (2/3)".
 [[nodiscard]] std::string RetryingStatus(int next, int tries);
 // Asked when the window is closed while a download runs.

@@ -53,6 +53,17 @@ std::size_t GbkCharLength(std::string_view text, std::size_t pos) {
   return (IsLeadByte(text[pos]) && pos + 1 < text.size()) ? 2 : 1;
 }
 
+bool IsWellFormedGbk(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size(); ++pos) {
+    const auto c = static_cast<unsigned char>(text[pos]);
+    if (c <= 0x80) continue;
+    if (c == 0xFF || pos + 1 == text.size()) return false;
+    const auto trail = static_cast<unsigned char>(text[++pos]);
+    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+  }
+  return true;
+}
+
 std::string TextLeft(std::string_view text, long long count) {
   if (count <= 0) return {};
   return std::string(text.substr(0, static_cast<std::size_t>(count)));

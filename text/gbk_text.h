@@ -21,6 +21,10 @@ inline constexpr std::string_view kQuotePlaceholder = "#\xD2\xFD\xBA\xC5";  // G
 // Length in bytes of the character that starts at `pos` (1 or 2, 0 at the end).
 [[nodiscard]] std::size_t GbkCharLength(std::string_view text, std::size_t pos);
 
+// Whether `text` reads as GBK with no byte left over: single bytes below 80 (and 80, the euro
+// sign), and double-byte characters of a lead byte 81 to FE and a trail byte 40 to FE but 7F.
+[[nodiscard]] bool IsWellFormedGbk(std::string_view text);
+
 // The first `count` bytes (all of the text when shorter; empty when count <= 0).
 [[nodiscard]] std::string TextLeft(std::string_view text, long long count);
 // The last `count` bytes (all of the text when shorter; empty when count <= 0).

@@ -191,7 +191,10 @@ class Run {
 
   // The failure line of a song whose identifier cannot name a file.
   static std::string UnnameableLine(const std::string& label) {
-    return label + Utf8ToGbk("：") + DownloadFailedStatus() + Utf8ToGbk("（标识不能用作文件名）");
+    SaveResult unnameable;
+    unnameable.outcome = SaveOutcome::kUnsafeIdentifier;
+    return label + Utf8ToGbk("：") + SaveFailureStatus(unnameable) +
+           Utf8ToGbk("（标识不能用作文件名）");
   }
 
   // The song's download address, or nullopt with the reason in `problem`.
@@ -232,10 +235,21 @@ class Run {
 
   int Download(const CliRequest& request) {
     // The folder first: a wrong one fails once, before anything is asked of the service.
-    const std::string folder =
-        !request.folder.empty() ? request.folder : CurrentSaveFolder(CurrentProgramPaths());
+    std::string folder = request.folder;
+    if (folder.empty()) {
+      // A setting that cannot be read is said, and not replaced by a folder it does not name.
+      const ProgramPaths paths = CurrentProgramPaths();
+      FileError why = FileError::kNone;
+      folder = CurrentSaveFolder(paths, &why);
+      if (why != FileError::kNone) {
+        Fail(SettingsUnreadableMessage(paths.settingsFile, why) +
+             Utf8ToGbk("（可用 --to 指定保存目录）"));
+        return kFailed;
+      }
+    }
     if (!IsFolder(folder)) {
-      Fail(Utf8ToGbk(PathExists(folder) ? "保存目录不是文件夹：" : "保存目录不存在：") + folder);
+      Fail(PathExists(folder) ? Utf8ToGbk("保存目录不是文件夹：").append(folder)
+                              : SaveFolderMissingMessage(folder));
       return kFailed;
     }
 
@@ -395,8 +409,10 @@ class Run {
     };
     const SaveResult result = SaveSong(*address, wanted.song, folder, events);
 
-    const std::string failed = name + DownloadFailedStatus() + Utf8ToGbk("（");
-    const std::string close = Utf8ToGbk("）");
+    // The row's status, then where it happened.
+    const auto failed = [&](const std::string& where) {
+      fail(name + SaveFailureStatus(result) + Utf8ToGbk("（") + where + Utf8ToGbk("）"));
+    };
     switch (result.outcome) {
       case SaveOutcome::kSaved:
         report.path = result.path;
@@ -412,26 +428,19 @@ class Run {
       case SaveOutcome::kUnsafeIdentifier:
         fail(UnnameableLine(wanted.label));
         break;
+      case SaveOutcome::kFolderMissing:
       case SaveOutcome::kCannotCreate:
-        fail(failed + Utf8ToGbk("无法在保存目录中建立文件：") + folder + close);
+      case SaveOutcome::kWriteFailed:
+        failed(folder);
         break;
       case SaveOutcome::kUnreachable:
-        fail(failed + Utf8ToGbk("无法连接服务器：") + *address + close);
-        break;
       case SaveOutcome::kServerError:
-        fail(failed + Utf8ToGbk("服务器回答错误，状态 ") + std::to_string(result.status) +
-             Utf8ToGbk("：") + *address + close);
-        break;
       case SaveOutcome::kNotASong:
-        fail(failed + Utf8ToGbk("服务器的回答不是歌曲：") + *address + close);
+        failed(*address);
         break;
       case SaveOutcome::kTransferFailed:
-        fail(failed + Utf8ToGbk("服务器没有发来完整的歌曲：") + *address +
-             (result.kept ? Utf8ToGbk("；已保留部分文件，下次从中断处继续") : std::string()) +
-             close);
-        break;
-      case SaveOutcome::kWriteFailed:
-        fail(failed + Utf8ToGbk("写入文件失败") + close);
+        failed(*address +
+               (result.kept ? Utf8ToGbk("；已保留部分文件，下次从中断处继续") : std::string()));
         break;
       case SaveOutcome::kInterrupted:
         report.unfinished = true;

@@ -75,10 +75,13 @@ int RunApplication(int argc, char** argv) {
 
   ConnectMainWindow(*window, *frontEnd, store, paths);
 
-  // The created event: the save folder is in its box before the window is first shown.
-  MainWindowEvents(*frontEnd, store, paths).Created();
+  // The created event: the save folder is in its box before the window is first shown; what
+  // it found wrong is told over the shown window.
+  MainWindowEvents startEvents(*frontEnd, store, paths);
+  startEvents.Created();
   window->show();
   window->activateWindow();
+  startEvents.Shown();
   const int code = app.exec();
   frontEnd->Close();
   FinishStoppedDownloads();

@@ -56,6 +56,7 @@ int RunApplication(HINSTANCE instance) {
   SetForegroundWindow(mainWindow);
   SetFocus(window->searchBox());
   UpdateWindow(mainWindow);
+  events->Shown();
 
   MSG message{};
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchProgramMessage(message);

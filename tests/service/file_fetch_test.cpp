@@ -375,10 +375,11 @@ TEST_F(FetchedSongTest, FailedTransfersSayDownloadFailedAndLeaveNoFile) {
   RawHttpServer empty([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "")}; });
   SaveRules quick;
   quick.firstRetryWait = 1ms;
-  for (const std::string& address :
-       {notFound.url("/resource/a.mp3"), empty.url("/resource/a.mp3")}) {
+  for (const auto& [address, status] : std::vector<std::pair<std::string, std::string>>{
+           {notFound.url("/resource/a.mp3"), "下载失败：服务器错误 404"},
+           {empty.url("/resource/a.mp3"), "下载失败：服务器的回答不是歌曲"}}) {
     const std::vector<std::string> texts = Download(address, quick);
-    EXPECT_EQ(texts, (std::vector<std::string>{Gbk("歌曲下载中..."), Gbk("下载失败")})) << address;
+    EXPECT_EQ(texts, (std::vector<std::string>{Gbk("歌曲下载中..."), Gbk(status)})) << address;
     EXPECT_TRUE(FileNames().empty()) << address;
   }
   // A body cut short is tried again, each next try shown in the row; without a validator the
@@ -390,7 +391,8 @@ TEST_F(FetchedSongTest, FailedTransfersSayDownloadFailedAndLeaveNoFile) {
                              }),
               texts.end());
   EXPECT_EQ(texts, (std::vector<std::string>{Gbk("歌曲下载中..."), Gbk("下载失败，重试中 (2/3)"),
-                                             Gbk("下载失败，重试中 (3/3)"), Gbk("下载失败")}));
+                                             Gbk("下载失败，重试中 (3/3)"),
+                                             Gbk("下载失败：歌曲没有下载完整")}));
   EXPECT_EQ(shortBody.requests().size(), 3u);
   EXPECT_TRUE(FileNames().empty());
 }

@@ -90,16 +90,17 @@ TEST_F(FileSystemTest, NewFileIsMadeOnlyWhereNothingOfThatNameExists) {
   fs::create_directory(Native("folder.mp3"));
   // A taken name is told apart from every other failure: the download's search for a free
   // temporary name goes on only past taken ones.
-  for (const auto& [name, taken] : std::vector<std::pair<std::string, bool>>{
-           {"kept.mp3", true},
-           {"folder.mp3", true},
-           {"missing folder/a.mp3", false},
-           {"kept.mp3/a.mp3", false},  // through a file
+  for (const auto& [name, error] : std::vector<std::pair<std::string, FileError>>{
+           {"kept.mp3", FileError::kNameTaken},
+           {"folder.mp3", FileError::kNameTaken},
+           {"missing folder/a.mp3", FileError::kNotFound},
+           {"kept.mp3/a.mp3", FileError::kNotFound},  // through a file
+           {std::string(300, 'x') + ".part", FileError::kBadName},
        }) {
-    SCOPED_TRACE(name);
-    bool nameTaken = !taken;
-    EXPECT_EQ(CreateNewFile(In(name), &nameTaken), nullptr);
-    EXPECT_EQ(nameTaken, taken);
+    SCOPED_TRACE(name.substr(0, 40));
+    FileError why = FileError::kNone;
+    EXPECT_EQ(CreateNewFile(In(name), &why), nullptr);
+    EXPECT_EQ(why, error);
   }
   EXPECT_TRUE(Holds(Native("kept.mp3"), "kept"));
 

@@ -97,7 +97,7 @@ TEST_F(ServiceFaultsTest, ServiceDown) {
 
   OneRow("MUSIC_1", "http://" + host + "/resource/a.mp3");
   Download();
-  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), Gbk("下载失败：无法连接服务器"));
   EXPECT_EQ(FileCount(save_), 0u);
 }
 
@@ -107,7 +107,7 @@ TEST_F(ServiceFaultsTest, NotFoundPageIsNoSong) {
   });
   OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
   Download();
-  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), Gbk("下载失败：服务器错误 404"));
   EXPECT_EQ(FileCount(save_), 0u);
 }
 
@@ -117,13 +117,13 @@ TEST_F(ServiceFaultsTest, BodyCutShortOfItsLengthOrEmptyIsNoSong) {
   });
   OneRow("MUSIC_1", "http://" + Host(shortBody) + "/resource/a.mp3");
   Download();
-  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), Gbk("下载失败：歌曲没有下载完整"));
   EXPECT_EQ(FileCount(save_), 0u);
 
   RawHttpServer empty([](const std::string&) { return RawReply{HttpResponse("200 OK", "", "")}; });
   OneRow("MUSIC_1", "http://" + Host(empty) + "/resource/a.mp3");
   Download();
-  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), Gbk("下载失败：服务器的回答不是歌曲"));
   EXPECT_EQ(FileCount(save_), 0u);
 }
 
@@ -188,26 +188,34 @@ TEST_F(ServiceFaultsTest, HostileIdentifiersWriteNothing) {
   for (const std::string identifier : {"../evil", "a/b", "a\\b", "..", "x\r\ny"}) {
     OneRow(identifier, "http://" + Host(server) + "/resource/a.mp3");
     Download();
-    EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus()) << identifier;
+    EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), Gbk("下载失败：无法建立文件名")) << identifier;
   }
   EXPECT_EQ(FileCount(inner), 0u);
   EXPECT_EQ(FileCount(save_), 1u);  // just "inner"
   EXPECT_TRUE(server.requests().empty());
 }
 
-TEST_F(ServiceFaultsTest, UnwritableSaveFolderFails) {
+TEST_F(ServiceFaultsTest, AMissingSaveFolderOrAnUnmakeableNameSaysSo) {
   RawHttpServer server(
       [](const std::string&) { return RawReply{HttpResponse("200 OK", "", "ID3")}; });
+  // The folder went after the program started: each download looks, before asking the server.
   ui_.SetSaveFolder((save_ / "gone").string());
   OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
   Download();
-  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), Gbk("下载失败：保存目录不存在"));
   // A file standing where the folder should be.
   std::ofstream(save_ / "file") << "x";
   ui_.SetSaveFolder((save_ / "file").string());
   OneRow("MUSIC_1", "http://" + Host(server) + "/resource/a.mp3");
   Download();
-  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), DownloadFailedStatus());
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), Gbk("下载失败：保存目录不存在"));
+  EXPECT_TRUE(server.requests().empty());
+  // An identifier too long for a file name: the partial file cannot be made.
+  ui_.SetSaveFolder(save_.string());
+  OneRow(std::string(300, 'M'), "http://" + Host(server) + "/resource/a.mp3");
+  Download();
+  EXPECT_EQ(ui_.GetCellText(0, kColumnAddress), Gbk("下载失败：无法建立文件名"));
+  EXPECT_EQ(FileCount(save_), 1u);  // just "file"
 }
 
 TEST_F(ServiceFaultsTest, LeftoversNeverBlockTheSongAndAreNeverTouched) {

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -261,6 +262,61 @@ volatile sig_atomic_t g_fileTooLarge = 0;
 // The disk refuses more bytes when 2 MiB of a 9 MiB song are written. The download runs in a
 // child process with that file size limit (the signal only noted, so writes fail with EFBIG),
 // which reports column 5, whether the limit was hit, and the folder's names through a pipe.
+// A small file system of the test's own at `folder`, where the test may mount one (as root).
+class SmallDisk {
+ public:
+  explicit SmallDisk(const fs::path& folder) : folder_(folder.string()) {
+    fs::create_directories(folder);
+    mounted_ = ::geteuid() == 0 &&
+               Run("mount -t tmpfs -o size=64k tmpfs '" + folder_ + "' 2>/dev/null") == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) (void)Run("umount '" + folder_ + "'");
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+  bool mounted() const { return mounted_; }
+  bool MakeReadOnly() { return Run("mount -o remount,ro '" + folder_ + "'") == 0; }
+
+ private:
+  static int Run(const std::string& command) { return std::system(command.c_str()); }
+
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+TEST_F(SongTransferTest, AFullDiskAndAReadOnlyFolderSayWhatHappened) {
+  const fs::path disk = base_ / "disk";
+  SmallDisk small(disk);
+  if (!small.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  // A song four times the size of the disk: the disk fills in mid-transfer.
+  const std::string song = RandomBytes(256 << 10, 8);
+  SongServer server(song, Length::kAnnounced);
+  const int row = AddRow("MUSIC_1", "A", "T", server.url());
+  ui_.Select(row);
+  StartDownload(ui_, ui_, ui_, Gbk(disk.string()));
+  ui_.WaitForWorkers();
+  EXPECT_EQ(ui_.GetCellText(row, kColumnAddress), Gbk("下载失败：磁盘已满"));
+  EXPECT_TRUE(FileNames(disk).empty());  // neither the partial file nor its record is left
+
+  // The same through the saving code alone, as ornivel-dl calls it.
+  SongToSave wanted{"MUSIC_2", Gbk("A"), Gbk("T"), false};
+  const SaveResult full = SaveSong(server.url(), wanted, Gbk(disk.string()));
+  EXPECT_EQ(full.outcome, SaveOutcome::kWriteFailed);
+  EXPECT_EQ(full.fileError, FileError::kDiskFull);
+  EXPECT_EQ(SaveFailureStatus(full), Gbk("下载失败：磁盘已满"));
+
+  ASSERT_TRUE(small.MakeReadOnly());
+  ui_.SetCellText(row, kColumnAddress, server.url());
+  StartDownload(ui_, ui_, ui_, Gbk(disk.string()));
+  ui_.WaitForWorkers();
+  EXPECT_EQ(ui_.GetCellText(row, kColumnAddress), Gbk("下载失败：保存目录无法写入"));
+  const SaveResult readOnly = SaveSong(server.url(), wanted, Gbk(disk.string()));
+  EXPECT_EQ(readOnly.outcome, SaveOutcome::kCannotCreate);
+  EXPECT_EQ(readOnly.fileError, FileError::kNoPermission);
+}
+
 TEST_F(SongTransferTest, WriteFailureInMidTransferFailsAndLeavesNothing) {
   const std::string song = RandomBytes(kSongSize, 6);
   SongServer server(song, Length::kAnnounced);
@@ -297,7 +353,7 @@ TEST_F(SongTransferTest, WriteFailureInMidTransferFailsAndLeavesNothing) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-  EXPECT_EQ(text, Gbk("下载失败") + "\nlimit hit\n");  // no file, no temporary file
+  EXPECT_EQ(text, Gbk("下载失败：写入文件失败") + "\nlimit hit\n");  // no file, no temporary file
   EXPECT_TRUE(FileNames(save_).empty());
 }
 
@@ -470,7 +526,7 @@ TEST_F(SongTransferTest, RedirectsToOtherSchemesSaveNothing) {
     const int row = AddRow("MUSIC_1", "A", "T", server.url(path));
     StartDownloadOf(row);
     ui_.WaitForWorkers();
-    EXPECT_EQ(ui_.GetCellText(row, kColumnAddress), Gbk("下载失败")) << path;
+    EXPECT_EQ(ui_.GetCellText(row, kColumnAddress), Gbk("下载失败：歌曲没有下载完整")) << path;
     EXPECT_TRUE(FileNames(save_).empty()) << path;
   }
   EXPECT_EQ(ftp.connections(), 0);

@@ -170,7 +170,7 @@ class SongListMenuTest : public ::testing::Test {
     ::setenv("ORNIVEL_SERVICE_HOST", server_.host().c_str(), 1);
 
     ConnectMainWindow(window_, ui_, store_, paths_);
-    LoadSaveFolder(ui_, store_, paths_);
+    (void)LoadSaveFolder(ui_, store_, paths_);
     list_ = window_.songList();
     // 500 songs, as a search fills the list; the third is the one the user works with.
     for (int row = 0; row < 500; ++row) {
