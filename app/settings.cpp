@@ -11,18 +11,6 @@ namespace {
 // The longest value read: the value and its terminating NUL fill a 10240-byte buffer.
 constexpr std::size_t kLongestValue = 10239;
 
-// The first `limit` bytes of `text`, without a double-byte character cut in half.
-std::string CutAtCharacter(const std::string& text, std::size_t limit) {
-  if (text.size() <= limit) return text;
-  std::size_t end = 0;
-  while (end < text.size()) {
-    const std::size_t next = end + GbkCharLength(text, end);
-    if (next > limit) break;
-    end = next;
-  }
-  return text.substr(0, end);
-}
-
 // A value as the person who typed it meant it. The file is GBK, but a value typed in UTF-8 by
 // hand is UTF-8: when GBK cannot read it, or when only the UTF-8 reading names a folder (the
 // same bytes read as GBK are often other characters: 音乐 becomes 闊充箰).
@@ -93,7 +81,7 @@ std::string ReadSaveFolderSetting(const std::string& settingsFile, const std::st
   if (!content) return fallback;
   const auto value = IniRead(*content, "a", "a");
   if (!value) return fallback;
-  return FolderAsTyped(CutAtCharacter(*value, kLongestValue));
+  return FolderAsTyped(std::string(CutAtCharacter(*value, kLongestValue)));
 }
 
 bool WriteSaveFolderSetting(const std::string& settingsFile, const std::string& folder,

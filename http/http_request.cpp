@@ -76,7 +76,13 @@ bool AppendBody(HttpExchangeResult& result, std::span<const std::uint8_t> piece)
   const std::size_t room = kMaxResponseBody - result.body.size();
   const bool fits = piece.size() <= room;
   const auto kept = fits ? piece : piece.first(room);
-  result.body.insert(result.body.end(), kept.begin(), kept.end());
+  // Grown as a vector grows, but never past the limit: a body at the limit holds no more.
+  std::vector<std::uint8_t>& body = result.body;
+  if (body.capacity() - body.size() < kept.size()) {
+    body.reserve(
+        std::min(kMaxResponseBody, std::max(body.size() + kept.size(), body.capacity() * 2)));
+  }
+  body.insert(body.end(), kept.begin(), kept.end());
   return fits;
 }
 

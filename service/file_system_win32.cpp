@@ -43,7 +43,6 @@ FileError FileErrorOf(DWORD error) {
       return FileError::kNoPermission;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_QUOTA_EXCEEDED:
       return FileError::kDiskFull;
     case ERROR_INVALID_NAME:
     case ERROR_FILENAME_EXCED_RANGE:

@@ -1,8 +1,10 @@
 #include "service/song_search.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "http/http_request.h"
+#include "http/http_transport.h"
 #include "regex/regex_object.h"
 #include "service/service_host.h"
 #include "text/gbk_text.h"
@@ -62,6 +64,9 @@ std::string PatternFailedMessage() {
 std::string NoSongMessage() {
   return Utf8ToGbk("没有找到歌曲，尝试减少或者换一个关键词吧");
 }
+std::string RecordsLeftOutMessage() {
+  return Utf8ToGbk("找到的歌曲太多，只列出了前 " + std::to_string(kMostSongRecords) + " 首");
+}
 
 std::string ReplaceMany(std::string_view text, const Pairs& pairs) {
   std::string result(text);
@@ -87,20 +92,46 @@ std::string CleanAlbum(std::string_view album) {
   return ReplaceMany(album, AlbumQuestionMarkToSpace());
 }
 
-std::string RequestSearchReply(const std::string& keyword, HttpStatus* status) {
+std::string RequestSearchReply(const std::string& keyword, HttpStatus* status, bool* tooLong) {
   HttpRequestParams request;
   request.url = SearchAddress(UrlEncode(keyword, {.toUtf8 = true}));
-  const std::string reply = HttpRequest(request);
+  std::string reply = HttpRequest(request);
   if (status != nullptr) *status = {request.failure, request.status};
-  return Utf8ToGbk(reply);
+  if (tooLong != nullptr) {
+    *tooLong =
+        request.failure == HttpFailure::kRead && request.responseBytes.size() >= kMaxResponseBody;
+  }
+  // The bytes go before the conversion, so that a reply at the limit is held twice at most.
+  std::vector<std::uint8_t>().swap(request.responseBytes);
+  std::string gbk = Utf8ToGbk(reply);
+  return gbk;
 }
 
 namespace {
 
+// How much of a reply the first look for records takes; doubled until the records are more
+// than the bound or the reply is taken whole. A real reply (a few hundred kilobytes) is taken
+// whole at once.
+constexpr std::size_t kFirstRecordScan = 4u << 20;
+
+// Runs the song-record pattern over as much of `reply` as it takes to find more records than
+// kMostSongRecords, or over all of it. A record found before the cut is the one the whole reply
+// gives: matches are found from the start on, and a later one is found only when one beyond
+// the bound stands before the cut. False when the pattern fails.
+bool FindSongRecords(RegexObject& records, std::string_view reply, bool* more) {
+  for (std::size_t scan = kFirstRecordScan;; scan *= 2) {
+    const std::string_view subject = CutAtCharacter(reply, scan);
+    if (!records.Create(kSongRecordPattern, subject, kSongRecordOptions)) return false;
+    *more = records.MatchCount() > kMostSongRecords;
+    if (*more || subject.size() == reply.size()) return true;
+  }
+}
+
 // Empties the list and appends one row per record of `records` (the song-record pattern's run
-// over a reply; null when the pattern failed); the number of rows. 0, with a message, when the
-// pattern failed or found no record.
-int ShowSongRecords(SongList& list, Prompts& prompts, const RegexObject* records);
+// over a reply; null when the pattern failed), up to kMostSongRecords; the number of rows. 0,
+// with a message, when the pattern failed or found no record; RecordsLeftOutMessage after the
+// rows when `more` were left out.
+int ShowSongRecords(SongList& list, Prompts& prompts, const RegexObject* records, bool more);
 
 }  // namespace
 
@@ -111,34 +142,37 @@ void SearchSongs(SongList& list, Prompts& prompts) {
     return;
   }
   const unsigned search = ++g_latestSearch;
-  const std::string reply = RequestSearchReply(keyword);
+  bool tooLong = false;
+  const std::string reply = RequestSearchReply(keyword, nullptr, &tooLong);
   // The request handles the window's messages while it waits, and so may the parse (the
   // platform's class on Windows runs on a helper thread): the user may have started another
   // search meanwhile, whose rows then stand. The list is touched only after both, so the two
   // never mix.
   if (search != g_latestSearch.load()) return;
   RegexObject records;
-  const bool parsed = records.Create(kSongRecordPattern, reply, kSongRecordOptions);
+  bool more = false;
+  const bool parsed = FindSongRecords(records, reply, &more);
   if (search != g_latestSearch.load()) return;
-  (void)ShowSongRecords(list, prompts, parsed ? &records : nullptr);
+  (void)ShowSongRecords(list, prompts, parsed ? &records : nullptr, more || tooLong);
 }
 
-int FillSongList(SongList& list, Prompts& prompts, const std::string& reply) {
+int FillSongList(SongList& list, Prompts& prompts, const std::string& reply, bool cut) {
   RegexObject records;
-  const bool parsed = records.Create(kSongRecordPattern, reply, kSongRecordOptions);
-  return ShowSongRecords(list, prompts, parsed ? &records : nullptr);
+  bool more = false;
+  const bool parsed = FindSongRecords(records, reply, &more);
+  return ShowSongRecords(list, prompts, parsed ? &records : nullptr, more || cut);
 }
 
 namespace {
 
-int ShowSongRecords(SongList& list, Prompts& prompts, const RegexObject* records) {
+int ShowSongRecords(SongList& list, Prompts& prompts, const RegexObject* records, bool more) {
   list.DeleteAllRows();
   if (records == nullptr) {
     prompts.ShowMessage(PatternFailedMessage(), MessageIcon::kError);
     return 0;
   }
   const RegexObject& regex = *records;
-  const int count = regex.MatchCount();
+  const int count = std::min(regex.MatchCount(), kMostSongRecords);
   if (count == 0) {
     prompts.ShowMessage(NoSongMessage(), MessageIcon::kInformation);
     return 0;
@@ -155,6 +189,7 @@ int ShowSongRecords(SongList& list, Prompts& prompts, const RegexObject* records
     list.SetCellText(row, kColumnAlbum, album);
     list.SetCellText(row, kColumnIdentifier, identifier);
   }
+  if (more) prompts.ShowMessage(RecordsLeftOutMessage(), MessageIcon::kInformation);
   return count;
 }
 

@@ -13,6 +13,11 @@
 
 namespace ornivel {
 
+// The most song records a reply gives the list. A search asks for 500, and no real reply comes
+// near this; a reply that holds more (a service gone wrong, or one that answers at length on
+// purpose) fills the list with these, says the rest was left out, and costs no more to read.
+inline constexpr int kMostSongRecords = 5000;
+
 // Runs on the window thread, bound to the search button. An empty keyword gives a message and
 // changes nothing; otherwise the reply of the service fills the list. When another search is
 // started while this one waits for its reply, the later search's results stand and this one
@@ -21,13 +26,16 @@ void SearchSongs(SongList& list, Prompts& prompts);
 
 // Sends the search for `keyword` (GBK, not empty) to the service and returns its reply converted
 // to GBK. `status`, when given, receives the request's outcome; after a failure the reply is
-// empty or partial.
+// empty or partial. `tooLong`, when given, is true when the reply went past the longest body
+// read (kMaxResponseBody): the reply holds its first part, and its status is a failure.
 [[nodiscard]] std::string RequestSearchReply(const std::string& keyword,
-                                             HttpStatus* status = nullptr);
+                                             HttpStatus* status = nullptr, bool* tooLong = nullptr);
 
-// Empties the list and appends one row per song record of `reply` (GBK); the number of rows.
-// 0, with a message, when the pattern fails or finds no record.
-int FillSongList(SongList& list, Prompts& prompts, const std::string& reply);
+// Empties the list and appends one row per song record of `reply` (GBK), up to
+// kMostSongRecords; the number of rows. 0, with a message, when the pattern fails or finds no
+// record. When records were left out (more than kMostSongRecords, or `cut`: the reply was cut
+// short of its end), the rows are followed by RecordsLeftOutMessage.
+int FillSongList(SongList& list, Prompts& prompts, const std::string& reply, bool cut = false);
 
 // `text` with each pair's find text replaced by its replacement, pair after pair, ASCII letters
 // compared without regard to case, a double-byte character never split. An empty find text
@@ -45,5 +53,6 @@ int FillSongList(SongList& list, Prompts& prompts, const std::string& reply);
 [[nodiscard]] std::string EmptyKeywordMessage();
 [[nodiscard]] std::string PatternFailedMessage();
 [[nodiscard]] std::string NoSongMessage();
+[[nodiscard]] std::string RecordsLeftOutMessage();
 
 }  // namespace ornivel

@@ -64,6 +64,17 @@ bool IsWellFormedGbk(std::string_view text) {
   return true;
 }
 
+std::string_view CutAtCharacter(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t end = 0;
+  while (end < text.size()) {
+    const std::size_t next = end + GbkCharLength(text, end);
+    if (next > limit) break;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
 std::string TextLeft(std::string_view text, long long count) {
   if (count <= 0) return {};
   return std::string(text.substr(0, static_cast<std::size_t>(count)));

@@ -25,6 +25,9 @@ inline constexpr std::string_view kQuotePlaceholder = "#\xD2\xFD\xBA\xC5";  // G
 // sign), and double-byte characters of a lead byte 81 to FE and a trail byte 40 to FE but 7F.
 [[nodiscard]] bool IsWellFormedGbk(std::string_view text);
 
+// The first `limit` bytes of `text` or fewer, without a double-byte character cut in half.
+[[nodiscard]] std::string_view CutAtCharacter(std::string_view text, std::size_t limit);
+
 // The first `count` bytes (all of the text when shorter; empty when count <= 0).
 [[nodiscard]] std::string TextLeft(std::string_view text, long long count);
 // The last `count` bytes (all of the text when shorter; empty when count <= 0).

@@ -22,6 +22,15 @@ bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
 }
 
+// A long text is converted a piece at a time: the code-page backends work through UTF-16 and
+// UCS-4 with room for the widest characters, many times the text's own size, and a piece keeps
+// that room small. A piece ends before the first byte of a UTF-8 character, never inside one.
+constexpr std::size_t kConversionPiece = 1 << 20;
+
+bool IsUtf8Continuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
 }  // namespace
 
 std::string UrlEncode(std::string_view text, const UrlEncodeOptions& options) {
@@ -42,7 +51,19 @@ std::string GbkToUtf8(std::string_view text) {
 std::string Utf8ToGbk(std::string_view text) {
   text = UpToNul(text);
   if (IsAscii(text)) return std::string(text);
-  return Utf16ToText(TextToUtf16(text), kCodePageGbk);
+  if (text.size() <= kConversionPiece) return Utf16ToText(TextToUtf16(text), kCodePageGbk);
+  std::string gbk;
+  gbk.reserve(text.size());  // a character is never longer in GBK than in UTF-8
+  while (!text.empty()) {
+    std::size_t cut = std::min(text.size(), kConversionPiece);
+    // A character is four bytes at the most: three continuation bytes back is its start.
+    for (int back = 0; back < 3 && cut < text.size() && IsUtf8Continuation(text[cut]); ++back) {
+      --cut;
+    }
+    gbk.append(Utf16ToText(TextToUtf16(text.substr(0, cut)), kCodePageGbk));
+    text.remove_prefix(cut);
+  }
+  return gbk;
 }
 
 std::optional<std::string> Utf8ToGbkExactly(std::string_view text) {

@@ -146,25 +146,25 @@ class Run {
   // could not be asked (said on standard error). An empty list has said why.
   std::optional<std::vector<SongLine>> FindSongs(const std::string& keyword) {
     HttpStatus status;
-    const std::string reply = RequestSearchReply(keyword, &status);
-    if (status.failed()) {
+    bool tooLong = false;
+    const std::string reply = RequestSearchReply(keyword, &status, &tooLong);
+    // A reply longer than is ever read still gives the records of its first part.
+    if (status.failed() && !tooLong) {
       Fail(Utf8ToGbk("搜索失败：") + status.text);
       return std::nullopt;
     }
     MemorySongList list;
     CommandLinePrompts prompts(keyword);
-    const int count = FillSongList(list, prompts, reply);
+    const int count = FillSongList(list, prompts, reply, tooLong);
     std::vector<SongLine> songs;
     for (int row = 0; row < count; ++row) {
       const std::vector<std::string> cells = list.Row(row);
       songs.push_back({row + 1, cells[kColumnTitle], cells[kColumnSinger], cells[kColumnAlbum],
                        cells[kColumnIdentifier]});
     }
-    if (count == 0) {
-      // No record (a message), or the pattern could not run (an error).
-      Say(prompts.message());
-      if (prompts.icon() == MessageIcon::kError) failed_ = true;
-    }
+    // No record (a message), the pattern could not run (an error), or records were left out.
+    if (!prompts.message().empty()) Say(prompts.message());
+    if (count == 0 && prompts.icon() == MessageIcon::kError) failed_ = true;
     return songs;
   }
 

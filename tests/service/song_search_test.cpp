@@ -6,6 +6,8 @@
 #include "tests/support/environment.h"
 #include "tests/support/gbk.h"
 #include "tests/support/memory_front_end.h"
+#include "tests/support/search_reply.h"
+#include "text/text_convert.h"
 
 namespace ornivel {
 namespace {
@@ -93,6 +95,54 @@ TEST(FillSongListTest, ReplyWithoutRecordsEmptiesTheListAndSaysSo) {
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_EQ(ui.Messages()[0].text, Gbk("没有找到歌曲，尝试减少或者换一个关键词吧"));
   EXPECT_EQ(ui.Messages()[0].icon, MessageIcon::kInformation);
+}
+
+TEST(FillSongListTest, ARecordPastTheBoundIsLeftOutAndSaidOnce) {
+  // Exactly the bound: every record, and nothing to say.
+  {
+    MemoryFrontEnd ui;
+    EXPECT_EQ(FillSongList(ui, ui, Utf8ToGbk(test::OneLineSearchReply(kMostSongRecords))),
+              kMostSongRecords);
+    EXPECT_TRUE(ui.Messages().empty());
+  }
+  // One more, and then far more than the first look takes (about 6 MB on one line): the first
+  // records, numbered, and one message after them.
+  for (const int records : {kMostSongRecords + 1, 40000}) {
+    SCOPED_TRACE(records);
+    MemoryFrontEnd ui;
+    EXPECT_EQ(FillSongList(ui, ui, Utf8ToGbk(test::OneLineSearchReply(records))), kMostSongRecords);
+    ASSERT_EQ(ui.RowCount(), kMostSongRecords);
+    const int last = kMostSongRecords - 1;
+    EXPECT_EQ(
+        ui.Row(last),
+        (std::vector<std::string>{
+            std::to_string(kMostSongRecords), Utf8ToGbk(test::RecordSongName(kMostSongRecords)),
+            Utf8ToGbk(test::RecordSinger(kMostSongRecords)), Utf8ToGbk(test::RecordAlbum()),
+            test::RecordIdentifier(kMostSongRecords), ""}));
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ui.Messages()[0].text, RecordsLeftOutMessage());
+    EXPECT_EQ(GbkToUtf8(ui.Messages()[0].text), "找到的歌曲太多，只列出了前 5000 首");
+    EXPECT_EQ(ui.Messages()[0].icon, MessageIcon::kInformation);
+  }
+}
+
+TEST(FillSongListTest, AReplyLongerThanTheFirstLookButUnderTheBoundGivesEveryRecord) {
+  // 1,500 records of 6 KB each (9 MB): the last ones lie past the first look.
+  std::string records;
+  for (int n = 1; n <= 1500; ++n) {
+    records += test::SearchRecord(n, "artist", ",'lyric':'" + std::string(6000, 'x') + "'");
+  }
+  MemoryFrontEnd ui;
+  EXPECT_EQ(FillSongList(ui, ui, Utf8ToGbk(test::OneLineSearchReply(records, 1500))), 1500);
+  ASSERT_EQ(ui.RowCount(), 1500);
+  EXPECT_EQ(ui.Row(1499)[kColumnIdentifier], test::RecordIdentifier(1500));
+  EXPECT_EQ(ui.Row(1499)[kColumnSinger], Utf8ToGbk(test::RecordSinger(1500)));
+  EXPECT_TRUE(ui.Messages().empty());
+  // A reply cut short of its end (too long to be read whole) says the rest was left out.
+  MemoryFrontEnd cut;
+  EXPECT_EQ(FillSongList(cut, cut, Utf8ToGbk(test::OneLineSearchReply(3)), /*cut=*/true), 3);
+  ASSERT_EQ(cut.Messages().size(), 1u);
+  EXPECT_EQ(cut.Messages()[0].text, RecordsLeftOutMessage());
 }
 
 TEST(SearchSongsTest, EmptyKeywordKeepsTheRowsAndAsksForOne) {

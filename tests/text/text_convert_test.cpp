@@ -47,6 +47,23 @@ TEST(CodePageTest, Utf8ToGbkConvertsChineseAndMarksWhatGbkLacks) {
   EXPECT_EQ(Utf8ToGbk(""), "");
 }
 
+TEST(CodePageTest, ALongTextConvertsAsItsPiecesDoWhereverItsCharactersFall) {
+  // Several megabytes, each offset of a character against the pieces met: one, two, three and
+  // four bytes long, and a broken sequence among them.
+  std::string utf8;
+  std::string gbk;
+  for (int n = 0; utf8.size() < (5u << 20); ++n) {
+    const std::string_view ascii = std::string_view("abcdefg").substr(0, n % 7);
+    utf8.append(ascii).append(kZhongUtf8).append(kEmojiUtf8).append(kWenUtf8);
+    gbk.append(ascii).append(kZhongGbk).append("?").append(kWenGbk);
+    if (n % 97 == 0) {
+      utf8.append("\xE4\xB8");  // cut short
+      gbk.append("?");
+    }
+  }
+  EXPECT_TRUE(Utf8ToGbk(utf8) == gbk) << "the converted text differs";
+}
+
 TEST(CodePageTest, InvalidUtf8BecomesOneQuestionMarkPerBrokenSequence) {
   EXPECT_EQ(Utf8ToGbk("a\xFF"
                       "b"),

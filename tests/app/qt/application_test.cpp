@@ -30,8 +30,10 @@
 #include "app/settings.h"
 #include "service/song_address.h"
 #include "service/song_download.h"
+#include "service/song_search.h"
 #include "tests/app/qt/gui_test_support.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/search_reply.h"
 #include "tests/support/temp_dir.h"
 #include "text/text_convert.h"
 
@@ -324,6 +326,118 @@ TEST_F(SongListMenuTest, EachItemDoesWhatItSaysThroughTheRealWindow) {
               }});
   EXPECT_EQ(tipTitle, QString::fromUtf8("   微信扫一扫，打赏作者"));
   EXPECT_TRUE(window_.isVisible());
+}
+
+// What a message box of the window showed: its title, text and icon.
+struct ShownBox {
+  QString title;
+  std::string text;  // UTF-8
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+std::function<void(QWidget*)> ReadBox(ShownBox& shown) {
+  return [&shown](QWidget* dialog) {
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+    shown = {box->windowTitle(), box->text().toStdString(), box->icon()};
+    ClickThroughWindow(box->button(QMessageBox::Ok));
+  };
+}
+
+TEST_F(SongListMenuTest, AFolderTheSettingsFileCannotKeepIsRefusedAndTheNextStartHasTheOldOne) {
+  const std::string before = ReadAll(paths_.settingsFile);
+  fs::permissions(paths_.settingsFile, fs::perms::owner_read | fs::perms::group_read);
+  const fs::path chosen = dir_ / "chosen";
+  fs::create_directories(chosen);
+  ShownBox shown;
+  WithDialogs([&] { Choose(2, 2); }, {[&](QWidget* dialog) {
+                                        auto* browser = qobject_cast<QFileDialog*>(dialog);
+                                        ASSERT_NE(browser, nullptr);
+                                        PickFolder(browser, chosen);
+                                      },
+                                      ReadBox(shown)});
+  EXPECT_EQ(shown.title, QString::fromUtf8("信息："));
+  EXPECT_EQ(shown.text, "设置文件无法写入：没有权限。保存目录未更改。");
+  EXPECT_EQ(shown.icon, QMessageBox::Critical);
+  EXPECT_EQ(window_.saveFolderBox()->text().toStdString(), (dir_ / "save").string());
+  EXPECT_EQ(GbkToUtf8(store_.Get()), (dir_ / "save").string());
+  EXPECT_EQ(ReadAll(paths_.settingsFile), before);
+
+  // The front end made again, as at the next start: the folder the box showed.
+  MainWindow next;
+  QtFrontEnd nextUi(&next);
+  SaveFolderStore nextStore;
+  MainWindowEvents events(nextUi, nextStore, paths_);
+  events.Created();
+  next.show();
+  WithDialogs([&] { events.Shown(); }, {});  // nothing to tell
+  EXPECT_EQ(next.saveFolderBox()->text().toStdString(), (dir_ / "save").string());
+  nextUi.Close();
+}
+
+TEST_F(SongListMenuTest, AStartWithAGoneFolderOrAnUnreadableFileTellsOverTheShownWindow) {
+  const fs::path gone = dir_ / "gone";
+  std::ofstream(paths_.settingsFile, std::ios::binary) << "[a]\r\na=" << gone.string() << "\r\n";
+  for (const bool unreadable : {false, true}) {
+    SCOPED_TRACE(unreadable);
+    if (unreadable) {
+      fs::remove(paths_.settingsFile);
+      fs::create_directory(paths_.settingsFile);  // no file that can be read
+    }
+    MainWindow next;
+    QtFrontEnd nextUi(&next);
+    SaveFolderStore nextStore;
+    MainWindowEvents events(nextUi, nextStore, paths_);
+    events.Created();
+    next.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&next));
+    ShownBox shown;
+    WithDialogs([&] { events.Shown(); }, {ReadBox(shown)});
+    EXPECT_EQ(shown.title, QString::fromUtf8("信息："));
+    if (unreadable) {
+      EXPECT_EQ(shown.text, "设置文件无法读取（不是普通文件）：" + paths_.settingsFile +
+                                "。本次使用默认的保存目录。");
+      EXPECT_EQ(shown.icon, QMessageBox::Critical);
+      EXPECT_EQ(next.saveFolderBox()->text().toStdString(), paths_.defaultSaveFolder);
+    } else {
+      EXPECT_EQ(shown.text, "保存目录不存在：" + gone.string());
+      EXPECT_EQ(shown.icon, QMessageBox::Information);
+      EXPECT_EQ(next.saveFolderBox()->text().toStdString(), gone.string());  // still shown
+    }
+    WithDialogs([&] { events.Shown(); }, {});  // each once
+    nextUi.Close();
+  }
+}
+
+TEST_F(SongListMenuTest, ADownloadIntoAFolderThatWentSaysSoInItsRow) {
+  const std::string address = "http://" + server_.host() + "/resource/songs/MUSIC_1002.mp3";
+  ui_.SetCellText(2, kColumnAddress, address);
+  fs::remove_all(dir_ / "save");  // after the start: the box still shows it
+  Choose(2, 1);
+  const QModelIndex status = list_->model()->index(2, kColumnAddress);
+  ASSERT_TRUE(PumpUntil([&] {
+    return list_->model()->data(status).toString() == QString::fromUtf8("下载失败：保存目录不存在");
+  })) << list_->model()->data(status).toString().toStdString();
+  EXPECT_FALSE(fs::exists(dir_ / "save"));
+}
+
+TEST_F(SongListMenuTest, AReplyOfMoreRecordsThanTheBoundFillsTheBoundAndSaysSoOnce) {
+  server_.server().Get(
+      "/webmusic/getsjplayinfo", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(test::OneLineSearchReply(kMostSongRecords + 1000), "text/plain");
+      });
+  window_.searchBox()->setText(QString::fromUtf8("晴天"));
+  ShownBox shown;
+  WithDialogs([&] { ClickThroughWindow(window_.searchButton()); }, {ReadBox(shown)});
+  EXPECT_EQ(shown.text, "找到的歌曲太多，只列出了前 5000 首");
+  EXPECT_EQ(shown.icon, QMessageBox::Information);
+  ASSERT_EQ(list_->model()->rowCount(), kMostSongRecords);
+  EXPECT_EQ(list_->model()
+                ->data(list_->model()->index(kMostSongRecords - 1, kColumnNumber))
+                .toString()
+                .toStdString(),
+            std::to_string(kMostSongRecords));
 }
 
 TEST_F(SongListMenuTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartForLater) {

@@ -12,12 +12,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/main_window_events.h"
+#include "app/settings.h"
 #include "app/win32/tip_window.h"
 #include "app/win32/win32_front_end.h"
 #include "service/song_download.h"
@@ -690,6 +692,108 @@ TEST_F(MainWindowTest, TipDialogDisablesTheMainWindowUntilItIsClosed) {
 }
 
 // The window as the program wires it, closed while a download of a slow song runs.
+// A box of the program's is modal on the window's thread: another thread waits for it, reads
+// its text into `text` and presses `button`.
+std::thread AnswerBox(int button, std::wstring* text) {
+  return std::thread([button, text] {
+    HWND box = nullptr;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((box = FindWindowW(L"#32770", MessageTitle())) == nullptr &&
+           std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (box == nullptr) return;
+    wchar_t buffer[512] = {};
+    GetDlgItemTextW(box, 0xFFFF, buffer, 512);  // the box's text
+    *text = buffer;
+    PostMessageW(box, WM_COMMAND, button, 0);
+  });
+}
+
+// The text of a window, as the platform gives it back.
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(window, buffer, 1024);
+  return buffer;
+}
+
+// The save-folder box and a browser that gives back one folder.
+class ChosenFolder final : public SaveFolderWindow {
+ public:
+  ChosenFolder(Win32FrontEnd& ui, std::string folder) : ui_(ui), folder_(std::move(folder)) {}
+  void ShowSaveFolder(const std::string& folder) override { ui_.ShowSaveFolder(folder); }
+  FolderChoice BrowseForFolder(const std::string&) override {
+    return FolderChoice::Folder(folder_);
+  }
+
+ private:
+  Win32FrontEnd& ui_;
+  std::string folder_;
+};
+
+TEST(MainWindowSettingsTest, AGoneFolderAndASettingsFileThatCannotBeWrittenAreTold) {
+  const std::filesystem::path folder = test::FreshTestFolder("win32-settings");
+  const std::filesystem::path gone = folder / "gone";
+  ProgramPaths paths;
+  paths.programDirectory = paths.defaultSaveFolder = test::GbkPath(folder);
+  paths.settingsFile = test::GbkPath(folder / "yyst.ini");
+  const std::string content = "[a]\r\na=" + test::GbkPath(gone) + "\r\n";
+  std::ofstream(folder / "yyst.ini", std::ios::binary) << content;
+  SaveFolderStore store;
+  MainWindow::Handlers handlers;
+  std::unique_ptr<MainWindow> window = MainWindow::Create(GetModuleHandleW(nullptr), handlers);
+  ASSERT_NE(window, nullptr);
+  Win32FrontEnd ui(*window);
+  MainWindowEvents events(ui, store, paths);
+  events.Created();
+  ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+  UpdateWindow(window->hwnd());
+  PumpFor(std::chrono::milliseconds(200));
+
+  // At start, over the shown window: the folder is not there, and the box still shows it.
+  std::wstring told;
+  std::thread ok = AnswerBox(IDOK, &told);
+  events.Shown();
+  ok.join();
+  EXPECT_EQ(told, Wide(SaveFolderMissingMessage(test::GbkPath(gone))));
+  EXPECT_EQ(WindowText(window->saveFolderBox()), Wide(test::GbkPath(gone)));
+
+  // A download into it says so in its row, without asking the server.
+  const int row = ui.AppendRow();
+  ui.SetCellText(row, kColumnTitle, "Title");
+  ui.SetCellText(row, kColumnSinger, "Singer");
+  ui.SetCellText(row, kColumnIdentifier, "MUSIC_7002");
+  ui.SetCellText(row, kColumnAddress, "http://127.0.0.1:9/resource/a.mp3");
+  LVITEMW state{};
+  state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(window->songList(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+  events.DownloadChosen();
+  EXPECT_TRUE(PumpUntil([&] {
+    return ui.GetCellText(row, kColumnAddress) == Gbk("下载失败：保存目录不存在");
+  })) << ui.GetCellText(row, kColumnAddress);
+
+  // A read-only settings file: the chosen folder is refused with the reason, nothing changes.
+  ASSERT_TRUE(SetFileAttributesW((folder / "yyst.ini").wstring().c_str(), FILE_ATTRIBUTE_READONLY));
+  ChosenFolder browser(ui, test::GbkPath(folder));
+  told.clear();
+  ok = AnswerBox(IDOK, &told);
+  ChooseSaveFolder(browser, ui, store, paths);
+  ok.join();
+  EXPECT_EQ(told, Wide(SettingsUnwritableMessage(FileError::kNoPermission)));
+  EXPECT_EQ(store.Get(), test::GbkPath(gone));
+  EXPECT_EQ(WindowText(window->saveFolderBox()), Wide(test::GbkPath(gone)));
+  EXPECT_EQ(test::FileText(folder / "yyst.ini"), content);
+  SetFileAttributesW((folder / "yyst.ini").wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+  // Writable again: the same choice is kept, and read back at the next start.
+  ChooseSaveFolder(browser, ui, store, paths);
+  EXPECT_EQ(WindowText(window->saveFolderBox()), Wide(test::GbkPath(folder)));
+  EXPECT_EQ(CurrentSaveFolder(paths), test::GbkPath(folder));
+
+  ui.Close();
+  window.reset();
+  std::filesystem::remove_all(folder);
+}
+
 TEST(MainWindowCloseTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartForLater) {
   const std::string song = test::RandomBytes((3 << 20) + 99, 5);
   test::SongServer server([&](const std::string&) {
@@ -741,24 +845,8 @@ TEST(MainWindowCloseTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartFo
     return ui.GetCellText(row, kColumnAddress).rfind(DownloadingStatus() + " ", 0) == 0;
   })) << ui.GetCellText(row, kColumnAddress);
 
-  // The question is modal on this thread: another one reads it and answers.
-  const auto answer = [](int button, std::wstring* text) {
-    return std::thread([button, text] {
-      HWND box = nullptr;
-      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-      while ((box = FindWindowW(L"#32770", MessageTitle())) == nullptr &&
-             std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      if (box == nullptr) return;
-      wchar_t buffer[256] = {};
-      GetDlgItemTextW(box, 0xFFFF, buffer, 256);  // the box's text
-      *text = buffer;
-      PostMessageW(box, WM_COMMAND, button, 0);
-    });
-  };
   std::wstring asked;
-  std::thread no = answer(IDNO, &asked);
+  std::thread no = AnswerBox(IDNO, &asked);
   PressKey(window->searchBox(), VK_ESCAPE);
   PumpFor(std::chrono::milliseconds(100));
   no.join();
@@ -768,7 +856,7 @@ TEST(MainWindowCloseTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartFo
   EXPECT_EQ(RunningDownloads(), 1);
 
   asked.clear();
-  std::thread yes = answer(IDYES, &asked);
+  std::thread yes = AnswerBox(IDYES, &asked);
   PostMessageW(hwnd, WM_CLOSE, 0, 0);
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(hwnd); }));
   yes.join();
