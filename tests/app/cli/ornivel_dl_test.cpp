@@ -6,6 +6,9 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "service/song_search.h"
 #include "tests/support/catalog_process.h"
 #include "tests/support/child_process.h"
 #include "tests/support/closed_port.h"
@@ -326,6 +330,46 @@ TEST_F(OrnivelDlTest, WithoutAFolderTheWindowsSaveFolderSettingIsUsed) {
   EXPECT_EQ(OutputLines(gone.err),
             std::vector<std::string>{"ornivel-dl: 保存目录不是文件夹：" + test::PathUtf8(chosen)});
   EXPECT_TRUE(service.requests().empty());
+
+  // A settings file that cannot be read is said, and no other folder is taken in its place;
+  // --to still works. On Linux a pipe, which a plain read would wait on for ever, as well.
+  fs::remove(programFolder / "yyst.ini");
+  std::vector<std::function<void()>> unreadable = {
+      [&] { fs::create_directory(programFolder / "yyst.ini"); }};
+#ifndef _WIN32
+  unreadable.push_back([&] {
+    fs::remove(programFolder / "yyst.ini");
+    ASSERT_EQ(::mkfifo((programFolder / "yyst.ini").c_str(), 0644), 0);
+  });
+#endif
+  for (const auto& make : unreadable) {
+    make();
+    const std::size_t asked = service.requests().size();
+    ChildRun refused = test::RunChild(copy, {"--service", service.host(), "download", "MUSIC_1"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(OutputLines(refused.err),
+              std::vector<std::string>{"ornivel-dl: 设置文件无法读取（不是普通文件）：" +
+                                       test::PathUtf8(programFolder / "yyst.ini") +
+                                       "（可用 --to 指定保存目录）"});
+    EXPECT_EQ(service.requests().size(), asked);  // nothing asked of the service
+    const ChildRun given = test::RunChild(
+        copy, {"--service", service.host(), "download", "MUSIC_1", "--to", Utf8(save_)});
+    EXPECT_EQ(given.exitCode, 0) << given.err;
+    fs::remove_all(save_);
+    fs::create_directories(save_);
+  }
+}
+
+TEST(OrnivelDlLongReplyTest, AReplyOfMoreRecordsThanTheBoundListsTheBoundAndSaysSo) {
+  const LoopbackMusicService service(kMostSongRecords + 2000);
+  const ChildRun run =
+      test::RunChild(kProgram, {"--service", service.host(), "search", "--json", "晴天"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<std::string> lines = OutputLines(run.out);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kMostSongRecords));
+  EXPECT_NE(lines.back().find(test::RecordIdentifier(kMostSongRecords)), std::string::npos);
+  EXPECT_EQ(OutputLines(run.err),
+            std::vector<std::string>{"ornivel-dl: 找到的歌曲太多，只列出了前 5000 首"});
 }
 
 TEST(OrnivelDlServiceDownTest, EachCommandFailsWithAReasonWithinTheTimeOuts) {
