@@ -160,6 +160,17 @@ std::wstring TemporaryNameBeside(const std::wstring& path) {
          std::to_wstring(counter.fetch_add(1)) + L".tmp";
 }
 
+bool IsFolderW(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder part of a path, without the separator before the name; empty when it has none.
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
 }  // namespace
 
 bool IsPlainFileName(std::string_view name) {
@@ -193,8 +204,7 @@ bool PathExists(const std::string& path) {
 }
 
 bool IsFolder(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return IsFolderW(Wide(path));
 }
 
 std::unique_ptr<NewFile> CreateNewFile(const std::string& path, FileError* why) {
@@ -202,9 +212,12 @@ std::unique_ptr<NewFile> CreateNewFile(const std::string& path, FileError* why) 
   UniqueHandle file = CreateExclusively(native);
   if (!file) {
     const DWORD error = GetLastError();
+    FileError kind = FileErrorOf(error);
     // A folder of that name may be refused as access denied rather than as existing.
-    Tell(why, error == ERROR_ACCESS_DENIED && IsFolder(path) ? FileError::kNameTaken
-                                                             : FileErrorOf(error));
+    if (error == ERROR_ACCESS_DENIED && IsFolder(path)) kind = FileError::kNameTaken;
+    // A name too long for the system is refused as a path not found: the folder tells them apart.
+    if (kind == FileError::kNotFound && IsFolderW(FolderOf(native))) kind = FileError::kBadName;
+    Tell(why, kind);
     return nullptr;
   }
   Tell(why, FileError::kNone);
