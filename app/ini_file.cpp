@@ -139,7 +139,9 @@ std::string IniWrite(std::string_view content, std::string_view section, std::st
     return out;
   }
   out.append(content);
-  if (!out.empty() && out.back() != '\n') out.append(eol);
+  // A file of a byte-order mark alone has no line to end.
+  const bool markAlone = content == kByteOrderMark;
+  if (!out.empty() && out.back() != '\n' && !markAlone) out.append(eol);
   out.append("[").append(section).append("]").append(eol).append(entry).append(eol);
   return out;
 }

@@ -20,6 +20,8 @@ std::string FileErrorWords(FileError error) {
       return Utf8ToGbk("不是普通文件");
     case FileError::kNameTaken:
       return Utf8ToGbk("文件已经存在");
+    case FileError::kInUse:
+      return Utf8ToGbk("文件正被其他程序使用");
     case FileError::kOther:
       break;
   }

@@ -13,6 +13,7 @@ enum class FileError {
   kBadName,       // the file system refuses the name: too long, or a character it cannot hold
   kNotAFile,      // a folder, a device or a pipe stands where an ordinary file was expected
   kNameTaken,     // something of that name exists already
+  kInUse,         // another program holds the file open and will not share it
   kOther,
 };
 

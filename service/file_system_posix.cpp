@@ -52,6 +52,8 @@ FileError FileErrorOf(int error) {
       return FileError::kNotAFile;
     case EEXIST:
       return FileError::kNameTaken;
+    case ETXTBSY:
+      return FileError::kInUse;
     default:
       return FileError::kOther;
   }
@@ -263,14 +265,24 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 std::optional<std::string> ReadFileBytes(const std::string& path, FileError* why) {
   Tell(why, FileError::kNone);
-  // Without O_NONBLOCK the open of a pipe would wait for a writer; the check below then refuses
-  // it, a device and a folder alike.
-  const int fd = ::open(GbkToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const std::string native = GbkToUtf8(path);
+  // A pipe, a device or a folder is never opened: opening a pipe would let its writer go on, a
+  // device may do something. Should one replace the file between the look and the open,
+  // O_NONBLOCK keeps the open from waiting and the second look refuses it.
+  struct stat info;
+  if (::stat(native.c_str(), &info) != 0) {
+    Tell(why, FileErrorOf(errno));
+    return std::nullopt;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    Tell(why, FileError::kNotAFile);
+    return std::nullopt;
+  }
+  const int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     Tell(why, FileErrorOf(errno));
     return std::nullopt;
   }
-  struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
     Tell(why, FileError::kNotAFile);

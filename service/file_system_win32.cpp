@@ -38,9 +38,10 @@ FileError FileErrorOf(DWORD error) {
       return FileError::kNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
+      return FileError::kNoPermission;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-      return FileError::kNoPermission;
+      return FileError::kInUse;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
       return FileError::kDiskFull;

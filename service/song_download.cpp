@@ -36,17 +36,18 @@ std::string SaveFailureStatus(const SaveResult& result) {
   const auto failed = [](std::string_view why) {
     return DownloadFailedStatus().append(Utf8ToGbk("：")).append(Utf8ToGbk(why));
   };
-  // What the file system said, where it says something a person can act on.
-  const auto fileProblem = [&](std::string_view otherwise) {
+  // What the file system said, where it says something a person can act on. A name the system
+  // refuses, or a folder that went, shows when the file is made, never while it is written.
+  const auto fileProblem = [&](bool making, std::string_view otherwise) {
     switch (result.fileError) {
       case FileError::kDiskFull:
         return failed("磁盘已满");
       case FileError::kNoPermission:
         return failed("保存目录无法写入");
       case FileError::kBadName:
-        return failed("无法建立文件名");
+        return failed(making ? "无法建立文件名" : otherwise);
       case FileError::kNotFound:
-        return failed("保存目录不存在");
+        return failed(making ? "保存目录不存在" : otherwise);
       default:
         return failed(otherwise);
     }
@@ -57,9 +58,9 @@ std::string SaveFailureStatus(const SaveResult& result) {
     case SaveOutcome::kUnsafeIdentifier:
       return failed("无法建立文件名");
     case SaveOutcome::kCannotCreate:
-      return fileProblem("无法在保存目录中建立文件");
+      return fileProblem(/*making=*/true, "无法在保存目录中建立文件");
     case SaveOutcome::kWriteFailed:
-      return fileProblem("写入文件失败");
+      return fileProblem(/*making=*/false, "写入文件失败");
     case SaveOutcome::kUnreachable:
       return failed("无法连接服务器");
     case SaveOutcome::kServerError:

@@ -64,8 +64,8 @@ std::string PatternFailedMessage() {
 std::string NoSongMessage() {
   return Utf8ToGbk("没有找到歌曲，尝试减少或者换一个关键词吧");
 }
-std::string RecordsLeftOutMessage() {
-  return Utf8ToGbk("找到的歌曲太多，只列出了前 " + std::to_string(kMostSongRecords) + " 首");
+std::string RecordsLeftOutMessage(int listed) {
+  return Utf8ToGbk("找到的歌曲太多，只列出了前 " + std::to_string(listed) + " 首");
 }
 
 std::string ReplaceMany(std::string_view text, const Pairs& pairs) {
@@ -110,20 +110,25 @@ std::string RequestSearchReply(const std::string& keyword, HttpStatus* status, b
 namespace {
 
 // How much of a reply the first look for records takes; doubled until the records are more
-// than the bound or the reply is taken whole. A real reply (a few hundred kilobytes) is taken
-// whole at once.
+// than the bound, the reply is taken whole, or kLongestRecordScan is reached. A real reply (a
+// few hundred kilobytes) is taken whole at once.
 constexpr std::size_t kFirstRecordScan = 4u << 20;
 
 // Runs the song-record pattern over as much of `reply` as it takes to find more records than
-// kMostSongRecords, or over all of it. A record found before the cut is the one the whole reply
-// gives: matches are found from the start on, and a later one is found only when one beyond
-// the bound stands before the cut. False when the pattern fails.
+// kMostSongRecords, or over all of it up to kLongestRecordScan; `more` tells whether records
+// were left out. A record found before the cut is the one the whole reply gives: matches are
+// found from the start on, and a later one is found only when one beyond the bound stands
+// before the cut. False when the pattern fails.
 bool FindSongRecords(RegexObject& records, std::string_view reply, bool* more) {
   for (std::size_t scan = kFirstRecordScan;; scan *= 2) {
-    const std::string_view subject = CutAtCharacter(reply, scan);
+    const std::string_view subject = CutAtCharacter(reply, std::min(scan, kLongestRecordScan));
     if (!records.Create(kSongRecordPattern, subject, kSongRecordOptions)) return false;
-    *more = records.MatchCount() > kMostSongRecords;
-    if (*more || subject.size() == reply.size()) return true;
+    const bool whole = subject.size() == reply.size();
+    const bool beyondBound = records.MatchCount() > kMostSongRecords;
+    if (beyondBound || whole || scan >= kLongestRecordScan) {
+      *more = beyondBound || !whole;
+      return true;
+    }
   }
 }
 
@@ -189,7 +194,7 @@ int ShowSongRecords(SongList& list, Prompts& prompts, const RegexObject* records
     list.SetCellText(row, kColumnAlbum, album);
     list.SetCellText(row, kColumnIdentifier, identifier);
   }
-  if (more) prompts.ShowMessage(RecordsLeftOutMessage(), MessageIcon::kInformation);
+  if (more) prompts.ShowMessage(RecordsLeftOutMessage(count), MessageIcon::kInformation);
   return count;
 }
 

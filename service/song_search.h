@@ -17,6 +17,10 @@ namespace ornivel {
 // near this; a reply that holds more (a service gone wrong, or one that answers at length on
 // purpose) fills the list with these, says the rest was left out, and costs no more to read.
 inline constexpr int kMostSongRecords = 5000;
+// The most of a reply looked through for records. The pattern runs over a copy of what it looks
+// at, widened to UTF-16, so a reply at the longest body read (64 MiB) is not looked through
+// whole; the records past this count as left out. A real reply is a few hundred kilobytes.
+inline constexpr std::size_t kLongestRecordScan = 8u << 20;
 
 // Runs on the window thread, bound to the search button. An empty keyword gives a message and
 // changes nothing; otherwise the reply of the service fills the list. When another search is
@@ -32,9 +36,10 @@ void SearchSongs(SongList& list, Prompts& prompts);
                                              HttpStatus* status = nullptr, bool* tooLong = nullptr);
 
 // Empties the list and appends one row per song record of `reply` (GBK), up to
-// kMostSongRecords; the number of rows. 0, with a message, when the pattern fails or finds no
-// record. When records were left out (more than kMostSongRecords, or `cut`: the reply was cut
-// short of its end), the rows are followed by RecordsLeftOutMessage.
+// kMostSongRecords and from its first kLongestRecordScan bytes; the number of rows. 0, with a
+// message, when the pattern fails or finds no record. When records were left out (more than
+// kMostSongRecords, more past kLongestRecordScan, or `cut`: the reply was cut short of its end),
+// the rows are followed by RecordsLeftOutMessage.
 int FillSongList(SongList& list, Prompts& prompts, const std::string& reply, bool cut = false);
 
 // `text` with each pair's find text replaced by its replacement, pair after pair, ASCII letters
@@ -53,6 +58,7 @@ int FillSongList(SongList& list, Prompts& prompts, const std::string& reply, boo
 [[nodiscard]] std::string EmptyKeywordMessage();
 [[nodiscard]] std::string PatternFailedMessage();
 [[nodiscard]] std::string NoSongMessage();
-[[nodiscard]] std::string RecordsLeftOutMessage();
+// After the `listed` rows of a reply that held more.
+[[nodiscard]] std::string RecordsLeftOutMessage(int listed);
 
 }  // namespace ornivel

@@ -31,6 +31,22 @@ Scratch& ThreadScratch() {
   return scratch;
 }
 
+// A long text goes through iconv a piece at a time, so that the scratch space stays within
+// kKeptScratch whatever the text's length (UCS-4 takes four bytes a character).
+constexpr std::size_t kPiece = kKeptScratch / 8;
+
+// Appends the UCS-4 characters `wide` to `out` as UTF-16.
+void AppendUtf16(std::u16string& out, std::u32string_view wide) {
+  for (const char32_t c : wide) {
+    if (c < 0x10000) {
+      out.push_back(static_cast<char16_t>(c));
+    } else {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    }
+  }
+}
+
 }  // namespace
 
 std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool utf8) {
@@ -39,46 +55,46 @@ std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool u
   // the buffer for a set that does.
   Scratch& scratch = ThreadScratch();
   std::u32string& wide = scratch.wide;
-  if (wide.size() < bytes.size() + 1) wide.resize(bytes.size() + 1);
-  std::size_t used = 0;  // in bytes
+  std::u16string out;
   iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-  auto* in = const_cast<char*>(bytes.data());
-  std::size_t inLeft = bytes.size();
-  while (inLeft > 0) {
-    const std::size_t capacity = wide.size() * sizeof(char32_t);
-    char* outPtr = reinterpret_cast<char*>(wide.data()) + used;
-    std::size_t outLeft = capacity - used;
-    const std::size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
-    used = capacity - outLeft;
-    if (rc != static_cast<std::size_t>(-1)) break;
-    const int err = errno;
-    if (err == E2BIG || outLeft < sizeof(char32_t)) {
-      wide.resize(wide.size() * 2);
-      if (err == E2BIG) continue;
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const std::size_t end = std::min(bytes.size(), at + kPiece);
+    const bool last = end == bytes.size();
+    if (wide.size() < end - at + 1) wide.resize(end - at + 1);
+    std::size_t used = 0;  // in bytes
+    auto* in = const_cast<char*>(bytes.data() + at);
+    std::size_t inLeft = end - at;
+    bool carried = false;  // the piece ended inside a sequence, which the next one begins with
+    while (inLeft > 0) {
+      const std::size_t capacity = wide.size() * sizeof(char32_t);
+      char* outPtr = reinterpret_cast<char*>(wide.data()) + used;
+      std::size_t outLeft = capacity - used;
+      const std::size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+      used = capacity - outLeft;
+      if (rc != static_cast<std::size_t>(-1)) break;
+      const int err = errno;
+      if (err == E2BIG || outLeft < sizeof(char32_t)) {
+        wide.resize(wide.size() * 2);
+        if (err == E2BIG) continue;
+      }
+      if (err == EINVAL && !last && inLeft < end - at) {
+        carried = true;
+        break;
+      }
+      if (err != EILSEQ && err != EINVAL) break;
+      // EILSEQ: an invalid sequence here; EINVAL: the text ends inside a sequence.
+      std::size_t skip = err == EINVAL ? inLeft : 1;
+      if (utf8 && err == EILSEQ) skip = ReadUtf8Sequence(std::string_view(in, inLeft)).length;
+      wide[used / sizeof(char32_t)] = kReplacementCharacter;
+      used += sizeof(char32_t);
+      in += skip;
+      inLeft -= skip;
+      iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
     }
-    if (err != EILSEQ && err != EINVAL) break;
-    // EILSEQ: an invalid sequence here; EINVAL: the text ends inside a sequence.
-    std::size_t skip = err == EINVAL ? inLeft : 1;
-    if (utf8 && err == EILSEQ) skip = ReadUtf8Sequence(std::string_view(in, inLeft)).length;
-    wide[used / sizeof(char32_t)] = kReplacementCharacter;
-    used += sizeof(char32_t);
-    in += skip;
-    inLeft -= skip;
-    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-  }
-  const std::size_t count = used / sizeof(char32_t);
-  std::size_t units = count;
-  for (std::size_t i = 0; i < count; ++i) units += wide[i] >= 0x10000 ? 1 : 0;
-  std::u16string out(units, u'\0');
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const char32_t c = wide[i];
-    if (c < 0x10000) {
-      out[n++] = static_cast<char16_t>(c);
-    } else {
-      out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    }
+    AppendUtf16(out, std::u32string_view(wide.data(), used / sizeof(char32_t)));
+    if (inLeft > 0 && !carried) break;  // iconv gave up: the rest is not read
+    at = end - inLeft;
   }
   scratch.Trim();
   return out;
@@ -91,44 +107,52 @@ std::string IconvEncode(const IconvHandle& cd, std::u16string_view units) {
   constexpr char32_t kUnpaired = 0xFFFFFFFF;
   Scratch& scratch = ThreadScratch();
   std::u32string& wide = scratch.wide;
-  wide.clear();
-  wide.reserve(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t u = units[i];
-    if (IsHighSurrogate(u) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
-      wide.push_back(0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{units[i + 1]} - 0xDC00));
-      ++i;
-    } else {
-      wide.push_back((IsHighSurrogate(u) || IsLowSurrogate(u)) ? kUnpaired : char32_t{u});
-    }
-  }
-  // Room for the widest characters of the code pages in use (UTF-8: four bytes); the loop grows
-  // it if a target ever needs more.
   std::string& out = scratch.bytes;
-  if (out.size() < wide.size() * 4 + 4) out.resize(wide.size() * 4 + 4);
-  std::size_t used = 0;
+  std::string result;
   iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-  auto* in = reinterpret_cast<char*>(wide.data());
-  std::size_t inLeft = wide.size() * sizeof(char32_t);
-  while (inLeft > 0) {
-    char* outPtr = out.data() + used;
-    std::size_t outLeft = out.size() - used;
-    const std::size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
-    used = out.size() - outLeft;
-    if (rc != static_cast<std::size_t>(-1)) break;
-    const int err = errno;
-    if (err == E2BIG || used == out.size()) {
-      out.resize(out.size() * 2);
-      if (err == E2BIG) continue;
+  std::size_t at = 0;
+  while (at < units.size()) {
+    std::size_t end = std::min(units.size(), at + kPiece);
+    // A pair of surrogates stays in one piece.
+    if (end < units.size() && IsHighSurrogate(units[end - 1])) ++end;
+    wide.clear();
+    for (std::size_t i = at; i < end; ++i) {
+      const char16_t u = units[i];
+      if (IsHighSurrogate(u) && i + 1 < end && IsLowSurrogate(units[i + 1])) {
+        wide.push_back(0x10000 + ((char32_t{u} - 0xD800) << 10) +
+                       (char32_t{units[i + 1]} - 0xDC00));
+        ++i;
+      } else {
+        wide.push_back((IsHighSurrogate(u) || IsLowSurrogate(u)) ? kUnpaired : char32_t{u});
+      }
     }
-    if (err != EILSEQ && err != EINVAL) break;
-    out[used++] = '?';
-    const std::size_t skip = std::min(sizeof(char32_t), inLeft);
-    in += skip;
-    inLeft -= skip;
-    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    at = end;
+    // Room for the widest characters of the code pages in use (UTF-8: four bytes); the loop
+    // grows it if a target ever needs more.
+    if (out.size() < wide.size() * 4 + 4) out.resize(wide.size() * 4 + 4);
+    std::size_t used = 0;
+    auto* in = reinterpret_cast<char*>(wide.data());
+    std::size_t inLeft = wide.size() * sizeof(char32_t);
+    while (inLeft > 0) {
+      char* outPtr = out.data() + used;
+      std::size_t outLeft = out.size() - used;
+      const std::size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+      used = out.size() - outLeft;
+      if (rc != static_cast<std::size_t>(-1)) break;
+      const int err = errno;
+      if (err == E2BIG || used == out.size()) {
+        out.resize(out.size() * 2);
+        if (err == E2BIG) continue;
+      }
+      if (err != EILSEQ && err != EINVAL) break;
+      out[used++] = '?';
+      const std::size_t skip = std::min(sizeof(char32_t), inLeft);
+      in += skip;
+      inLeft -= skip;
+      iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    }
+    result.append(out.data(), used);
   }
-  std::string result(out.data(), used);
   scratch.Trim();
   return result;
 }

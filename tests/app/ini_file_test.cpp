@@ -29,6 +29,15 @@ TEST(IniWriteTest, ReplacesJustThatLineAndKeepsTheRest) {
             "; my notes\r\n[a]\r\na=/new\r\nb=2\r\n\r\n[c]\r\nx=1\r\n");
 }
 
+TEST(IniTest, AByteOrderMarkIsNoPartOfTheFirstLineAndStays) {
+  const std::string bom = "\xEF\xBB\xBF";
+  EXPECT_EQ(IniRead(bom + "[a]\r\na=/x\r\n", "a", "a"), "/x");
+  EXPECT_EQ(IniWrite(bom + "[a]\r\na=/x\r\n", "a", "a", "/y"), bom + "[a]\r\na=/y\r\n");
+  EXPECT_EQ(IniWrite(bom, "a", "a", "/y"), bom + "[a]\r\na=/y\r\n");
+  // Only at the start: elsewhere the bytes are the line's.
+  EXPECT_EQ(IniRead("[z]\r\n" + bom + "[a]\r\na=/x\r\n", "a", "a"), std::nullopt);
+}
+
 TEST(IniWriteTest, AddsTheKeyOrTheSection) {
   EXPECT_EQ(IniWrite("", "a", "a", "/m"), "[a]\r\na=/m\r\n");
   EXPECT_EQ(IniWrite("[a]\nb=2\n\n[c]\nx=1\n", "a", "a", "/m"), "[a]\nb=2\na=/m\n\n[c]\nx=1\n");

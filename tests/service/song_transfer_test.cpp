@@ -259,9 +259,6 @@ TEST(DownloadFileTest, RenameNeverReplacesAFileOrALink) {
 
 volatile sig_atomic_t g_fileTooLarge = 0;
 
-// The disk refuses more bytes when 2 MiB of a 9 MiB song are written. The download runs in a
-// child process with that file size limit (the signal only noted, so writes fail with EFBIG),
-// which reports column 5, whether the limit was hit, and the folder's names through a pipe.
 // A small file system of the test's own at `folder`, where the test may mount one (as root).
 class SmallDisk {
  public:
@@ -317,6 +314,9 @@ TEST_F(SongTransferTest, AFullDiskAndAReadOnlyFolderSayWhatHappened) {
   EXPECT_EQ(readOnly.fileError, FileError::kNoPermission);
 }
 
+// The disk refuses more bytes when 2 MiB of a 9 MiB song are written. The download runs in a
+// child process with that file size limit (the signal only noted, so writes fail with EFBIG),
+// which reports column 5, whether the limit was hit, and the folder's names through a pipe.
 TEST_F(SongTransferTest, WriteFailureInMidTransferFailsAndLeavesNothing) {
   const std::string song = RandomBytes(kSongSize, 6);
   SongServer server(song, Length::kAnnounced);

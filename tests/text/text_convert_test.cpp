@@ -62,6 +62,8 @@ TEST(CodePageTest, ALongTextConvertsAsItsPiecesDoWhereverItsCharactersFall) {
     }
   }
   EXPECT_TRUE(Utf8ToGbk(utf8) == gbk) << "the converted text differs";
+  // And back: GBK's double-byte characters fall across the pieces as well.
+  EXPECT_TRUE(Utf8ToGbk(GbkToUtf8(gbk)) == gbk) << "the text read back differs";
 }
 
 TEST(CodePageTest, InvalidUtf8BecomesOneQuestionMarkPerBrokenSequence) {

@@ -691,7 +691,6 @@ TEST_F(MainWindowTest, TipDialogDisablesTheMainWindowUntilItIsClosed) {
   EXPECT_EQ(destroyed_, 0);
 }
 
-// The window as the program wires it, closed while a download of a slow song runs.
 // A box of the program's is modal on the window's thread: another thread waits for it, reads
 // its text into `text` and presses `button`.
 std::thread AnswerBox(int button, std::wstring* text) {
@@ -794,6 +793,7 @@ TEST(MainWindowSettingsTest, AGoneFolderAndASettingsFileThatCannotBeWrittenAreTo
   std::filesystem::remove_all(folder);
 }
 
+// The window as the program wires it, closed while a download of a slow song runs.
 TEST(MainWindowCloseTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartForLater) {
   const std::string song = test::RandomBytes((3 << 20) + 99, 5);
   test::SongServer server([&](const std::string&) {
