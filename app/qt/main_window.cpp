@@ -105,6 +105,13 @@ MainWindow::MainWindow() {
   connect(searchButton_, &QPushButton::clicked, this, &MainWindow::searchClicked);
   connect(songList_, &SongTable::leftClicked, this, &MainWindow::listLeftClicked);
   connect(songList_, &SongTable::rightClicked, this, &MainWindow::ShowSongListMenu);
+  connect(songList_, &SongTable::menuKeyPressed, this, &MainWindow::ShowSongListMenuAt);
+
+  // What a screen reader says of each box: the caption beside it.
+  saveFolderBox_->setAccessibleName(Text(layout::kSaveFolderCaptionText));
+  saveFolderCaption_->setBuddy(saveFolderBox_);
+  searchBox_->setAccessibleName(Text(layout::kSearchCaptionText));
+  searchCaption_->setBuddy(searchBox_);
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WindowShortcut);
   connect(escape, &QShortcut::activated, this, &QWidget::close);
@@ -123,7 +130,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::ShowSongListMenu() {
-  menu_->popup(QCursor::pos());
+  ShowSongListMenuAt(QCursor::pos());
+}
+
+void MainWindow::ShowSongListMenuAt(QPoint place) {
+  menu_->popup(place);
 }
 
 }  // namespace ornivel

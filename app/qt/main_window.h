@@ -47,6 +47,8 @@ class MainWindow final : public QWidget {
  public slots:
   // Pops SongListMenu up at the cursor; the chosen item's signal follows.
   void ShowSongListMenu();
+  // Pops SongListMenu up at `place` (global), as the Menu key and Shift+F10 in the list do.
+  void ShowSongListMenuAt(QPoint place);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

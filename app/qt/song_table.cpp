@@ -1,7 +1,9 @@
 #include "app/qt/song_table.h"
 
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "app/qt/layout_text.h"
@@ -100,6 +102,40 @@ void SongTable::mouseDoubleClickEvent(QMouseEvent* event) {
   // neither does the release that ends it.
   if (event->button() == Qt::LeftButton) secondOfDouble_ = true;
   event->accept();
+}
+
+void SongTable::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  const bool menuKey = (event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier) ||
+                       (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+  if (enter && event->modifiers() == Qt::NoModifier) {
+    // What a left click on the row does; without a selected row, nothing.
+    if (!selectedItems().isEmpty()) emit leftClicked();
+    event->accept();
+    return;
+  }
+  if (menuKey) {
+    emit menuKeyPressed(KeyboardMenuPlace());
+    event->accept();
+    return;
+  }
+  QTableWidget::keyPressEvent(event);
+}
+
+void SongTable::contextMenuEvent(QContextMenuEvent* event) {
+  // A right click is reported by its press; a menu key that the key press did not see (a
+  // platform that sends only the menu request) opens the menu as the key does.
+  if (event->reason() == QContextMenuEvent::Keyboard) emit menuKeyPressed(KeyboardMenuPlace());
+  event->accept();
+}
+
+QPoint SongTable::KeyboardMenuPlace() {
+  const QList<QTableWidgetItem*> selected = selectedItems();
+  if (selected.isEmpty()) return viewport()->mapToGlobal(QPoint(0, 0));
+  const int row = selected.front()->row();
+  scrollToItem(item(row, kColumnNumber));
+  const QRect cell = visualRect(model()->index(row, kColumnNumber));
+  return viewport()->mapToGlobal(QPoint(cell.left(), cell.center().y()));
 }
 
 }  // namespace ornivel

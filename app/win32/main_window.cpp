@@ -164,8 +164,29 @@ void MainWindow::CreateComponents(HINSTANCE instance) {
 void MainWindow::ShowSongListMenu() {
   POINT cursor{};
   GetCursorPos(&cursor);
+  ShowSongListMenuAt(cursor);
+}
+
+void MainWindow::ShowSongListMenuAt(POINT place) {
   // Either button chooses an item; the chosen item arrives as WM_COMMAND once the menu is gone.
-  TrackPopupMenu(GetSubMenu(menu_, 0), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, hwnd_, nullptr);
+  TrackPopupMenu(GetSubMenu(menu_, 0), TPM_RIGHTBUTTON, place.x, place.y, 0, hwnd_, nullptr);
+}
+
+POINT MainWindow::KeyboardMenuPlace() const {
+  POINT place{0, 0};
+  const auto row = static_cast<int>(
+      SendMessageW(songList_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  if (row >= 0) {
+    SendMessageW(songList_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+    RECT item{};
+    item.left = LVIR_BOUNDS;
+    if (SendMessageW(songList_, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&item)) != 0) {
+      place = {item.left, (item.top + item.bottom) / 2};
+    }
+  }
+  ClientToScreen(songList_, &place);
+  return place;
 }
 
 void MainWindow::HoldListDrawing() {
@@ -270,9 +291,25 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           ShowSongListMenu();
           return 0;
         }
+        // Enter on a selected row is a left click on it (TranslateProgramKeys lets the key
+        // through to the list alone).
+        if (notice->code == NM_RETURN) {
+          const auto row =
+              SendMessageW(songList_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+          if (row >= 0) return run(handlers_.listLeftClicked);
+          return 0;
+        }
       }
       break;
     }
+    case WM_CONTEXTMENU:
+      // The Menu key and Shift+F10 in the list (a right click has opened the menu already, on
+      // NM_RCLICK): at the selected row, or at the list's top left.
+      if (reinterpret_cast<HWND>(wParam) == songList_ && lParam == -1) {
+        ShowSongListMenuAt(KeyboardMenuPlace());
+        return 0;
+      }
+      break;
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);
       const HWND control = reinterpret_cast<HWND>(lParam);

@@ -64,6 +64,10 @@ class MainWindow {
 
   // Pops the menu up at the mouse cursor; a chosen item's handler runs when it has closed.
   void ShowSongListMenu();
+  // Pops the menu up at `place` (screen coordinates).
+  void ShowSongListMenuAt(POINT place);
+  // Where the Menu key and Shift+F10 open it: at the selected row, else the list's top left.
+  [[nodiscard]] POINT KeyboardMenuPlace() const;
 
   // Holds the list's drawing until the window thread next takes its messages, so that rows
   // added in one go (a search's 500) are drawn once instead of after every change.

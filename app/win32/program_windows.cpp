@@ -1,5 +1,7 @@
 #include "app/win32/program_windows.h"
 
+#include <commctrl.h>
+
 #include <cwchar>
 
 #include "app/win32/resource.h"
@@ -60,7 +62,31 @@ bool TranslateProgramKeys(MSG& message) {
   const bool enter = ((message.message == WM_KEYDOWN || message.message == WM_KEYUP) &&
                       message.wParam == VK_RETURN) ||
                      (message.message == WM_CHAR && message.wParam == L'\r');
-  if (enter && std::wcscmp(className, kMainWindowClassName) == 0) return true;
+  // The Menu key and Shift+F10 in the song list ask for its menu, whichever the system would
+  // send of them and when; both presses and releases go no further, so it comes once.
+  wchar_t targetClass[64] = {};
+  const bool inList = std::wcscmp(className, kMainWindowClassName) == 0 &&
+                      GetClassNameW(message.hwnd, targetClass, 64) != 0 &&
+                      std::wcscmp(targetClass, WC_LISTVIEWW) == 0;
+  const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+  const bool menuKey = ((message.message == WM_KEYDOWN || message.message == WM_KEYUP) &&
+                        message.wParam == VK_APPS) ||
+                       ((message.message == WM_SYSKEYDOWN || message.message == WM_SYSKEYUP) &&
+                        message.wParam == VK_F10 && shift);
+  if (inList && menuKey) {
+    if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) {
+      SendMessageW(root, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(message.hwnd), -1);
+    }
+    return true;
+  }
+  if (enter && std::wcscmp(className, kMainWindowClassName) == 0) {
+    // The song list alone has a use for it: its press reaches the list, which tells the window
+    // (NM_RETURN), and the window looks the selected row up as a click would.
+    if (!inList || message.message != WM_KEYDOWN) return true;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+    return true;
+  }
   return IsDialogMessageW(root, &message) != FALSE;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
@@ -438,6 +439,82 @@ TEST_F(SongListMenuTest, AReplyOfMoreRecordsThanTheBoundFillsTheBoundAndSaysSoOn
                 .toString()
                 .toStdString(),
             std::to_string(kMostSongRecords));
+}
+
+TEST_F(SongListMenuTest, TheMenuKeyAndShiftF10OpenTheMenuAtTheRowAndEnterLooksItUp) {
+  list_->setFocus();
+  ASSERT_TRUE(PumpUntil([&] { return list_->hasFocus(); }));
+  QMenu* menu = window_.songListMenu();
+  // The place the menu takes: beside the row, which is scrolled into view first.
+  const auto rowPlace = [&](int row) {
+    const QRect cell = list_->visualRect(list_->model()->index(row, kColumnNumber));
+    return list_->viewport()->mapToGlobal(QPoint(cell.left(), cell.center().y()));
+  };
+  list_->selectRow(400);  // of 500, far below what the list shows
+  list_->scrollToTop();
+  for (const auto& [key, modifiers] : std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>{
+           {Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}}) {
+    SCOPED_TRACE(key);
+    QTest::keyClick(list_, key, modifiers);
+    ASSERT_TRUE(PumpUntil([&] { return menu->isVisible() && QTest::qWaitForWindowExposed(menu); }));
+    EXPECT_EQ(menu->actions().size(), 4);
+    EXPECT_TRUE(list_->viewport()->rect().contains(
+        list_->visualRect(list_->model()->index(400, kColumnNumber)).center()));
+    EXPECT_EQ(menu->geometry().topLeft(), rowPlace(400));
+    QTest::keyClick(menu, Qt::Key_Escape);
+    ASSERT_TRUE(PumpUntil([&] { return !menu->isVisible(); }));
+  }
+  // No row selected: at the list's top left.
+  list_->clearSelection();
+  QTest::keyClick(list_, Qt::Key_Menu);
+  ASSERT_TRUE(PumpUntil([&] { return menu->isVisible() && QTest::qWaitForWindowExposed(menu); }));
+  EXPECT_EQ(menu->geometry().topLeft(), list_->viewport()->mapToGlobal(QPoint(0, 0)));
+  QTest::keyClick(menu, Qt::Key_Escape);
+  ASSERT_TRUE(PumpUntil([&] { return !menu->isVisible(); }));
+
+  // Enter with no row selected does nothing; on row 3 it looks the address up, as a click does.
+  QTest::keyClick(list_, Qt::Key_Return);
+  QTest::qWait(300);
+  for (int row = 0; row < 5; ++row) EXPECT_EQ(ui_.GetCellText(row, kColumnAddress), "");
+  list_->selectRow(2);
+  QTest::keyClick(list_, Qt::Key_Return);
+  const std::string address = "http://" + server_.host() + "/resource/songs/MUSIC_1002.mp3";
+  ASSERT_TRUE(PumpUntil([&] { return ui_.GetCellText(2, kColumnAddress) == address; }))
+      << ui_.GetCellText(2, kColumnAddress);
+  // From the keyboard alone: the menu, Down to its first item, Enter copies the address.
+  QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
+  QTest::keyClick(list_, Qt::Key_F10, Qt::ShiftModifier);
+  ASSERT_TRUE(PumpUntil([&] { return menu->isVisible() && QTest::qWaitForWindowExposed(menu); }));
+  QTest::keyClick(menu, Qt::Key_Down);
+  QTest::keyClick(menu, Qt::Key_Return);
+  ASSERT_TRUE(PumpUntil([&] { return !menu->isVisible(); }));
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), address);
+}
+
+TEST_F(SongListMenuTest, EachBoxIsNamedByTheCaptionBesideIt) {
+  const auto name = [](QWidget* widget) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    return accessible != nullptr ? accessible->text(QAccessible::Name).toStdString()
+                                 : std::string("(none)");
+  };
+  EXPECT_EQ(name(window_.searchBox()), "输入歌曲/歌手：");
+  EXPECT_EQ(name(window_.saveFolderBox()), "下载保存目录：");
+  EXPECT_EQ(name(window_.searchButton()), "搜索");
+  QAccessibleInterface* table = QAccessible::queryAccessibleInterface(list_);
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->role(), QAccessible::Table);
+  // The column headers, as a reader lists them: the table's children of that role (the table
+  // keeps them, so they are asked for through it).
+  std::vector<std::string> headers;
+  for (int child = 0; child < table->childCount(); ++child) {
+    QAccessibleInterface* cell = table->child(child);
+    if (cell != nullptr && cell->role() == QAccessible::ColumnHeader) {
+      headers.push_back(cell->text(QAccessible::Name).toStdString());
+    }
+  }
+  // The hidden identifier column keeps its header, as an ordinary column.
+  EXPECT_EQ(headers, (std::vector<std::string>{"id", "歌曲名称", "歌手", "专辑", "rid",
+                                               "点击歌曲获取地址"}));
 }
 
 TEST_F(SongListMenuTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartForLater) {

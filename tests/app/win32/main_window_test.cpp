@@ -658,6 +658,96 @@ TEST_F(MainWindowTest, ListClicksRunTheLookupAndOpenTheMenu) {
   EXPECT_EQ(searches_, 0);
 }
 
+RECT g_menuPlace{};
+
+void CALLBACK NoteAndCloseTheMenu(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  const HWND menu = FindWindowW(L"#32768", nullptr);
+  g_menuWasOpen = menu != nullptr && IsWindowVisible(menu);
+  if (g_menuWasOpen) GetWindowRect(menu, &g_menuPlace);
+  EndMenu();
+}
+
+// A system key (F10) pressed while `target` has the focus, delivered through the program's loop.
+void PressSystemKey(HWND target, WPARAM key) {
+  MSG down{target, WM_SYSKEYDOWN, key, 1, static_cast<DWORD>(GetMessageTime()), {}};
+  DispatchProgramMessage(down);
+  MSG up{target,
+         WM_SYSKEYUP,
+         key,
+         static_cast<LPARAM>(0xC0000001),
+         static_cast<DWORD>(GetMessageTime()),
+         {}};
+  DispatchProgramMessage(up);
+}
+
+TEST_F(MainWindowTest, TheMenuKeyAndShiftF10OpenTheMenuAtTheRowAndEnterLooksItUp) {
+  Show();
+  for (int row = 0; row < 500; ++row) {
+    frontEnd_->SetCellText(frontEnd_->AppendRow(), kColumnNumber, std::to_string(row + 1));
+  }
+  PumpFor(std::chrono::milliseconds(200));  // the rows drawn, as a person sees them first
+  const HWND list = window_->songList();
+  SetFocus(list);
+  const auto select = [&](int row) {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = row >= 0 ? state.stateMask : 0;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row >= 0 ? row : -1),
+                 reinterpret_cast<LPARAM>(&state));
+  };
+  // The place a menu opened from the keyboard should take: beside row `row`, scrolled into view.
+  const auto rowPlace = [&](int row) {
+    RECT item{};
+    item.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    POINT place{item.left, (item.top + item.bottom) / 2};
+    ClientToScreen(list, &place);
+    return place;
+  };
+  select(300);  // far below what the list shows
+  for (const bool shiftF10 : {false, true}) {
+    SCOPED_TRACE(shiftF10 ? "Shift+F10" : "Menu key");
+    g_menuWasOpen = false;
+    ASSERT_NE(SetTimer(nullptr, 0, 300, &NoteAndCloseTheMenu), 0u);
+    if (shiftF10) {
+      SetShift(true);
+      PressSystemKey(list, VK_F10);
+      SetShift(false);
+    } else {
+      PressKey(list, VK_APPS);
+    }
+    PumpFor(std::chrono::milliseconds(600));
+    ASSERT_TRUE(g_menuWasOpen);
+    const POINT expected = rowPlace(300);
+    EXPECT_EQ(g_menuPlace.left, expected.x);
+    EXPECT_EQ(g_menuPlace.top, expected.y);
+  }
+  // No row selected: at the list's top left.
+  select(-1);
+  g_menuWasOpen = false;
+  ASSERT_NE(SetTimer(nullptr, 0, 300, &NoteAndCloseTheMenu), 0u);
+  PressKey(list, VK_APPS);
+  PumpFor(std::chrono::milliseconds(600));
+  ASSERT_TRUE(g_menuWasOpen);
+  POINT corner{0, 0};
+  ClientToScreen(list, &corner);
+  EXPECT_EQ(g_menuPlace.left, corner.x);
+  EXPECT_EQ(g_menuPlace.top, corner.y);
+
+  // Enter on a selected row is a left click; on no row, or in another component, nothing.
+  EXPECT_EQ(leftClicks_, 0);
+  PressKey(list, VK_RETURN);
+  EXPECT_EQ(leftClicks_, 0);
+  select(2);
+  PressKey(list, VK_RETURN);
+  EXPECT_EQ(leftClicks_, 1);
+  SetFocus(window_->searchBox());
+  PressKey(window_->searchBox(), VK_RETURN);
+  EXPECT_EQ(leftClicks_, 1);
+  EXPECT_EQ(searches_, 0);
+}
+
 // What the timer below saw once the tip dialog's own loop ran.
 HWND g_tipOwner = nullptr;
 HWND g_tipDialog = nullptr;
