@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
@@ -299,6 +300,89 @@ TEST(TipWindowTest, LabelsArePinkWithPurpleTextAndTheSecondShowsBothLines) {
             286 + inkBottom);
   EXPECT_GT(test::CountPixels(shot, below, isPurpleInk), 20);
   EXPECT_EQ(test::CountPixels(shot, below, isPink), 0);
+}
+
+// The columns of `area` that hold a dark pixel: the first and the last, or -1 when none does.
+std::pair<int, int> InkColumns(const QImage& image, QRect area) {
+  int first = -1;
+  int last = -1;
+  for (int x = area.left(); x <= area.right(); ++x) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      if (qGray(image.pixel(x, y)) < 96) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+    }
+  }
+  return {first, last};
+}
+
+// `rect` (device-independent pixels) in the device pixels of a grab at `scale`.
+QRect Scaled(QRect rect, double scale) {
+  return QRect(qRound(rect.x() * scale), qRound(rect.y() * scale), qRound(rect.width() * scale),
+               qRound(rect.height() * scale));
+}
+
+// Run by the tests at QT_SCALE_FACTOR 1.5 and 2 (and at 1 with the others): the window is laid
+// out at the scale, and what it shows is whole.
+TEST(HighDpiTest, CaptionsHeadersAndBoxesAreWholeAndApartAtTheScale) {
+  const double scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                           ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+                           : 1.0;
+  MainWindow window;
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_DOUBLE_EQ(window.devicePixelRatio(), scale);
+  const QImage shot = window.grab().toImage();
+  ASSERT_EQ(shot.size(), QSize(qRound(640 * scale), qRound(362 * scale)));
+  // Each caption whole, and apart from the box beside it: its last stroke ends before its own
+  // rectangle does (which reaches under the box by design) and before the box begins.
+  const std::pair<const char*, QWidget*> captions[] = {{"透明标签2", window.saveFolderBox()},
+                                                       {"透明标签1", window.searchBox()}};
+  for (const auto& [name, box] : captions) {
+    SCOPED_TRACE(name);
+    const QRect area = Scaled(Child<QLabel>(window, name)->geometry(), scale);
+    const auto [first, last] = InkColumns(shot, area);
+    ASSERT_GE(first, 0) << "no text drawn";
+    EXPECT_GT(first, area.left());
+    EXPECT_LT(last, area.right() - 1);
+    EXPECT_LT(last, qRound(box->geometry().left() * scale) - 1);
+  }
+  // Each shown column's header text fits its section.
+  QHeaderView* header = window.songList()->horizontalHeader();
+  for (int column = 0; column < header->count(); ++column) {
+    if (header->isSectionHidden(column)) continue;
+    const QString text = header->model()->headerData(column, Qt::Horizontal).toString();
+    EXPECT_LE(header->fontMetrics().horizontalAdvance(text), header->sectionSize(column))
+        << text.toStdString();
+  }
+}
+
+TEST(HighDpiTest, TheTipsPinkLabelsHoldTheirWholeTextAtTheScale) {
+  const double scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                           ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+                           : 1.0;
+  TipWindow tip(nullptr);
+  tip.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&tip));
+  const QImage shot = tip.grab().toImage();
+  ASSERT_EQ(shot.size(), QSize(qRound(tip.width() * scale), qRound(tip.height() * scale)));
+  const QColor pink(255, 168, 255);
+  int labels = 0;
+  for (QLabel* label : tip.findChildren<QLabel*>()) {
+    if (label->text().isEmpty()) continue;
+    ++labels;
+    SCOPED_TRACE(label->text().toStdString());
+    const QRect area = Scaled(label->geometry(), scale);
+    EXPECT_GT(test::CountPixels(shot, area, [&](QRgb p) { return test::Near(p, pink, 2); }),
+              area.width() * area.height() / 3);
+    const auto [first, last] = InkColumns(shot, area);
+    ASSERT_GE(first, 0) << "no text drawn";
+    EXPECT_GT(first, area.left());
+    EXPECT_LT(last, area.right());
+  }
+  EXPECT_EQ(labels, 2);
 }
 
 TEST(JpegImageTest, DecodesTheTipPictureAndSurvivesGarbage) {
