@@ -21,10 +21,6 @@ std::string FolderAsTyped(std::string value) {
   return value;
 }
 
-void Tell(FileError* why, FileError error) {
-  if (why != nullptr) *why = error;
-}
-
 }  // namespace
 
 FolderChoice FolderChoice::FromUtf8Path(std::string_view utf8) {

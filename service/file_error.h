@@ -17,6 +17,11 @@ enum class FileError {
   kOther,
 };
 
+// Tells `error` through `why`, the out-parameter of the file operations; nothing when it is null.
+inline void Tell(FileError* why, FileError error) {
+  if (why != nullptr) *why = error;
+}
+
 // A few words for the kind, in GBK, to follow a "：" ("磁盘已满").
 [[nodiscard]] std::string FileErrorWords(FileError error);
 

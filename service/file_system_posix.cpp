@@ -59,10 +59,6 @@ FileError FileErrorOf(int error) {
   }
 }
 
-void Tell(FileError* why, FileError error) {
-  if (why != nullptr) *why = error;
-}
-
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);

@@ -58,10 +58,6 @@ FileError FileErrorOf(DWORD error) {
   }
 }
 
-void Tell(FileError* why, FileError error) {
-  if (why != nullptr) *why = error;
-}
-
 bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, kLargestWrite));
@@ -292,8 +288,7 @@ std::optional<std::string> ReadFileBytes(const std::string& path, FileError* why
   Tell(why, FileError::kNone);
   const std::wstring native = Wide(path);
   // A folder, or a device name ("CON", "\\.\pipe\..."), is never opened to be read.
-  const DWORD attributes = GetFileAttributesW(native.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (IsFolderW(native)) {
     Tell(why, FileError::kNotAFile);
     return std::nullopt;
   }

@@ -145,7 +145,7 @@ std::optional<HeldPart> TakePartFile(const std::string& folder, const std::strin
       part.record.address = address;
       return part;
     }
-    if (why != nullptr) *why = error;
+    Tell(why, error);
     if (error != FileError::kNameTaken) break;
   }
   return std::nullopt;
