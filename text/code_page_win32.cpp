@@ -35,15 +35,7 @@ std::u16string DecodeUtf8(std::string_view bytes) {
   while (!bytes.empty()) {
     const Utf8Sequence sequence = ReadUtf8Sequence(bytes);
     bytes.remove_prefix(sequence.length);
-    if (!sequence.wellFormed) {
-      out.push_back(kReplacementCharacter);
-    } else if (sequence.code >= 0x10000) {
-      const char32_t code = sequence.code - 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(sequence.code));
-    }
+    AppendUtf16(out, sequence.wellFormed ? sequence.code : char32_t{kReplacementCharacter});
   }
   return out;
 }

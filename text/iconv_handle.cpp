@@ -35,18 +35,6 @@ Scratch& ThreadScratch() {
 // kKeptScratch whatever the text's length (UCS-4 takes four bytes a character).
 constexpr std::size_t kPiece = kKeptScratch / 8;
 
-// Appends the UCS-4 characters `wide` to `out` as UTF-16.
-void AppendUtf16(std::u16string& out, std::u32string_view wide) {
-  for (const char32_t c : wide) {
-    if (c < 0x10000) {
-      out.push_back(static_cast<char16_t>(c));
-    } else {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    }
-  }
-}
-
 }  // namespace
 
 std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool utf8) {
@@ -92,7 +80,7 @@ std::u16string IconvDecode(const IconvHandle& cd, std::string_view bytes, bool u
       inLeft -= skip;
       iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
     }
-    AppendUtf16(out, std::u32string_view(wide.data(), used / sizeof(char32_t)));
+    for (std::size_t i = 0; i < used / sizeof(char32_t); ++i) AppendUtf16(out, wide[i]);
     if (inLeft > 0 && !carried) break;  // iconv gave up: the rest is not read
     at = end - inLeft;
   }

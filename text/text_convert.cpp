@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/unicode.h"
+
 namespace ornivel {
 namespace {
 
@@ -26,10 +28,6 @@ bool IsAscii(std::string_view text) {
 // UCS-4 with room for the widest characters, many times the text's own size, and a piece keeps
 // that room small. A piece ends before the first byte of a UTF-8 character, never inside one.
 constexpr std::size_t kConversionPiece = 1 << 20;
-
-bool IsUtf8Continuation(char c) {
-  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
 
 }  // namespace
 
