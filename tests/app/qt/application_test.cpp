@@ -346,6 +346,21 @@ std::function<void(QWidget*)> ReadBox(ShownBox& shown) {
   };
 }
 
+// The front end made again over `paths`, as at the program's next start: the created event
+// has run and the window is shown; Shown() is the test's to call.
+struct NextStart {
+  explicit NextStart(const ProgramPaths& paths) : events(ui, store, paths) {
+    events.Created();
+    window.show();
+  }
+  ~NextStart() { ui.Close(); }
+
+  MainWindow window;
+  QtFrontEnd ui{&window};
+  SaveFolderStore store;
+  MainWindowEvents events;
+};
+
 TEST_F(SongListMenuTest, AFolderTheSettingsFileCannotKeepIsRefusedAndTheNextStartHasTheOldOne) {
   const std::string before = ReadAll(paths_.settingsFile);
   fs::permissions(paths_.settingsFile, fs::perms::owner_read | fs::perms::group_read);
@@ -366,15 +381,9 @@ TEST_F(SongListMenuTest, AFolderTheSettingsFileCannotKeepIsRefusedAndTheNextStar
   EXPECT_EQ(ReadAll(paths_.settingsFile), before);
 
   // The front end made again, as at the next start: the folder the box showed.
-  MainWindow next;
-  QtFrontEnd nextUi(&next);
-  SaveFolderStore nextStore;
-  MainWindowEvents events(nextUi, nextStore, paths_);
-  events.Created();
-  next.show();
-  WithDialogs([&] { events.Shown(); }, {});  // nothing to tell
-  EXPECT_EQ(next.saveFolderBox()->text().toStdString(), (dir_ / "save").string());
-  nextUi.Close();
+  NextStart next(paths_);
+  WithDialogs([&] { next.events.Shown(); }, {});  // nothing to tell
+  EXPECT_EQ(next.window.saveFolderBox()->text().toStdString(), (dir_ / "save").string());
 }
 
 TEST_F(SongListMenuTest, AStartWithAGoneFolderOrAnUnreadableFileTellsOverTheShownWindow) {
@@ -386,28 +395,22 @@ TEST_F(SongListMenuTest, AStartWithAGoneFolderOrAnUnreadableFileTellsOverTheShow
       fs::remove(paths_.settingsFile);
       fs::create_directory(paths_.settingsFile);  // no file that can be read
     }
-    MainWindow next;
-    QtFrontEnd nextUi(&next);
-    SaveFolderStore nextStore;
-    MainWindowEvents events(nextUi, nextStore, paths_);
-    events.Created();
-    next.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&next));
+    NextStart next(paths_);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&next.window));
     ShownBox shown;
-    WithDialogs([&] { events.Shown(); }, {ReadBox(shown)});
+    WithDialogs([&] { next.events.Shown(); }, {ReadBox(shown)});
     EXPECT_EQ(shown.title, QString::fromUtf8("信息："));
     if (unreadable) {
       EXPECT_EQ(shown.text, "设置文件无法读取（不是普通文件）：" + paths_.settingsFile +
                                 "。本次使用默认的保存目录。");
       EXPECT_EQ(shown.icon, QMessageBox::Critical);
-      EXPECT_EQ(next.saveFolderBox()->text().toStdString(), paths_.defaultSaveFolder);
+      EXPECT_EQ(next.window.saveFolderBox()->text().toStdString(), paths_.defaultSaveFolder);
     } else {
       EXPECT_EQ(shown.text, "保存目录不存在：" + gone.string());
       EXPECT_EQ(shown.icon, QMessageBox::Information);
-      EXPECT_EQ(next.saveFolderBox()->text().toStdString(), gone.string());  // still shown
+      EXPECT_EQ(next.window.saveFolderBox()->text().toStdString(), gone.string());  // still shown
     }
-    WithDialogs([&] { events.Shown(); }, {});  // each once
-    nextUi.Close();
+    WithDialogs([&] { next.events.Shown(); }, {});  // each once
   }
 }
 
