@@ -9,8 +9,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "app/win32/dpi_scale.h"
 #include "app/window_layout.h"
 #include "win/device_context.h"
 
@@ -43,35 +45,33 @@ UINT ResumeDrawingMessage() {
   return message;
 }
 
-HFONT GuiFont() {
-  return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-}
-
 HWND MakeChild(HWND parent, HINSTANCE instance, DWORD extendedStyle, const wchar_t* className,
-               const wchar_t* text, DWORD style, int id, const layout::Rect& place) {
-  HWND child = CreateWindowExW(
-      extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, place.x, place.y, place.dx,
-      place.dy, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-  if (child != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
-  return child;
+               const wchar_t* text, DWORD style, int id) {
+  return CreateWindowExW(extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                         nullptr);
 }
 
 // A single-line edit box: centred text scrolling sideways, a thin sunken border, no length
-// limit. Raised when the font is taller than the box allows.
-HWND MakeEditBox(HWND parent, HINSTANCE instance, int id, layout::Rect place, DWORD extraStyle,
-                 const wchar_t* text) {
+// limit.
+HWND MakeEditBox(HWND parent, HINSTANCE instance, int id, DWORD extraStyle, const wchar_t* text) {
+  HWND box = MakeChild(parent, instance, WS_EX_STATICEDGE, L"EDIT", text,
+                       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER | extraStyle, id);
+  if (box != nullptr) SendMessageW(box, EM_SETLIMITTEXT, 0, 0);  // 0: as long as memory allows
+  return box;
+}
+
+// An edit box's place, raised when `font` is taller than the box allows.
+layout::Rect EditBoxPlace(HWND parent, HFONT font, layout::Rect place) {
   TEXTMETRICW metrics{};
   {
     const WindowDc dc(parent);
-    const SelectedObject font(dc.get(), GuiFont());
+    const SelectedObject selected(dc.get(), font);
     GetTextMetricsW(dc.get(), &metrics);
   }
   const int needed = metrics.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE);
   if (needed > place.dy) place.dy = needed;
-  HWND box = MakeChild(parent, instance, WS_EX_STATICEDGE, L"EDIT", text,
-                       WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER | extraStyle, id, place);
-  if (box != nullptr) SendMessageW(box, EM_SETLIMITTEXT, 0, 0);  // 0: as long as memory allows
-  return box;
+  return place;
 }
 
 }  // namespace
@@ -85,14 +85,23 @@ std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, Handlers hand
   }
 
   std::unique_ptr<MainWindow> window(new MainWindow(std::move(handlers)));
-  // The client area is the layout's; the outer size follows from the frame around it.
+  // The client area is the layout's at the system DPI; the outer size follows from the frame
+  // around it.
+  const DpiScale scale(SystemDpi());
   const layout::Rect place =
-      CentredWindowPlace(layout::kClientWidth, layout::kClientHeight, kStyle, 0);
+      CentredWindowPlace(scale(layout::kClientWidth), scale(layout::kClientHeight), kStyle, 0);
   HWND hwnd = CreateWindowExW(0, kMainWindowClassName, LayoutText(layout::kWindowTitle).c_str(),
                               kStyle, place.x, place.y, place.dx, place.dy, nullptr, nullptr,
                               instance, window.get());
   if (hwnd == nullptr) return nullptr;
-  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+  // Made on the primary screen, at the system DPI, unless the system says otherwise.
+  window->dpi_ = WindowDpi(hwnd);
+  if (window->dpi_ != scale.dpi()) {
+    const DpiScale own(window->dpi_);
+    SetClientSize(hwnd, own(layout::kClientWidth), own(layout::kClientHeight));
+  }
+  window->font_ = MakeGuiFontAt(window->dpi_);
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(window->font()), FALSE);
   window->CreateComponents(instance);
   if (window->songList_ == nullptr || window->menu_ == nullptr) return nullptr;
   return window;
@@ -105,26 +114,25 @@ MainWindow::~MainWindow() {
 
 void MainWindow::CreateComponents(HINSTANCE instance) {
   // In the order of the window design; none of them overlap.
-  saveFolderBox_ =
-      MakeEditBox(hwnd_, instance, kIdSaveFolderBox, layout::kSaveFolderBox, ES_READONLY, L"");
+  saveFolderBox_ = MakeEditBox(hwnd_, instance, kIdSaveFolderBox, ES_READONLY, L"");
   // The captions' rectangles reach under the boxes beside them (the search caption's by 3 px):
   // clipped by their siblings, they never paint over a box's border.
   const DWORD captionStyle = SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX | WS_CLIPSIBLINGS;
   saveFolderCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC",
                                  LayoutText(layout::kSaveFolderCaptionText).c_str(), captionStyle,
-                                 kIdSaveFolderCaption, layout::kSaveFolderCaption);
-  searchCaption_ = MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC",
-                             LayoutText(layout::kSearchCaptionText).c_str(), captionStyle,
-                             kIdSearchCaption, layout::kSearchCaption);
+                                 kIdSaveFolderCaption);
+  searchCaption_ =
+      MakeChild(hwnd_, instance, WS_EX_TRANSPARENT, L"STATIC",
+                LayoutText(layout::kSearchCaptionText).c_str(), captionStyle, kIdSearchCaption);
   songList_ = MakeChild(hwnd_, instance, WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                        WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, kIdSongList, layout::kSongList);
-  searchBox_ = MakeEditBox(hwnd_, instance, kIdSearchBox, layout::kSearchBox, 0,
-                           LayoutText(layout::kSearchBoxText).c_str());
-  searchButton_ =
-      MakeChild(hwnd_, instance, 0, L"BUTTON", LayoutText(layout::kSearchButtonText).c_str(),
-                WS_TABSTOP | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | BS_MULTILINE, kIdSearchButton,
-                layout::kSearchButton);
+                        WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, kIdSongList);
+  searchBox_ =
+      MakeEditBox(hwnd_, instance, kIdSearchBox, 0, LayoutText(layout::kSearchBoxText).c_str());
+  searchButton_ = MakeChild(
+      hwnd_, instance, 0, L"BUTTON", LayoutText(layout::kSearchButtonText).c_str(),
+      WS_TABSTOP | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | BS_MULTILINE, kIdSearchButton);
   if (songList_ == nullptr) return;
+  PlaceComponents();
 
   // Focus stops follow the order of the windows: the last made comes first, so Tab goes
   // 按钮_搜索 → 编辑框_搜索 → 超级列表框1 → 编辑框_保存 → 按钮_搜索.
@@ -144,7 +152,7 @@ void MainWindow::CreateComponents(HINSTANCE instance) {
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = layout::kSongListColumns[i].width;
+    column.cx = DpiScale(dpi_)(layout::kSongListColumns[i].width);
     column.pszText = header.data();
     column.iSubItem = static_cast<int>(i);
     SendMessageW(songList_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
@@ -159,6 +167,47 @@ void MainWindow::CreateComponents(HINSTANCE instance) {
   }
   AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(items),
               LayoutText(layout::kMenuTitle).c_str());
+}
+
+void MainWindow::PlaceComponents() {
+  const DpiScale scale(dpi_);
+  const HFONT font = this->font();
+  const std::array<std::pair<HWND, layout::Rect>, 6> places = {{
+      {saveFolderBox_, EditBoxPlace(hwnd_, font, scale(layout::kSaveFolderBox))},
+      {saveFolderCaption_, scale(layout::kSaveFolderCaption)},
+      {searchCaption_, scale(layout::kSearchCaption)},
+      {songList_, scale(layout::kSongList)},
+      {searchBox_, EditBoxPlace(hwnd_, font, scale(layout::kSearchBox))},
+      {searchButton_, scale(layout::kSearchButton)},
+  }};
+  for (const auto& [child, place] : places) {
+    if (child == nullptr) continue;
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SetWindowPos(child, nullptr, place.x, place.y, place.dx, place.dy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void MainWindow::ChangeDpi(UINT dpi, const RECT& suggested) {
+  const UINT old = dpi_;
+  dpi_ = dpi;
+  // The components draw in the old font until they are given the new one.
+  const UniqueGdiObject<HFONT> oldFont = std::exchange(font_, MakeGuiFontAt(dpi_));
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font()), FALSE);
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  // The system's rectangle is the frame at the new DPI around the old client area scaled; the
+  // client area is made exactly the layout's, whatever the frame came to.
+  const DpiScale scale(dpi_);
+  SetClientSize(hwnd_, scale(layout::kClientWidth), scale(layout::kClientHeight));
+  PlaceComponents();
+  // The columns keep the widths the person gave them, at the new DPI.
+  for (std::size_t i = 0; i < layout::kSongListColumns.size(); ++i) {
+    const auto width = static_cast<int>(SendMessageW(songList_, LVM_GETCOLUMNWIDTH, i, 0));
+    SendMessageW(songList_, LVM_SETCOLUMNWIDTH, i,
+                 MAKELPARAM(MulDiv(width, static_cast<int>(dpi_), static_cast<int>(old)), 0));
+  }
+  InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void MainWindow::ShowSongListMenu() {
@@ -310,6 +359,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
+    case kDpiChangedMessage:
+      ChangeDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);
       const HWND control = reinterpret_cast<HWND>(lParam);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/win32/dpi_scale.h"
 #include "app/win32/program_windows.h"
 #include "app/win32/resource.h"
 #include "app/window_layout.h"
@@ -53,6 +54,8 @@ class MainWindow {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
+  // The DPI the window is laid out at.
+  UINT dpi() const { return dpi_; }
   // Null once the window has been destroyed.
   HWND hwnd() const { return hwnd_; }
   HWND saveFolderBox() const { return saveFolderBox_; }
@@ -84,6 +87,12 @@ class MainWindow {
   // The handler of a menu item.
   const std::function<void()>& MenuHandler(layout::MenuItem item) const;
   void CreateComponents(HINSTANCE instance);
+  // Places every component, in the window's font, at the window's DPI.
+  void PlaceComponents();
+  // The window is on a screen of `dpi` now: it takes the `suggested` place and lays itself out
+  // again at that DPI.
+  void ChangeDpi(UINT dpi, const RECT& suggested);
+  HFONT font() const { return GuiFontOr(font_); }
   // The focused component, kept while the window is not the active one, and given back.
   void RememberFocus();
   void RestoreFocus();
@@ -97,6 +106,8 @@ class MainWindow {
   HWND searchBox_ = nullptr;
   HWND searchButton_ = nullptr;
   HMENU menu_ = nullptr;
+  UINT dpi_ = kLayoutDpi;
+  UniqueGdiObject<HFONT> font_;  // empty at the system DPI: the stock font is used there
   HWND focusedChild_ = nullptr;  // the search box until the focus first leaves it
   bool listDrawingHeld_ = false;
 };

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/win32/dpi_scale.h"
 #include "app/win32/main_window.h"
 #include "app/window_layout.h"
 #include "win/com.h"
@@ -45,12 +47,22 @@ const std::vector<Label>& Labels() {
   return labels;
 }
 
-// What one dialog owns: the labels' font and the decoded picture.
+// What one dialog owns: the labels' font at the dialog's DPI and the decoded picture.
 struct TipState {
+  UINT dpi = kLayoutDpi;
   UniqueGdiObject<HFONT> labelFont;
+  UniqueGdiObject<HFONT> dialogFont;  // empty at the system DPI: the stock font is used there
   ComPtr<IPicture> picture;
   HWND owner = nullptr;
 };
+
+// The layout's character height at `dpi`, normal weight, the system's face and character set.
+UniqueGdiObject<HFONT> MakeLabelFont(UINT dpi) {
+  return UniqueGdiObject<HFONT>(CreateFontW(-DpiScale(dpi)(layout::tip::kLabelFontPixels), 0, 0, 0,
+                                            FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                            DEFAULT_QUALITY, DEFAULT_PITCH, nullptr));
+}
 
 // The tip picture from the executable, decoded by the platform's picture loader; null when it
 // is missing or cannot be decoded (the box then shows its background alone).
@@ -84,14 +96,38 @@ int TextHeight(HWND window, HFONT font, const std::wstring& text, int width) {
   return box.bottom - box.top;
 }
 
-void DrawLabel(const DRAWITEMSTRUCT& item, HFONT font, const Label& label) {
+// Makes the fonts at the dialog's DPI and places the components: a label as tall as its text
+// needs, at least its layout height.
+void LayOut(HWND dialog, TipState& state) {
+  const DpiScale scale(state.dpi);
+  // The components draw in the old fonts until they are given the new ones.
+  const UniqueGdiObject<HFONT> oldLabelFont =
+      std::exchange(state.labelFont, MakeLabelFont(state.dpi));
+  const UniqueGdiObject<HFONT> oldDialogFont =
+      std::exchange(state.dialogFont, MakeGuiFontAt(state.dpi));
+  SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFontOr(state.dialogFont)), FALSE);
+  for (const Label& label : Labels()) {
+    const layout::Rect place = scale(label.place);
+    const int height =
+        std::max(place.dy, TextHeight(dialog, state.labelFont.get(), label.text, place.dx));
+    SetWindowPos(GetDlgItem(dialog, label.id), nullptr, place.x, place.y, place.dx, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  const layout::Rect picture = scale(layout::tip::kPicture);
+  SetWindowPos(GetDlgItem(dialog, kIdTipPicture), nullptr, picture.x, picture.y, picture.dx,
+               picture.dy, SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(dialog, nullptr, TRUE);
+}
+
+void DrawLabel(const DRAWITEMSTRUCT& item, const TipState& state, const Label& label) {
   // The label's own rectangle is filled; text taller than it runs on below, over the dialog.
   RECT fill = item.rcItem;
-  fill.bottom = std::min(fill.bottom, fill.top + static_cast<LONG>(label.place.dy));
+  fill.bottom =
+      std::min(fill.bottom, fill.top + static_cast<LONG>(DpiScale(state.dpi)(label.place.dy)));
   const UniqueGdiObject<HBRUSH> brush(CreateSolidBrush(ColourRef(layout::tip::kLabelFill)));
   FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
   FillRect(item.hDC, &fill, brush.get());
-  const SelectedObject selected(item.hDC, font);
+  const SelectedObject selected(item.hDC, state.labelFont.get());
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, ColourRef(layout::tip::kLabelText));
   RECT text = item.rcItem;
@@ -143,7 +179,7 @@ LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM l
       }
       for (const Label& label : Labels()) {
         if (static_cast<int>(item.CtlID) == label.id) {
-          DrawLabel(item, state->labelFont.get(), label);
+          DrawLabel(item, *state, label);
           return TRUE;
         }
       }
@@ -158,6 +194,17 @@ LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     case WM_CLOSE:
       Close(dialog, state);
       return 0;
+    case kDpiChangedMessage: {
+      if (state == nullptr) break;
+      const auto& suggested = *reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(dialog, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      state->dpi = HIWORD(wParam);
+      const DpiScale scale(state->dpi);
+      SetClientSize(dialog, scale(kTipClientWidth), scale(kTipClientHeight));
+      LayOut(dialog, *state);
+      return 0;
+    }
     case WM_NCDESTROY:
       SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
       delete state;
@@ -176,29 +223,27 @@ HWND CreateTipWindow(HINSTANCE instance, HWND owner) {
   TipState* state = made.get();
   state->owner = owner;
   state->picture = LoadTipPicture(instance);
-  // The layout's character height, normal weight, the system's face and character set.
-  state->labelFont = UniqueGdiObject<HFONT>(CreateFontW(
-      -layout::tip::kLabelFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr));
-  const layout::Rect place = CentredWindowPlace(kTipClientWidth, kTipClientHeight, kStyle, 0);
+  const DpiScale scale(SystemDpi());
+  const layout::Rect place =
+      CentredWindowPlace(scale(kTipClientWidth), scale(kTipClientHeight), kStyle, 0);
   HWND dialog =
       CreateWindowExW(0, kTipWindowClassName, LayoutText(layout::tip::kTitle).c_str(), kStyle,
                       place.x, place.y, place.dx, place.dy, owner, nullptr, instance, &made);
   // A window that could not be made freed the state if it had taken it; `made` frees it if not.
   if (dialog == nullptr) return nullptr;
-  SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-               FALSE);
   for (const Label& label : Labels()) {
-    const int height = std::max(
-        label.place.dy, TextHeight(dialog, state->labelFont.get(), label.text, label.place.dx));
-    CreateWindowExW(0, L"STATIC", label.text.c_str(), WS_CHILD | WS_VISIBLE | SS_OWNERDRAW,
-                    label.place.x, label.place.y, label.place.dx, height, dialog,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(label.id)), instance, nullptr);
+    CreateWindowExW(0, L"STATIC", label.text.c_str(), WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 0, 0, 0,
+                    0, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(label.id)), instance,
+                    nullptr);
   }
-  const layout::Rect& picture = layout::tip::kPicture;
-  CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, picture.x, picture.y,
-                  picture.dx, picture.dy, dialog,
+  CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 0, 0, 0, 0, dialog,
                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdTipPicture)), instance, nullptr);
+  state->dpi = WindowDpi(dialog);
+  if (state->dpi != scale.dpi()) {
+    const DpiScale own(state->dpi);
+    SetClientSize(dialog, own(kTipClientWidth), own(kTipClientHeight));
+  }
+  LayOut(dialog, *state);
   ShowWindow(dialog, SW_SHOW);
   return dialog;
 }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/main_window_events.h"
@@ -24,6 +25,8 @@
 #include "app/win32/win32_front_end.h"
 #include "service/song_download.h"
 #include "service/song_list.h"
+#include "tests/support/child_process.h"
+#include "tests/support/environment.h"
 #include "tests/support/gbk.h"
 #include "tests/support/gbk_path.h"
 #include "tests/support/song_bytes.h"
@@ -963,6 +966,280 @@ TEST(MainWindowCloseTest, ClosingWhileADownloadRunsAsksFirstAndYesKeepsThePartFo
   EXPECT_TRUE(test::FileText(part) == song.substr(0, kept));
   window.reset();
   std::filesystem::remove_all(folder);
+}
+
+// ---- The windows at other DPIs ----
+
+// A figure of today's layout at `dpi`, rounded as the layout's scaling rounds (MulDiv: half away
+// from zero).
+long AtDpi(long figure, UINT dpi) {
+  return MulDiv(static_cast<int>(figure), static_cast<int>(dpi), 96);
+}
+std::vector<long> AtDpi(std::vector<long> place, UINT dpi) {
+  for (long& figure : place) figure = AtDpi(figure, dpi);
+  return place;
+}
+
+LOGFONTW FontOf(HWND window) {
+  LOGFONTW font{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font, &font);
+  return font;
+}
+
+// The main window laid out at `dpi`: its client area, every component's place, the columns and
+// the font, today's figures times dpi/96.
+void ExpectMainWindowAt(const MainWindow& window, UINT dpi) {
+  SCOPED_TRACE(testing::Message() << "at " << dpi << " DPI");
+  EXPECT_EQ(window.dpi(), dpi);
+  RECT client;
+  GetClientRect(window.hwnd(), &client);
+  EXPECT_EQ(client.right, AtDpi(640, dpi));
+  EXPECT_EQ(client.bottom, AtDpi(362, dpi));
+  const HWND saveCaption = GetDlgItem(window.hwnd(), kIdSaveFolderCaption);
+  const HWND searchCaption = GetDlgItem(window.hwnd(), kIdSearchCaption);
+  const std::vector<std::pair<HWND, std::vector<long>>> places = {
+      {window.saveFolderBox(), {102, 321, 144, 24}}, {saveCaption, {14, 321, 80, 24}},
+      {searchCaption, {258, 321, 90, 24}},           {window.songList(), {5, 5, 627, 299}},
+      {window.searchBox(), {345, 321, 168, 24}},     {window.searchButton(), {526, 319, 98, 26}},
+  };
+  LOGFONTW stock{};
+  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
+  const long fontHeight =
+      MulDiv(stock.lfHeight, static_cast<int>(dpi), static_cast<int>(SystemDpi()));
+  for (const auto& [child, place] : places) {
+    EXPECT_EQ(PlaceInParent(child), AtDpi(place, dpi)) << "at " << place[0] << "," << place[1];
+    EXPECT_EQ(FontOf(child).lfHeight, fontHeight);
+    EXPECT_EQ(std::wstring(FontOf(child).lfFaceName), std::wstring(stock.lfFaceName));
+  }
+  const long widths[] = {35, 150, 100, 150, 0, 170};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(SendMessageW(window.songList(), LVM_GETCOLUMNWIDTH, i, 0), AtDpi(widths[i], dpi))
+        << "column " << i;
+  }
+}
+
+// The dark ink `shot` shows inside `area`: its bounding box, empty when there is none.
+RECT InkBox(const ScreenShot& shot, RECT area) {
+  RECT ink{area.right, area.bottom, area.left, area.top};
+  for (LONG y = area.top; y < area.bottom; ++y) {
+    for (LONG x = area.left; x < area.right; ++x) {
+      const COLORREF c = shot.At(POINT{x, y});
+      if (GetRValue(c) < 110 && GetGValue(c) < 110 && GetBValue(c) < 110) {
+        ink = {std::min(ink.left, x), std::min(ink.top, y), std::max(ink.right, x + 1),
+               std::max(ink.bottom, y + 1)};
+      }
+    }
+  }
+  return ink;
+}
+
+// A caption as the person sees it at `dpi`: its text whole in the part of its rectangle left
+// visible beside the box it names (`visibleRight`), in glyphs of the scaled height.
+void ExpectCaptionWhole(const ScreenShot& shot, HWND caption, long visibleRight, UINT dpi) {
+  const std::vector<long> place = PlaceInParent(caption);
+  const RECT area{place[0], place[1], visibleRight, place[1] + place[3]};
+  const RECT ink = InkBox(shot, area);
+  const std::wstring text = Text(caption);
+  SIZE extent{};
+  {
+    const WindowDc dc(caption);
+    const SelectedObject font(dc.get(),
+                              reinterpret_cast<HFONT>(SendMessageW(caption, WM_GETFONT, 0, 0)));
+    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+  }
+  SCOPED_TRACE(testing::Message() << "caption at " << place[0] << " DPI " << dpi << ": ink "
+                                  << ink.left << ".." << ink.right << " x " << ink.top << ".."
+                                  << ink.bottom << ", text " << extent.cx << " wide");
+  ASSERT_LT(ink.left, ink.right);
+  // Nothing of the text reaches the edges where it would be cut (its advance may: the last
+  // glyph, "：", is blank in its right half).
+  EXPECT_LT(ink.right, area.right);
+  EXPECT_GT(ink.top, area.top);
+  EXPECT_LT(ink.bottom, area.bottom);
+  // All of it drawn, at the scaled size.
+  EXPECT_GE(ink.right - ink.left, extent.cx * 8 / 10);
+  EXPECT_GE(ink.bottom - ink.top, AtDpi(8, dpi));
+}
+
+// The tip dialog laid out at `dpi`.
+void ExpectTipDialogAt(HWND dialog, UINT dpi) {
+  SCOPED_TRACE(testing::Message() << "tip dialog at " << dpi << " DPI");
+  RECT client;
+  GetClientRect(dialog, &client);
+  EXPECT_EQ(client.right, AtDpi(kTipClientWidth, dpi));
+  EXPECT_EQ(client.bottom, AtDpi(kTipClientHeight, dpi));
+  EXPECT_EQ(PlaceInParent(GetDlgItem(dialog, kIdTipPicture)), AtDpi({66, 35, 243, 243}, dpi));
+  const std::vector<long> label1 = PlaceInParent(GetDlgItem(dialog, kIdTipLabel1));
+  const std::vector<long> label2 = PlaceInParent(GetDlgItem(dialog, kIdTipLabel2));
+  EXPECT_EQ((std::vector<long>{label1[0], label1[1], label1[2]}), AtDpi({76, 8, 228}, dpi));
+  EXPECT_EQ((std::vector<long>{label2[0], label2[1]}), AtDpi({40, 286}, dpi));
+  // The pink fill is as tall as the layout's label at this DPI, wherever the text runs on.
+  EXPECT_GE(label1[3], AtDpi(layout::tip::kLabels[0].place.dy, dpi));
+}
+
+// Run by the test below in a process of its own, started at the DPI it names.
+constexpr char kDpiVariable[] = "ORNIVEL_TEST_DPI";
+
+TEST(HighDpiChild, DISABLED_BothWindowsAtTheScreensDpi) {
+  const char* asked = std::getenv(kDpiVariable);
+  ASSERT_NE(asked, nullptr) << "run by HighDpiTest with " << kDpiVariable << " set";
+  const auto dpi = static_cast<UINT>(std::atoi(asked));
+  ASSERT_EQ(SystemDpi(), dpi) << "the screen is not at the DPI asked for";
+
+  std::unique_ptr<MainWindow> window = MainWindow::Create(GetModuleHandleW(nullptr), {});
+  ASSERT_NE(window, nullptr);
+  ExpectMainWindowAt(*window, dpi);
+  ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+  SetForegroundWindow(window->hwnd());
+  UpdateWindow(window->hwnd());
+  PumpFor(std::chrono::milliseconds(300) * test::TimeScale());
+  const ScreenShot shot(window->hwnd());
+  ExpectCaptionWhole(shot, GetDlgItem(window->hwnd(), kIdSaveFolderCaption),
+                     PlaceInParent(window->saveFolderBox())[0], dpi);
+  ExpectCaptionWhole(shot, GetDlgItem(window->hwnd(), kIdSearchCaption),
+                     PlaceInParent(window->searchBox())[0], dpi);
+  window.reset();
+
+  HWND tip = CreateTipWindow(GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(tip, nullptr);
+  ExpectTipDialogAt(tip, dpi);
+  {
+    // The labels' text, in purple, is drawn in characters of the scaled height.
+    SetForegroundWindow(tip);
+    UpdateWindow(tip);
+    PumpFor(std::chrono::milliseconds(300) * test::TimeScale());
+    const ScreenShot tipShot(tip);
+    const std::vector<long> label = PlaceInParent(GetDlgItem(tip, kIdTipLabel1));
+    long purpleRows = 0;
+    for (LONG y = label[1]; y < label[1] + label[3]; ++y) {
+      if (tipShot.Count(RECT{label[0], y, label[0] + label[2], y + 1}, RGB(128, 0, 128), 60) > 0) {
+        ++purpleRows;
+      }
+    }
+    EXPECT_GE(purpleRows, AtDpi(layout::tip::kLabelFontPixels * 7 / 10, dpi));
+  }
+  DestroyWindow(tip);
+}
+
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The user's screen DPI as Wine reads it when a process starts; given back as it was.
+class ScreenDpiSetting {
+ public:
+  ScreenDpiSetting() {
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                    KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
+    DWORD size = sizeof saved_;
+    had_ = key_ != nullptr &&
+           RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&saved_),
+                            &size) == ERROR_SUCCESS;
+  }
+  ~ScreenDpiSetting() {
+    if (key_ == nullptr) return;
+    if (had_) {
+      Set(saved_);
+    } else {
+      RegDeleteValueW(key_, L"LogPixels");
+    }
+    RegCloseKey(key_);
+  }
+  ScreenDpiSetting(const ScreenDpiSetting&) = delete;
+  ScreenDpiSetting& operator=(const ScreenDpiSetting&) = delete;
+
+  bool Set(DWORD dpi) const {
+    return key_ != nullptr &&
+           RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                          sizeof dpi) == ERROR_SUCCESS;
+  }
+
+ private:
+  HKEY key_ = nullptr;
+  DWORD saved_ = 0;
+  bool had_ = false;
+};
+
+TEST(HighDpiTest, At144And192DpiEveryFigureIsTodaysTimesOneAndAHalfAndTwo) {
+  // Windows takes a new screen DPI at the next log-on; Wine when a process starts.
+  if (!UnderWine()) GTEST_SKIP() << "the screen's DPI can be changed for a test under Wine alone";
+  wchar_t self[MAX_PATH] = {};
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  const ScreenDpiSetting setting;
+  for (const DWORD dpi : {144u, 192u}) {
+    SCOPED_TRACE(testing::Message() << dpi << " DPI");
+    ASSERT_TRUE(setting.Set(dpi));
+    test::SetEnvironment(kDpiVariable, std::to_string(dpi));
+    const test::ChildRun run =
+        test::RunChild(self, {"--gtest_also_run_disabled_tests",
+                              "--gtest_filter=HighDpiChild.DISABLED_BothWindowsAtTheScreensDpi"});
+    test::UnsetEnvironment(kDpiVariable);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("[  PASSED  ] 1 test"), std::string::npos) << run.out;
+  }
+}
+
+TEST_F(MainWindowTest, MovedToAScreenOfAnotherDpiTheWindowLaysItselfOutAgain) {
+  const HWND hwnd = window_->hwnd();
+  const UINT system = window_->dpi();
+  // The person widened a column first: it keeps its width, at the new DPI.
+  SendMessageW(window_->songList(), LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(200, 0));
+  RECT outer;
+  GetWindowRect(hwnd, &outer);
+  for (const UINT dpi : {192u, 144u, system}) {
+    // As the system suggests it: the frame at the new DPI around the client area scaled.
+    RECT suggested{outer.left, outer.top, outer.left + AtDpi(700, dpi),
+                   outer.top + AtDpi(420, dpi)};
+    SendMessageW(hwnd, kDpiChangedMessage, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    RECT now;
+    GetWindowRect(hwnd, &now);
+    EXPECT_EQ(now.left, suggested.left);
+    EXPECT_EQ(now.top, suggested.top);
+    const auto widened =
+        static_cast<long>(SendMessageW(window_->songList(), LVM_GETCOLUMNWIDTH, 1, 0));
+    EXPECT_NEAR(widened, AtDpi(200, dpi), 1) << dpi;  // rounded once for each move
+    SendMessageW(window_->songList(), LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(AtDpi(150, dpi), 0));
+    ExpectMainWindowAt(*window_, dpi);
+    SendMessageW(window_->songList(), LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(widened, 0));
+  }
+  // Back at the system DPI: the stock font again, nothing of the others left.
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(window_->searchBox(), WM_GETFONT, 0, 0)),
+            GetStockObject(DEFAULT_GUI_FONT));
+}
+
+TEST(ProgramIconTest, TheIconGroupHoldsEverySizeFrom16To256) {
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(ORNIVEL_ICON_RESOURCE), RT_GROUP_ICON);
+  ASSERT_NE(found, nullptr);
+  const auto* group = static_cast<const BYTE*>(LockResource(LoadResource(self, found)));
+  ASSERT_NE(group, nullptr);
+  // GRPICONDIR: reserved, type, count; then 14-byte entries whose first byte is the width (0 for
+  // 256).
+  const int count = group[4] | (group[5] << 8);
+  std::vector<int> sizes;
+  for (int i = 0; i < count; ++i) {
+    const int width = group[6 + 14 * i];
+    sizes.push_back(width == 0 ? 256 : width);
+  }
+  std::sort(sizes.begin(), sizes.end());
+  EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 128, 256}));
+  // Each loads at its size: the 256 from its PNG.
+  for (const int size : sizes) {
+    const HICON icon = static_cast<HICON>(LoadImageW(self, MAKEINTRESOURCEW(ORNIVEL_ICON_RESOURCE),
+                                                     IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    ASSERT_NE(icon, nullptr) << size;
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info)) << size;
+    BITMAP colour{};
+    GetObjectW(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, size);
+    EXPECT_EQ(colour.bmHeight, size);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+  }
 }
 
 }  // namespace
