@@ -7,6 +7,7 @@
 //                              JFIF 1.01 at 96 × 96 dots per inch
 // Run through assets/make-assets.
 #include <QApplication>
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -62,32 +63,51 @@ QByteArray IconImage(const QImage& argb) {
   return out;
 }
 
+QImage RenderIcon(QSvgRenderer& renderer, int size) {
+  QImage image(size, size, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  renderer.render(&painter);
+  painter.end();
+  return image;
+}
+
+// The PNGs the Qt program uses, and the Windows icon group with the sizes a title bar, the
+// taskbar, Alt+Tab and Explorer take from 100 % to 200 %: bitmaps up to 128, the 256 as a PNG
+// (the width and height bytes 0), as the platform reads it.
 bool WriteIcons(const QString& svg, const QString& folder) {
   QSvgRenderer renderer(svg);
   if (!renderer.isValid()) return false;
-  constexpr int kSizes[] = {16, 32, 48, 64, 128};
+  for (const int size : {16, 32, 48, 64, 128}) {
+    if (!RenderIcon(renderer, size).save(folder + QStringLiteral("/ornivel-%1.png").arg(size))) {
+      return false;
+    }
+  }
+  constexpr int kIconSizes[] = {16, 20, 24, 32, 40, 48, 64, 128, 256};
   QByteArray directory, images;
   PutLittleEndian(directory, 0, 2);  // ICONDIR: reserved, type 1 (icon), count
   PutLittleEndian(directory, 1, 2);
-  PutLittleEndian(directory, std::size(kSizes), 2);
-  const int firstImage = 6 + 16 * static_cast<int>(std::size(kSizes));
-  for (const int size : kSizes) {
-    QImage image(size, size, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter);
-    painter.end();
-    if (!image.save(folder + QStringLiteral("/ornivel-%1.png").arg(size))) return false;
-    const QByteArray bitmap = IconImage(image);
-    directory.append(static_cast<char>(size));  // ICONDIRENTRY: width, height, no palette
-    directory.append(static_cast<char>(size));
+  PutLittleEndian(directory, std::size(kIconSizes), 2);
+  const int firstImage = 6 + 16 * static_cast<int>(std::size(kIconSizes));
+  for (const int size : kIconSizes) {
+    const QImage image = RenderIcon(renderer, size);
+    QByteArray entry;
+    if (size < 256) {
+      entry = IconImage(image);
+    } else {
+      QBuffer buffer(&entry);
+      if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return false;
+    }
+    const char side = static_cast<char>(size < 256 ? size : 0);
+    directory.append(side);  // ICONDIRENTRY: width, height, no palette
+    directory.append(side);
     PutLittleEndian(directory, 0, 2);
     PutLittleEndian(directory, 1, 2);   // planes
     PutLittleEndian(directory, 32, 2);  // bits per pixel
-    PutLittleEndian(directory, static_cast<quint32>(bitmap.size()), 4);
+    PutLittleEndian(directory, static_cast<quint32>(entry.size()), 4);
     PutLittleEndian(directory, static_cast<quint32>(firstImage + images.size()), 4);
-    images.append(bitmap);
+    images.append(entry);
   }
   QFile ico(folder + QStringLiteral("/ornivel.ico"));
   return ico.open(QIODevice::WriteOnly) &&
