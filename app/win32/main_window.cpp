@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/win32/accessible_name.h"
 #include "app/win32/dpi_scale.h"
 #include "app/window_layout.h"
 #include "win/device_context.h"
@@ -133,6 +134,9 @@ void MainWindow::CreateComponents(HINSTANCE instance) {
       WS_TABSTOP | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | BS_MULTILINE, kIdSearchButton);
   if (songList_ == nullptr) return;
   PlaceComponents();
+  // A reader names each box by the caption beside it.
+  (void)SetAccessibleName(saveFolderBox_, LayoutText(layout::kSaveFolderCaptionText));
+  (void)SetAccessibleName(searchBox_, LayoutText(layout::kSearchCaptionText));
 
   // Focus stops follow the order of the windows: the last made comes first, so Tab goes
   // 按钮_搜索 → 编辑框_搜索 → 超级列表框1 → 编辑框_保存 → 按钮_搜索.

@@ -4,6 +4,7 @@
 #include "app/win32/main_window.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,7 @@
 #include "tests/support/song_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
+#include "win/com.h"
 #include "win/device_context.h"
 #include "win/wide_text.h"
 
@@ -1240,6 +1242,66 @@ TEST(ProgramIconTest, TheIconGroupHoldsEverySizeFrom16To256) {
     DeleteObject(info.hbmMask);
     DestroyIcon(icon);
   }
+}
+
+// IAccessible's identifier (the import library's symbol is no data).
+constexpr IID kAccessibleInterface = {
+    0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+// What a screen reader is told of `component` by its accessible object: its name, its role and
+// its value.
+struct Announced {
+  std::wstring name, value;
+  long role = 0;
+};
+
+std::wstring Take(BSTR text) {
+  if (text == nullptr) return L"";
+  std::wstring taken(text, SysStringLen(text));
+  SysFreeString(text);
+  return taken;
+}
+
+Announced Announce(HWND component) {
+  ComPtr<IAccessible> object;
+  const HRESULT made =
+      AccessibleObjectFromWindow(component, static_cast<DWORD>(OBJID_CLIENT), kAccessibleInterface,
+                                 reinterpret_cast<void**>(object.Out()));
+  if (FAILED(made)) return {L"(no accessible object: " + std::to_wstring(made) + L")", L"", 0};
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  Announced announced;
+  BSTR text = nullptr;
+  if (object.get()->get_accName(self, &text) == S_OK) announced.name = Take(text);
+  text = nullptr;
+  if (object.get()->get_accValue(self, &text) == S_OK) announced.value = Take(text);
+  VARIANT role;
+  VariantInit(&role);
+  if (object.get()->get_accRole(self, &role) == S_OK && role.vt == VT_I4)
+    announced.role = role.lVal;
+  return announced;
+}
+
+TEST_F(MainWindowTest, AScreenReaderNamesTheBoxesByTheirCaptionsAndTheButtonByItsText) {
+  const ComScope com;
+  SetWindowTextW(window_->saveFolderBox(), L"C:\\音乐");
+  const Announced search = Announce(window_->searchBox());
+  EXPECT_EQ(search.name, L"输入歌曲/歌手：");
+  // Everything else is the standard object's: an editable text holding the box's contents.
+  EXPECT_EQ(search.role, ROLE_SYSTEM_TEXT);
+  EXPECT_EQ(search.value, L"告白气球");
+  const Announced folder = Announce(window_->saveFolderBox());
+  EXPECT_EQ(folder.name, L"下载保存目录：");
+  EXPECT_EQ(folder.role, ROLE_SYSTEM_TEXT);
+  EXPECT_EQ(folder.value, L"C:\\音乐");
+  EXPECT_EQ(Announce(window_->searchButton()).name, L"搜索");
+  // The name goes with the box: a window made again names its boxes as well.
+  window_.reset();
+  window_ = MainWindow::Create(GetModuleHandleW(nullptr), {});
+  ASSERT_NE(window_, nullptr);
+  EXPECT_EQ(Announce(window_->searchBox()).name, L"输入歌曲/歌手：");
 }
 
 }  // namespace
