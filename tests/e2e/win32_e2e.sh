@@ -75,6 +75,20 @@ done
 logged "$lookup" || fail "no address was looked up: the search did not fill the list"
 shot 2-address
 
+# From the keyboard: the clicked row is the selected one and the list has the focus. The Menu key
+# and Shift+F10 each open the menu (Esc closes it again, and only it), Enter looks the row up.
+for keys in Menu shift+F10; do
+  xdotool key "$keys"
+  wait_for 10 popup_shown || fail "$keys in the list did not open the pop-up menu"
+  xdotool key Escape
+  wait_for 10 eval '! popup_shown' || fail "Esc did not close the menu that $keys opened"
+  window_shown || fail "Esc in the menu that $keys opened closed the window"
+done
+before=$(count_logged "$lookup")
+looked_up_again() { [ "$(count_logged "$lookup")" -gt "$before" ]; }
+xdotool key Return
+wait_for 10 looked_up_again || fail "Enter on the selected row did not look it up"
+
 # download: the pop-up menu on the first row, its second item "下载此歌曲"; waits until the
 # catalog has sent the song COUNT times in all, or a message box is shown. When the address had
 # not reached the row yet the window asks for it first: that box is closed and the item chosen
