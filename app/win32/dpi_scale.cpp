@@ -39,6 +39,18 @@ HFONT GuiFontOr(const UniqueGdiObject<HFONT>& scaled) {
   return scaled ? scaled.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
+std::optional<DpiChange> ReadDpiChange(HWND window, WPARAM wParam, LPARAM lParam) {
+  const UINT dpi = HIWORD(wParam);
+  if (dpi < kLayoutDpi / 2 || dpi > kLayoutDpi * 10) return std::nullopt;
+  DpiChange change{dpi, {}};
+  if (lParam != 0 && !InSendMessage()) {
+    change.place = *reinterpret_cast<const RECT*>(lParam);
+  } else {
+    GetWindowRect(window, &change.place);
+  }
+  return change;
+}
+
 void SetClientSize(HWND window, int width, int height) {
   RECT outer{}, client{};
   GetWindowRect(window, &outer);

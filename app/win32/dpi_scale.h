@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "app/window_layout.h"
 #include "win/unique_owner.h"
 
@@ -14,6 +16,18 @@ inline constexpr UINT kLayoutDpi = 96;
 // WM_DPICHANGED, which older headers lack: the window is now on a screen of another DPI (the new
 // one in both halves of wParam), and lParam points at the rectangle the system suggests for it.
 inline constexpr UINT kDpiChangedMessage = 0x02E0;
+
+// What a WM_DPICHANGED says, as far as it can be believed: the new DPI, and the place to take.
+struct DpiChange {
+  UINT dpi;
+  RECT place;
+};
+
+// Reads a WM_DPICHANGED that `window` received. Any process on the desktop can send the
+// message: a DPI no screen has (below 48 or above 960: 50 % to 1000 %) is none, and the
+// rectangle is read only when the system sent it on the window's own thread, as it does; from
+// elsewhere its pointer is nothing to read, and the window keeps its place.
+[[nodiscard]] std::optional<DpiChange> ReadDpiChange(HWND window, WPARAM wParam, LPARAM lParam);
 
 // The DPI of the primary screen the session started with, which windows are made at.
 [[nodiscard]] UINT SystemDpi();

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -364,7 +365,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case kDpiChangedMessage:
-      ChangeDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      if (const std::optional<DpiChange> change = ReadDpiChange(hwnd_, wParam, lParam)) {
+        ChangeDpi(change->dpi, change->place);
+      }
       return 0;
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -195,11 +196,12 @@ LRESULT CALLBACK TipProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM l
       Close(dialog, state);
       return 0;
     case kDpiChangedMessage: {
-      if (state == nullptr) break;
-      const auto& suggested = *reinterpret_cast<const RECT*>(lParam);
-      SetWindowPos(dialog, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-      state->dpi = HIWORD(wParam);
+      const std::optional<DpiChange> change = ReadDpiChange(dialog, wParam, lParam);
+      if (state == nullptr || !change) return 0;
+      const RECT& place = change->place;
+      SetWindowPos(dialog, nullptr, place.left, place.top, place.right - place.left,
+                   place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      state->dpi = change->dpi;
       const DpiScale scale(state->dpi);
       SetClientSize(dialog, scale(kTipClientWidth), scale(kTipClientHeight));
       LayOut(dialog, *state);

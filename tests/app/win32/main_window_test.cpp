@@ -1211,6 +1211,50 @@ TEST_F(MainWindowTest, MovedToAScreenOfAnotherDpiTheWindowLaysItselfOutAgain) {
             GetStockObject(DEFAULT_GUI_FONT));
 }
 
+TEST(TipWindowDpiTest, MovedToAScreenOfAnotherDpiTheDialogLaysItselfOutAgain) {
+  HWND tip = CreateTipWindow(GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(tip, nullptr);
+  const UINT system = WindowDpi(tip);
+  ExpectTipDialogAt(tip, system);
+  for (const UINT dpi : {192u, 144u, system}) {
+    RECT suggested;
+    GetWindowRect(tip, &suggested);
+    SendMessageW(tip, kDpiChangedMessage, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ExpectTipDialogAt(tip, dpi);
+  }
+  DestroyWindow(tip);
+}
+
+TEST_F(MainWindowTest, ADpiChangeFromAnotherThreadOrOfNoScreensDpiIsNotBelieved) {
+  const HWND hwnd = window_->hwnd();
+  const UINT system = window_->dpi();
+  RECT before;
+  GetWindowRect(hwnd, &before);
+  RECT elsewhere{-30000, -30000, 100, 100};
+  // No screen has these DPIs: nothing changes.
+  for (const UINT dpi : {0u, 1u, 47u, 961u, 65535u}) {
+    SendMessageW(hwnd, kDpiChangedMessage, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&elsewhere));
+    EXPECT_EQ(window_->dpi(), system) << dpi;
+  }
+  ExpectMainWindowAt(*window_, system);
+  // Sent from another thread, with a pointer that points at nothing: the DPI is taken, the
+  // pointer never read, and the window keeps its place.
+  std::atomic<bool> sent{false};
+  std::thread other([&] {
+    SendMessageW(hwnd, kDpiChangedMessage, MAKEWPARAM(192, 192), static_cast<LPARAM>(0x10));
+    sent = true;
+  });
+  EXPECT_TRUE(PumpUntil([&] { return sent.load(); }));
+  other.join();
+  ExpectMainWindowAt(*window_, 192);
+  RECT after;
+  GetWindowRect(hwnd, &after);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+}
+
 TEST(ProgramIconTest, TheIconGroupHoldsEverySizeFrom16To256) {
   HMODULE self = GetModuleHandleW(nullptr);
   HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(ORNIVEL_ICON_RESOURCE), RT_GROUP_ICON);
