@@ -23,10 +23,11 @@ struct DpiChange {
   RECT place;
 };
 
-// Reads a WM_DPICHANGED that `window` received. Any process on the desktop can send the
-// message: a DPI no screen has (below 48 or above 960: 50 % to 1000 %) is none, and the
-// rectangle is read only when the system sent it on the window's own thread, as it does; from
-// elsewhere its pointer is nothing to read, and the window keeps its place.
+// Reads a WM_DPICHANGED that `window` received. Any process on the desktop can send or post the
+// message: a DPI no screen has (below 48 or above 960: 50 % to 1000 %) is none. Sent from another
+// thread, its pointer is nothing to read, and the window keeps its place at the new DPI. Sent
+// on the window's thread, as the system sends it, or posted, the message is believed only with
+// a rectangle that can be read and that a window can take.
 [[nodiscard]] std::optional<DpiChange> ReadDpiChange(HWND window, WPARAM wParam, LPARAM lParam);
 
 // The DPI of the primary screen the session started with, which windows are made at.
@@ -35,6 +36,10 @@ struct DpiChange {
 // The DPI `window` is drawn at: the system's own answer where it has one (GetDpiForWindow, taken
 // by name at run time: Windows 10 1607 and later), the system DPI otherwise.
 [[nodiscard]] UINT WindowDpi(HWND window);
+
+// The system metric `index` (SM_CYEDGE, ...) at `dpi` where the system can tell
+// (GetSystemMetricsForDpi, taken by name: Windows 10 1607 and later); at the system DPI otherwise.
+[[nodiscard]] int SystemMetricAt(int index, UINT dpi);
 
 class DpiScale {
  public:

@@ -64,14 +64,14 @@ HWND MakeEditBox(HWND parent, HINSTANCE instance, int id, DWORD extraStyle, cons
 }
 
 // An edit box's place, raised when `font` is taller than the box allows.
-layout::Rect EditBoxPlace(HWND parent, HFONT font, layout::Rect place) {
+layout::Rect EditBoxPlace(HWND parent, HFONT font, UINT dpi, layout::Rect place) {
   TEXTMETRICW metrics{};
   {
     const WindowDc dc(parent);
     const SelectedObject selected(dc.get(), font);
     GetTextMetricsW(dc.get(), &metrics);
   }
-  const int needed = metrics.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE);
+  const int needed = metrics.tmHeight + 2 * SystemMetricAt(SM_CYEDGE, dpi);
   if (needed > place.dy) place.dy = needed;
   return place;
 }
@@ -178,11 +178,11 @@ void MainWindow::PlaceComponents() {
   const DpiScale scale(dpi_);
   const HFONT font = this->font();
   const std::array<std::pair<HWND, layout::Rect>, 6> places = {{
-      {saveFolderBox_, EditBoxPlace(hwnd_, font, scale(layout::kSaveFolderBox))},
+      {saveFolderBox_, EditBoxPlace(hwnd_, font, dpi_, scale(layout::kSaveFolderBox))},
       {saveFolderCaption_, scale(layout::kSaveFolderCaption)},
       {searchCaption_, scale(layout::kSearchCaption)},
       {songList_, scale(layout::kSongList)},
-      {searchBox_, EditBoxPlace(hwnd_, font, scale(layout::kSearchBox))},
+      {searchBox_, EditBoxPlace(hwnd_, font, dpi_, scale(layout::kSearchBox))},
       {searchButton_, scale(layout::kSearchButton)},
   }};
   for (const auto& [child, place] : places) {
@@ -358,8 +358,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_CONTEXTMENU:
       // The Menu key and Shift+F10 in the list (a right click has opened the menu already, on
-      // NM_RCLICK): at the selected row, or at the list's top left.
-      if (reinterpret_cast<HWND>(wParam) == songList_ && lParam == -1) {
+      // NM_RCLICK): at the selected row, or at the list's top left. The keyboard's place is
+      // (-1, -1) in the two halves of the low 32 bits, whatever the width of lParam.
+      if (reinterpret_cast<HWND>(wParam) == songList_ && static_cast<short>(LOWORD(lParam)) == -1 &&
+          static_cast<short>(HIWORD(lParam)) == -1) {
         ShowSongListMenuAt(KeyboardMenuPlace());
         return 0;
       }

@@ -739,6 +739,15 @@ TEST_F(MainWindowTest, TheMenuKeyAndShiftF10OpenTheMenuAtTheRowAndEnterLooksItUp
   ClientToScreen(list, &corner);
   EXPECT_EQ(g_menuPlace.left, corner.x);
   EXPECT_EQ(g_menuPlace.top, corner.y);
+  // As Windows itself sends it: (-1, -1) in the low 32 bits alone, no -1 in a 64-bit lParam.
+  g_menuWasOpen = false;
+  ASSERT_NE(SetTimer(nullptr, 0, 300, &NoteAndCloseTheMenu), 0u);
+  SendMessageW(window_->hwnd(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list),
+               static_cast<LPARAM>(MAKELPARAM(-1, -1)));
+  PumpFor(std::chrono::milliseconds(300));
+  ASSERT_TRUE(g_menuWasOpen);
+  EXPECT_EQ(g_menuPlace.left, corner.x);
+  EXPECT_EQ(g_menuPlace.top, corner.y);
 
   // Enter on a selected row is a left click; on no row, or in another component, nothing.
   EXPECT_EQ(leftClicks_, 0);
@@ -1253,6 +1262,33 @@ TEST_F(MainWindowTest, ADpiChangeFromAnotherThreadOrOfNoScreensDpiIsNotBelieved)
   GetWindowRect(hwnd, &after);
   EXPECT_EQ(after.left, before.left);
   EXPECT_EQ(after.top, before.top);
+
+  // Posted, or sent on the window's thread, with a rectangle that cannot be read (nothing, a
+  // page given back, memory of no one) or that no window can take: nothing changes.
+  void* page = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(VirtualFree(page, 0, MEM_RELEASE));
+  RECT inverted{after.right, after.bottom, after.left, after.top};
+  RECT beyond{40000, 40000, 41000, 41000};
+  const LPARAM unusable[] = {0, 0x10, reinterpret_cast<LPARAM>(page),
+                             reinterpret_cast<LPARAM>(&inverted),
+                             reinterpret_cast<LPARAM>(&beyond)};
+  for (const LPARAM place : unusable) {
+    ASSERT_TRUE(PostMessageW(hwnd, kDpiChangedMessage, MAKEWPARAM(144, 144), place));
+    PumpFor(std::chrono::milliseconds(30));
+    SendMessageW(hwnd, kDpiChangedMessage, MAKEWPARAM(144, 144), place);
+    EXPECT_EQ(window_->dpi(), 192u) << place;
+  }
+  ExpectMainWindowAt(*window_, 192);
+  GetWindowRect(hwnd, &after);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+  // A posted one with a place a window can take is as good as the system's.
+  RECT fine = after;
+  ASSERT_TRUE(PostMessageW(hwnd, kDpiChangedMessage, MAKEWPARAM(system, system),
+                           reinterpret_cast<LPARAM>(&fine)));
+  PumpFor(std::chrono::milliseconds(30));
+  ExpectMainWindowAt(*window_, system);
 }
 
 TEST(ProgramIconTest, TheIconGroupHoldsEverySizeFrom16To256) {
