@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "win/com.h"
+#include "win/system_library.h"
 #include "win/unique_owner.h"
 
 namespace ornivel {
@@ -22,16 +23,33 @@ constexpr MSAAPROPID kNameProperty = {
 constexpr IID kAccessibleInterface = {
     0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
-bool Annotate(HWND component, const std::wstring& name) {
-  const ComScope com;
+ComPtr<IAccPropServices> PropertyService() {
   ComPtr<IAccPropServices> service;
   if (FAILED(CoCreateInstance(kAccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER,
                               kAccPropServicesInterface,
                               reinterpret_cast<void**>(service.Out())))) {
-    return false;
+    return {};
   }
-  return SUCCEEDED(service.get()->SetHwndPropStr(component, static_cast<DWORD>(OBJID_CLIENT),
+  return service;
+}
+
+bool Annotate(HWND component, const std::wstring& name) {
+  const ComScope com;
+  const ComPtr<IAccPropServices> service = PropertyService();
+  return service &&
+         SUCCEEDED(service.get()->SetHwndPropStr(component, static_cast<DWORD>(OBJID_CLIENT),
                                                  CHILDID_SELF, kNameProperty, name.c_str()));
+}
+
+// The annotation goes with the component: a window made later under the same handle is not
+// named by it.
+void ClearAnnotation(HWND component) {
+  const ComScope com;
+  const ComPtr<IAccPropServices> service = PropertyService();
+  if (!service) return;
+  MSAAPROPID property = kNameProperty;
+  service.get()->ClearHwndProps(component, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                &property, 1);
 }
 
 // oleacc's functions for the component's own answer, taken by name when first needed.
@@ -43,14 +61,10 @@ struct Oleacc {
 
   static const Oleacc& Get() {
     static const Oleacc functions = [] {
-      Oleacc made;
-      HMODULE module = LoadLibraryW(L"oleacc.dll");
-      if (module == nullptr) return made;
-      made.createStandard = reinterpret_cast<CreateStdAccessibleObjectFunction>(
-          reinterpret_cast<void*>(GetProcAddress(module, "CreateStdAccessibleObject")));
-      made.lresultFromObject = reinterpret_cast<LresultFromObjectFunction>(
-          reinterpret_cast<void*>(GetProcAddress(module, "LresultFromObject")));
-      return made;
+      const HMODULE module = LoadSystemLibrary(L"oleacc.dll");
+      return Oleacc{
+          SystemFunction<CreateStdAccessibleObjectFunction>(module, "CreateStdAccessibleObject"),
+          SystemFunction<LresultFromObjectFunction>(module, "LresultFromObject")};
     }();
     return functions;
   }
@@ -61,10 +75,10 @@ struct Oleacc {
 // through its interface, which has no virtual destructor.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class NamedAccessible final : public IAccessible {
+class NamedAccessible final : public IAccessible, public IOleWindow {
  public:
-  NamedAccessible(ComPtr<IAccessible> standard, const std::wstring& name)
-      : standard_(std::move(standard)), name_(name) {}
+  NamedAccessible(HWND component, ComPtr<IAccessible> standard, const std::wstring& name)
+      : component_(component), standard_(std::move(standard)), name_(name) {}
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -72,11 +86,14 @@ class NamedAccessible final : public IAccessible {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
         IsEqualIID(iid, kAccessibleInterface)) {
       *object = static_cast<IAccessible*>(this);
-      AddRef();
-      return S_OK;
+    } else if (IsEqualIID(iid, IID_IOleWindow)) {
+      *object = static_cast<IOleWindow*>(this);
+    } else {
+      *object = nullptr;
+      return E_NOINTERFACE;
     }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
@@ -173,9 +190,18 @@ class NamedAccessible final : public IAccessible {
     return standard_.get()->put_accValue(child, value);
   }
 
+  // IOleWindow: the window the object is, which readers map their events to.
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
+    if (window == nullptr) return E_POINTER;
+    *window = component_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
  private:
   ~NamedAccessible() = default;
 
+  HWND component_;
   ComPtr<IAccessible> standard_;
   std::wstring name_;
   std::atomic<ULONG> references_{1};
@@ -184,24 +210,35 @@ class NamedAccessible final : public IAccessible {
 
 constexpr UINT_PTR kNamingSubclass = 0x4F524E41;  // a number of our own among the subclasses
 
-// The component's procedure in front of its own: its accessible object, on request, is named.
+// What a named component keeps: its name, and whether the system's service holds it.
+struct Naming {
+  std::wstring name;
+  bool annotated = false;
+};
+
+// The component's procedure in front of its own: where the service took no annotation, its
+// accessible object, on request, is named; either way, the name goes when the component goes.
 LRESULT CALLBACK NamingProcedure(HWND component, UINT message, WPARAM wParam, LPARAM lParam,
                                  UINT_PTR, DWORD_PTR data) {
-  auto* name = reinterpret_cast<std::wstring*>(data);
-  if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
+  auto* naming = reinterpret_cast<Naming*>(data);
+  if (message == WM_GETOBJECT && !naming->annotated && static_cast<LONG>(lParam) == OBJID_CLIENT) {
     const Oleacc& oleacc = Oleacc::Get();
     ComPtr<IAccessible> standard;
     if (SUCCEEDED(oleacc.createStandard(component, OBJID_CLIENT, kAccessibleInterface,
                                         reinterpret_cast<void**>(standard.Out())))) {
-      auto* named = new NamedAccessible(std::move(standard), *name);
-      const LRESULT answer = oleacc.lresultFromObject(kAccessibleInterface, wParam, named);
+      auto* named = new NamedAccessible(component, std::move(standard), naming->name);
+      const LRESULT answer =
+          oleacc.lresultFromObject(kAccessibleInterface, wParam, static_cast<IAccessible*>(named));
       named->Release();  // the answer holds its own reference
-      return answer;
+      // Not marshalled (on a thread without COM, say): the component's own answer, unnamed, is
+      // still better than none.
+      if (answer >= 0) return answer;
     }
   }
   if (message == WM_NCDESTROY) {
+    if (naming->annotated) ClearAnnotation(component);
     RemoveWindowSubclass(component, &NamingProcedure, kNamingSubclass);
-    delete name;
+    delete naming;
   }
   return DefSubclassProc(component, message, wParam, lParam);
 }
@@ -210,14 +247,16 @@ LRESULT CALLBACK NamingProcedure(HWND component, UINT message, WPARAM wParam, LP
 
 bool SetAccessibleName(HWND component, std::wstring name) {
   if (component == nullptr) return false;
-  if (Annotate(component, name)) return true;
+  const bool annotated = Annotate(component, name);
   const Oleacc& oleacc = Oleacc::Get();
-  if (oleacc.createStandard == nullptr || oleacc.lresultFromObject == nullptr) return false;
-  auto* kept = new std::wstring(std::move(name));
-  if (!SetWindowSubclass(component, &NamingProcedure, kNamingSubclass,
-                         reinterpret_cast<DWORD_PTR>(kept))) {
-    delete kept;
+  if (!annotated && (oleacc.createStandard == nullptr || oleacc.lresultFromObject == nullptr)) {
     return false;
+  }
+  auto* naming = new Naming{std::move(name), annotated};
+  if (!SetWindowSubclass(component, &NamingProcedure, kNamingSubclass,
+                         reinterpret_cast<DWORD_PTR>(naming))) {
+    delete naming;
+    return annotated;
   }
   return true;
 }

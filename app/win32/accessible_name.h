@@ -12,7 +12,9 @@
 namespace ornivel {
 
 // Gives `component` the accessible name `name`, for as long as it lives. False when neither
-// way could be set up (the component then keeps the name the readers find for it).
+// way could be set up (the component then keeps the name the readers find for it). The
+// component's thread keeps a COM apartment for as long as readers may ask: the answer to a
+// reader is marshalled into it.
 bool SetAccessibleName(HWND component, std::wstring name);
 
 }  // namespace ornivel

@@ -12,6 +12,7 @@
 #include "app/win32/program_windows.h"
 #include "app/win32/resource.h"
 #include "app/window_layout.h"
+#include "win/com.h"
 
 namespace ornivel {
 
@@ -97,6 +98,9 @@ class MainWindow {
   void RememberFocus();
   void RestoreFocus();
 
+  // COM on the window's thread for as long as the window lives, made before it and ended after
+  // it: screen readers' answers are marshalled into this apartment.
+  ComScope com_;
   Handlers handlers_;
   HWND hwnd_ = nullptr;
   HWND saveFolderBox_ = nullptr;

@@ -1328,11 +1328,12 @@ TEST(ProgramIconTest, TheIconGroupHoldsEverySizeFrom16To256) {
 constexpr IID kAccessibleInterface = {
     0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
-// What a screen reader is told of `component` by its accessible object: its name, its role and
-// its value.
+// What a screen reader is told of `component` by its accessible object: its name, its role, its
+// value, and the window it says it is.
 struct Announced {
   std::wstring name, value;
   long role = 0;
+  HWND window = nullptr;
 };
 
 std::wstring Take(BSTR text) {
@@ -1342,46 +1343,84 @@ std::wstring Take(BSTR text) {
   return taken;
 }
 
+// Asked as a screen reader asks, from a thread of its own in an apartment of its own, while the
+// component's thread takes its messages: the answer is marshalled between the two.
 Announced Announce(HWND component) {
-  ComPtr<IAccessible> object;
-  const HRESULT made =
-      AccessibleObjectFromWindow(component, static_cast<DWORD>(OBJID_CLIENT), kAccessibleInterface,
-                                 reinterpret_cast<void**>(object.Out()));
-  if (FAILED(made)) return {L"(no accessible object: " + std::to_wstring(made) + L")", L"", 0};
-  VARIANT self;
-  VariantInit(&self);
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
   Announced announced;
-  BSTR text = nullptr;
-  if (object.get()->get_accName(self, &text) == S_OK) announced.name = Take(text);
-  text = nullptr;
-  if (object.get()->get_accValue(self, &text) == S_OK) announced.value = Take(text);
-  VARIANT role;
-  VariantInit(&role);
-  if (object.get()->get_accRole(self, &role) == S_OK && role.vt == VT_I4)
-    announced.role = role.lVal;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    // Done only once the reader has let go of the object and of COM: both take the window
+    // thread's messages.
+    {
+      const ComScope com;
+      ComPtr<IAccessible> object;
+      const HRESULT made =
+          AccessibleObjectFromWindow(component, static_cast<DWORD>(OBJID_CLIENT),
+                                     kAccessibleInterface, reinterpret_cast<void**>(object.Out()));
+      if (FAILED(made)) {
+        announced.name = L"(no accessible object: " + std::to_wstring(made) + L")";
+      } else {
+        VARIANT self;
+        VariantInit(&self);
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR text = nullptr;
+        if (object.get()->get_accName(self, &text) == S_OK) announced.name = Take(text);
+        text = nullptr;
+        if (object.get()->get_accValue(self, &text) == S_OK) announced.value = Take(text);
+        VARIANT role;
+        VariantInit(&role);
+        if (object.get()->get_accRole(self, &role) == S_OK && role.vt == VT_I4) {
+          announced.role = role.lVal;
+        }
+        // The window the object says it is, where readers first look for it.
+        ComPtr<IOleWindow> window;
+        if (SUCCEEDED(object.get()->QueryInterface(IID_IOleWindow,
+                                                   reinterpret_cast<void**>(window.Out())))) {
+          window.get()->GetWindow(&announced.window);
+        }
+      }
+    }
+    done = true;
+  });
+  EXPECT_TRUE(PumpUntil([&] { return done.load(); }));
+  reader.join();
   return announced;
 }
 
+// The window's thread holds no COM of the test's own: the window keeps its own apartment.
 TEST_F(MainWindowTest, AScreenReaderNamesTheBoxesByTheirCaptionsAndTheButtonByItsText) {
-  const ComScope com;
   SetWindowTextW(window_->saveFolderBox(), L"C:\\音乐");
   const Announced search = Announce(window_->searchBox());
   EXPECT_EQ(search.name, L"输入歌曲/歌手：");
-  // Everything else is the standard object's: an editable text holding the box's contents.
+  // Everything else is the standard object's: an editable text holding the box's contents, the
+  // box's own window (which readers map their focus events to).
   EXPECT_EQ(search.role, ROLE_SYSTEM_TEXT);
   EXPECT_EQ(search.value, L"告白气球");
+  EXPECT_EQ(search.window, window_->searchBox());
   const Announced folder = Announce(window_->saveFolderBox());
   EXPECT_EQ(folder.name, L"下载保存目录：");
   EXPECT_EQ(folder.role, ROLE_SYSTEM_TEXT);
   EXPECT_EQ(folder.value, L"C:\\音乐");
+  EXPECT_EQ(folder.window, window_->saveFolderBox());
   EXPECT_EQ(Announce(window_->searchButton()).name, L"搜索");
   // The name goes with the box: a window made again names its boxes as well.
   window_.reset();
   window_ = MainWindow::Create(GetModuleHandleW(nullptr), {});
   ASSERT_NE(window_, nullptr);
   EXPECT_EQ(Announce(window_->searchBox()).name, L"输入歌曲/歌手：");
+}
+
+TEST(TipWindowAccessibilityTest, AScreenReaderReadsTheTipsTexts) {
+  HWND tip = CreateTipWindow(GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(tip, nullptr);
+  for (const int id : {kIdTipLabel1, kIdTipLabel2}) {
+    const HWND label = GetDlgItem(tip, id);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(Announce(label).name, Text(label)) << id;
+    EXPECT_FALSE(Text(label).empty());
+  }
+  DestroyWindow(tip);
 }
 
 }  // namespace
