@@ -105,10 +105,12 @@ void SongTable::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void SongTable::keyPressEvent(QKeyEvent* event) {
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  // The keypad's Enter comes with the keypad's modifier, and is Enter all the same.
+  const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+                     (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
   const bool menuKey = (event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier) ||
                        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
-  if (enter && event->modifiers() == Qt::NoModifier) {
+  if (enter) {
     // What a left click on the row does; without a selected row, nothing.
     if (!selectedItems().isEmpty()) emit leftClicked();
     event->accept();

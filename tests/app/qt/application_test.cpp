@@ -484,6 +484,14 @@ TEST_F(SongListMenuTest, TheMenuKeyAndShiftF10OpenTheMenuAtTheRowAndEnterLooksIt
   const std::string address = "http://" + server_.host() + "/resource/songs/MUSIC_1002.mp3";
   ASSERT_TRUE(PumpUntil([&] { return ui_.GetCellText(2, kColumnAddress) == address; }))
       << ui_.GetCellText(2, kColumnAddress);
+  // The keypad's Enter, which comes with the keypad's modifier, is Enter as well.
+  list_->selectRow(3);
+  QTest::keyClick(list_, Qt::Key_Enter, Qt::KeypadModifier);
+  ASSERT_TRUE(PumpUntil([&] {
+    return ui_.GetCellText(3, kColumnAddress) ==
+           "http://" + server_.host() + "/resource/songs/MUSIC_1003.mp3";
+  })) << ui_.GetCellText(3, kColumnAddress);
+  list_->selectRow(2);
   // From the keyboard alone: the menu, Down to its first item, Enter copies the address.
   QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
   QTest::keyClick(list_, Qt::Key_F10, Qt::ShiftModifier);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -233,6 +234,19 @@ int LowestRow(const QImage& image, QRect area, const std::function<bool(QRgb)>& 
     if (test::CountPixels(image, QRect(area.left(), y, area.width(), 1), test) > 0) return y;
   }
   return -1;
+}
+
+TEST(TipWindowTest, AScreenReaderReadsTheLabelsTextsAndTheTitle) {
+  TipWindow tip(nullptr);
+  const auto name = [](QObject* object) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+    return accessible != nullptr ? accessible->text(QAccessible::Name).toStdString()
+                                 : std::string("(none)");
+  };
+  EXPECT_EQ(name(&tip), "   微信扫一扫，打赏作者");
+  EXPECT_EQ(name(Child<QLabel>(tip, "标签1")), "某的小目标，你准备贡献多少？");
+  EXPECT_EQ(name(Child<QLabel>(tip, "标签2")), Child<QLabel>(tip, "标签2")->text().toStdString());
+  EXPECT_NE(name(Child<QLabel>(tip, "标签2")).find("大坏蛋"), std::string::npos);
 }
 
 TEST(TipWindowTest, LabelsArePinkWithPurpleTextAndTheSecondShowsBothLines) {
