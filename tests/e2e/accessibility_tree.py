@@ -60,8 +60,17 @@ def with_role(node, role):
     return [n for n in descendants(node) if n.getRole() == role]
 
 
-def open_menu_from_the_keyboard():
-    """Presses the Menu key, then Down, and returns the menu a reader is told of: a pop-up menu
+def closed(menu):
+    """Whether the menu is gone from the screen (or from the tree altogether)."""
+    try:
+        state = menu.getState()
+        return state.contains(pyatspi.STATE_DEFUNCT) or not state.contains(pyatspi.STATE_SHOWING)
+    except Exception:
+        return True
+
+
+def open_menu_from_the_keyboard(keys):
+    """Presses `keys` (xdotool's names), then Down, and returns the menu a reader is told of: a pop-up menu
     is no child of the application in the tree, so a reader learns of it from its events (the
     menu, or its highlighted item, takes the focus)."""
     from gi.repository import GLib
@@ -83,7 +92,7 @@ def open_menu_from_the_keyboard():
         return False
 
     def press():
-        subprocess.run(["xdotool", "key", "Menu"], check=True)
+        subprocess.run(["xdotool", "key", keys], check=True)
         GLib.timeout_add(500, highlight_the_first_item)
         return False
 
@@ -163,14 +172,26 @@ def main():
         subprocess.run(["xdotool", "key", "Tab"], check=True)
     if not wait_for(2, list_focused):
         fail("Tab never gave the list the focus")
-    menu = open_menu_from_the_keyboard()
-    if menu is None:
-        fail("the Menu key showed no menu a reader is told of")
-    items = [menu.getChildAtIndex(i).name for i in range(menu.childCount)]
-    if items != MENU_ITEMS:
-        fail(f"the menu reads {items}")
-    print(f"accessibility_tree: the menu reads {items}")
-    subprocess.run(["xdotool", "key", "Escape"], check=True)
+    for keys in ("Menu", "shift+F10"):
+        menu = open_menu_from_the_keyboard(keys)
+        if menu is None:
+            fail(f"{keys} showed no menu a reader is told of")
+        items = [menu.getChildAtIndex(i).name for i in range(menu.childCount)]
+        if items != MENU_ITEMS:
+            fail(f"the menu of {keys} reads {items}")
+        print(f"accessibility_tree: {keys} opens the menu, which reads {items}")
+        subprocess.run(["xdotool", "key", "Escape"], check=True)
+        if not wait_for(5, lambda: closed(menu)):
+            fail(f"Esc left the menu of {keys} open")
+
+    # Enter on the selected row looks its address up, as a left click does.
+    if not wait_for(2, list_focused):
+        fail("the list lost the focus to the menu")
+    subprocess.run(["xdotool", "key", "Return"], check=True)
+    address_column = HEADERS.index("点击歌曲获取地址")
+    if not wait_for(20, lambda: grid.getAccessibleAt(0, address_column).name.startswith("http://")):
+        fail(f"Enter on the row left its address at {grid.getAccessibleAt(0, address_column).name!r}")
+    print(f"accessibility_tree: Enter on the row gives {grid.getAccessibleAt(0, address_column).name}")
 
 
 if __name__ == "__main__":
