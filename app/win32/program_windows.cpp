@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "app/win32/dpi_scale.h"
 #include "app/win32/resource.h"
 #include "text/code_page.h"
 #include "text/text_convert.h"
@@ -91,6 +92,9 @@ bool TranslateProgramKeys(MSG& message) {
 }
 
 void DispatchProgramMessage(MSG& message) {
+  // The system sends a DPI change, never posts one: one in the queue came from another process,
+  // and its pointer is nothing to follow.
+  if (message.message == kDpiChangedMessage) return;
   if (TranslateProgramKeys(message)) return;
   TranslateMessage(&message);
   DispatchMessageW(&message);

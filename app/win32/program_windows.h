@@ -37,7 +37,8 @@ layout::Rect CentredWindowPlace(int width, int height, DWORD style, DWORD extend
 // focus through its focus stops, Enter presses nothing. True when the message was taken.
 bool TranslateProgramKeys(MSG& message);
 
-// Delivers one message taken from the queue: the program's keys first, then the usual way.
+// Delivers one message taken from the queue: the program's keys first, then the usual way. A
+// DPI change in the queue was posted by someone else, and is dropped.
 void DispatchProgramMessage(MSG& message);
 
 }  // namespace ornivel
