@@ -370,6 +370,20 @@ TEST(HighDpiTest, CaptionsHeadersAndBoxesAreWholeAndApartAtTheScale) {
     const QString text = header->model()->headerData(column, Qt::Horizontal).toString();
     EXPECT_LE(header->fontMetrics().horizontalAdvance(text), header->sectionSize(column))
         << text.toStdString();
+    // And the grab shows it there, whole: ink inside the section's edges, as wide as the text
+    // at the scale (an elided or unscaled text is narrower).
+    const QPoint corner =
+        header->mapTo(&window, QPoint(header->sectionViewportPosition(column), 0));
+    const QRect section =
+        Scaled(QRect(corner, QSize(header->sectionSize(column), header->height())), scale)
+            .adjusted(0, qRound(2 * scale), 0, -qRound(2 * scale));
+    const auto [first, last] = InkColumns(shot, section);
+    ASSERT_GE(first, 0) << text.toStdString() << ": no header text drawn";
+    EXPECT_GT(first, section.left()) << text.toStdString();
+    EXPECT_LT(last, section.right()) << text.toStdString();
+    const double width = header->fontMetrics().horizontalAdvance(text) * scale;
+    EXPECT_GE(last - first + 1, width - 4 * scale) << text.toStdString();
+    EXPECT_LE(last - first + 1, width + 2) << text.toStdString();
   }
 }
 
