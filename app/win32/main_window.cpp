@@ -63,15 +63,16 @@ HWND MakeEditBox(HWND parent, HINSTANCE instance, int id, DWORD extraStyle, cons
   return box;
 }
 
-// An edit box's place, raised when `font` is taller than the box allows.
-layout::Rect EditBoxPlace(HWND parent, HFONT font, UINT dpi, layout::Rect place) {
+// An edit box's place in the layout at `scale`, raised when `font` is taller than the box allows.
+layout::Rect EditBoxPlace(HWND parent, HFONT font, const DpiScale& scale, layout::Rect figure) {
+  layout::Rect place = scale(figure);
   TEXTMETRICW metrics{};
   {
     const WindowDc dc(parent);
     const SelectedObject selected(dc.get(), font);
     GetTextMetricsW(dc.get(), &metrics);
   }
-  const int needed = metrics.tmHeight + 2 * SystemMetricAt(SM_CYEDGE, dpi);
+  const int needed = metrics.tmHeight + 2 * SystemMetricAt(SM_CYEDGE, scale.dpi());
   if (needed > place.dy) place.dy = needed;
   return place;
 }
@@ -178,11 +179,11 @@ void MainWindow::PlaceComponents() {
   const DpiScale scale(dpi_);
   const HFONT font = this->font();
   const std::array<std::pair<HWND, layout::Rect>, 6> places = {{
-      {saveFolderBox_, EditBoxPlace(hwnd_, font, dpi_, scale(layout::kSaveFolderBox))},
+      {saveFolderBox_, EditBoxPlace(hwnd_, font, scale, layout::kSaveFolderBox)},
       {saveFolderCaption_, scale(layout::kSaveFolderCaption)},
       {searchCaption_, scale(layout::kSearchCaption)},
       {songList_, scale(layout::kSongList)},
-      {searchBox_, EditBoxPlace(hwnd_, font, dpi_, scale(layout::kSearchBox))},
+      {searchBox_, EditBoxPlace(hwnd_, font, scale, layout::kSearchBox)},
       {searchButton_, scale(layout::kSearchButton)},
   }};
   for (const auto& [child, place] : places) {
