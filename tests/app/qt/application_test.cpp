@@ -503,11 +503,7 @@ TEST_F(SongListMenuTest, TheMenuKeyAndShiftF10OpenTheMenuAtTheRowAndEnterLooksIt
 }
 
 TEST_F(SongListMenuTest, EachBoxIsNamedByTheCaptionBesideIt) {
-  const auto name = [](QWidget* widget) {
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-    return accessible != nullptr ? accessible->text(QAccessible::Name).toStdString()
-                                 : std::string("(none)");
-  };
+  const auto name = &test::AccessibleName;
   EXPECT_EQ(name(window_.searchBox()), "输入歌曲/歌手：");
   EXPECT_EQ(name(window_.saveFolderBox()), "下载保存目录：");
   EXPECT_EQ(name(window_.searchButton()), "搜索");

@@ -2,6 +2,7 @@
 // Helpers of the Qt front end's tests: waiting for the event loop, filling the song list, finding
 // the worker's question, and reading the texts and pixels of what is on screen.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QMessageBox>
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 
 namespace ornivel::test {
 
@@ -75,6 +77,14 @@ inline bool Near(QRgb pixel, QColor expected, int tolerance = 8) {
   return std::abs(qRed(pixel) - expected.red()) <= tolerance &&
          std::abs(qGreen(pixel) - expected.green()) <= tolerance &&
          std::abs(qBlue(pixel) - expected.blue()) <= tolerance;
+}
+
+// The name a screen reader reads for `object`: its accessible name, "(none)" when it has no
+// accessible interface.
+inline std::string AccessibleName(QObject* object) {
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+  return accessible != nullptr ? accessible->text(QAccessible::Name).toStdString()
+                               : std::string("(none)");
 }
 
 }  // namespace ornivel::test

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -238,11 +237,7 @@ int LowestRow(const QImage& image, QRect area, const std::function<bool(QRgb)>& 
 
 TEST(TipWindowTest, AScreenReaderReadsTheLabelsTextsAndTheTitle) {
   TipWindow tip(nullptr);
-  const auto name = [](QObject* object) {
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
-    return accessible != nullptr ? accessible->text(QAccessible::Name).toStdString()
-                                 : std::string("(none)");
-  };
+  const auto name = &test::AccessibleName;
   EXPECT_EQ(name(&tip), "   微信扫一扫，打赏作者");
   EXPECT_EQ(name(Child<QLabel>(tip, "标签1")), "某的小目标，你准备贡献多少？");
   EXPECT_EQ(name(Child<QLabel>(tip, "标签2")), Child<QLabel>(tip, "标签2")->text().toStdString());
